@@ -1,0 +1,34 @@
+#pragma once
+#include <optional>
+#include <string>
+
+namespace zd {
+
+constexpr const char* kConfigFileName = "Zendrill.ini";
+constexpr int kPresetCount = 10;
+constexpr int kStationCount = 30;
+
+// What the tool remembers between runs.
+struct Config {
+    std::string comport = "Com1:";
+    int win_x = 0;
+    int win_y = 0;
+    std::string quick_mode = "1200";
+    std::string preset_names[kPresetCount];
+    std::string presets[kPresetCount];
+    std::string stations[kStationCount];
+};
+
+// One lookup of `key` in an INI text: nullopt when absent.
+std::optional<std::string> find_text_entry(const std::string& file_text, const std::string& key);
+std::optional<int> find_number_entry(const std::string& file_text, const std::string& key);
+
+// All entries with their defaults for the absent ones.
+Config parse_configuration(const std::string& file_text);
+// The 54 lines, CR LF each, with the given window position.
+std::string format_configuration(const Config& config, int win_x, int win_y);
+
+// Today's date as DDMMYY.
+std::string date_ddmmyy(int day, int month, int year);
+
+}  // namespace zd

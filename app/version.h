@@ -1,0 +1,4 @@
+#pragma once
+
+#define ZD_VERSION_TEXT "1.0.0"
+#define ZD_VERSION_COMMAS 1, 0, 0, 0

@@ -1,0 +1,67 @@
+#include "device/link.h"
+
+#include <cctype>
+
+namespace zd {
+
+bool is_valid_port_name(const std::string& port_name) {
+    const auto colon = port_name.find(':');
+    if (colon == std::string::npos || colon == 0 || colon > 7) return false;
+    for (std::size_t i = 0; i < colon; ++i) {
+        const auto c = static_cast<unsigned char>(port_name[i]);
+        if (c >= 0x80 || !std::isalnum(c)) return false;
+    }
+    return true;
+}
+
+std::string port_device_name(const std::string& port_name) {
+    return port_name.substr(0, port_name.find(':'));
+}
+
+void write_command(DeviceLink& link, const std::string& text) {
+    if (link.port) link.port->write_bytes(text);
+}
+
+std::string read_reply_line(DeviceLink& link, int limit_ms) {
+    std::string text;
+    int spent = 0;
+    while (spent < limit_ms) {
+        if (link.port) {
+            // Only what was waiting when the poll began, so a streaming
+            // device cannot keep this loop from pausing.
+            int waiting = link.port->bytes_waiting();
+            while (waiting-- > 0) {
+                unsigned char byte = 0;
+                if (!link.port->read_byte(byte)) break;
+                if (byte == '\n') {
+                    spent = limit_ms;
+                } else if (byte != '\r' && byte != 0 && text.size() < kMaxReplyBytes) {
+                    text.push_back(static_cast<char>(byte));
+                }
+            }
+        }
+        if (link.clock) link.clock->pause_ms(100);
+        spent += 100;
+    }
+    return text;
+}
+
+void discard_input(DeviceLink& link) {
+    if (!link.port) return;
+    // Bounded like a poll: a device that never stops sending cannot hold us here.
+    for (int round = 0; round < 64; ++round) {
+        int waiting = link.port->bytes_waiting();
+        if (waiting <= 0) return;
+        while (waiting-- > 0) {
+            unsigned char byte = 0;
+            if (!link.port->read_byte(byte)) return;
+        }
+    }
+}
+
+void close_device_link(DeviceLink& link) {
+    if (link.port) link.port->close();
+    link.port = nullptr;
+}
+
+}  // namespace zd

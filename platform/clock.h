@@ -1,0 +1,13 @@
+#pragma once
+
+namespace zd {
+
+// The only way the tool waits. The Win32 implementation lets paint
+// messages through while it waits, so progress texts stay visible.
+class Clock {
+public:
+    virtual ~Clock() = default;
+    virtual void pause_ms(int ms) = 0;
+};
+
+}  // namespace zd

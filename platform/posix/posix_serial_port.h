@@ -1,0 +1,12 @@
+#pragma once
+#include <memory>
+#include <string>
+
+#include "platform/serial_port.h"
+
+namespace zd {
+
+// Opens a tty device path in raw 1200 8N1 mode with XON/XOFF both ways.
+std::unique_ptr<SerialPort> open_posix_serial_port(const std::string& device_path);
+
+}  // namespace zd

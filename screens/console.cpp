@@ -1,0 +1,29 @@
+#include "screens/console.h"
+
+#include "app/main_window.h"
+#include "device/commands.h"
+#include "screens/status_report.h"
+
+namespace zd {
+
+bool send_free_command(Context& ctx) {
+    const std::string text = ctx.ui.ask_text("Zendrill", "Bitte den String eingeben:", "").value_or("");
+    if (text.size() < 2 || text[0] < '0' || text[0] > '9') return false;
+    write_command(ctx.link, cmd::free_text(text));
+    set_pane(ctx, "\rWarte auf evtl. Rückmeldung...");
+    ctx.st.last_reply = read_reply_line(ctx.link, kFreeCommandLimitMs);
+    if (ctx.st.last_reply.empty())
+        set_pane(ctx, "\rRückmeldung: keine oder Timeout");
+    else
+        set_pane(ctx, "\rRückmeldung:" + ctx.st.last_reply);
+    ctx.st.overview_mode = false;
+    return true;
+}
+
+void send_quick_mode(Context& ctx) {
+    write_command(ctx.link, cmd::set_settings(ctx.st.config.quick_mode));
+    show_device_status(ctx);
+    ctx.st.overview_mode = false;
+}
+
+}  // namespace zd
