@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Installs what building and testing Zendrill needs on Debian (as root).
+set -euo pipefail
+packages=(cmake ninja-build g++ clang libclang-rt-14-dev googletest libgtest-dev
+          g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 xvfb xdotool
+          imagemagick x11-utils python3 zip)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi

@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test: native, under the sanitizers, the
+# fuzz targets briefly, the Windows build under Wine, and end to end.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+scripts/install-deps.sh
+
+jobs=2
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEPREFIX=$root/build/wineprefix
+
+step() { printf '\n=== %s ===\n' "$*"; }
+
+step "native build and tests"
+cmake -S . -B build/native -G Ninja -DZD_WERROR=ON -DCMAKE_BUILD_TYPE=Debug >/dev/null
+cmake --build build/native -j$jobs
+ctest --test-dir build/native --output-on-failure -LE e2e
+
+step "unit tests under AddressSanitizer and UndefinedBehaviorSanitizer"
+cmake -S . -B build/asan -G Ninja -DZD_WERROR=ON -DZD_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug >/dev/null
+cmake --build build/asan -j$jobs --target unit_tests
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --test-dir build/asan -R '^unit_tests$' --output-on-failure
+
+step "fuzz targets, short runs"
+CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DZD_FUZZ=ON -DZD_TESTS=OFF >/dev/null
+cmake --build build/fuzz -j$jobs --target fuzz_preferences fuzz_replace_key_lines fuzz_timer_record fuzz_status
+for f in fuzz_preferences fuzz_replace_key_lines fuzz_timer_record fuzz_status; do
+  ./build/fuzz/fuzz/$f -runs=30000 -seed=1 2>&1 | tail -n 1
+done
+
+step "Windows build, tests under Wine"
+scripts/wine-prefix.sh "$WINEPREFIX"
+cmake -S . -B build/win -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+  -DZD_WERROR=ON -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build build/win -j$jobs
+ctest --test-dir build/win --output-on-failure
+
+step "end to end: Zendrill.exe under Wine against the simulator"
+ctest --test-dir build/native --output-on-failure -L e2e
