@@ -1,0 +1,49 @@
+#include "device/port_scan.h"
+
+#include "device/text_util.h"
+
+namespace zd {
+
+namespace {
+
+struct TableRow {
+    const char* code;
+    const char* name;
+    bool sets_flag;
+};
+
+const TableRow kIdentificationTable[] = {
+    {"00", "kein Identifier", false}, {"01", "PR99 MK2", false}, {"02", "A725", true},
+    {"03", "B285", true},             {"04", "B215", true},      {"05", "B225", true},
+    {"06", "B226", true},             {"07", "A725-2", true},    {"08", "B291", false},
+};
+
+}  // namespace
+
+DeviceIdentity identify_code(const std::string& code) {
+    for (const TableRow& row : kIdentificationTable)
+        if (code == row.code) return {row.name, row.sets_flag};
+    return {"Fehler", false};
+}
+
+std::string identifier_code(const std::string& reply) { return mid(reply, 2, 2); }
+
+std::string port_identifier(const std::string& reply) {
+    return reply.size() > 2 ? identifier_code(reply) : "00";
+}
+
+std::string scan_heading() { return "\rAlle Ports abfragen:\r\r\r"; }
+
+std::string scan_progress(int address) { return "Abfrage Port " + std::to_string(address) + "..."; }
+
+std::string scan_line(int address, const std::string& reply, const std::string& device_name) {
+    return "Port " + std::to_string(address) + ":" + reply + " -> " + device_name + "\r\r";
+}
+
+std::string port_mode_text(const int* flags) {
+    std::string text;
+    for (int a = 0; a < kExportedAddresses; ++a) text += flags[a] ? "1" : "0";
+    return text;
+}
+
+}  // namespace zd

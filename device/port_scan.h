@@ -1,0 +1,29 @@
+#pragma once
+#include <string>
+
+namespace zd {
+
+constexpr int kScanLimitMs = 5000;
+constexpr int kExportedAddresses = 9;  // 0..8 in the mode text
+
+// What an identifier code stands for.
+struct DeviceIdentity {
+    std::string name;
+    bool sets_flag = false;
+};
+
+// Looks the code up in the identification table; "Fehler" for anything else.
+DeviceIdentity identify_code(const std::string& code);
+// Characters 2 and 3 of an identification reply (fewer when it is shorter).
+std::string identifier_code(const std::string& reply);
+// The identifier kept for an address: the code when the reply is longer
+// than 2 characters, else "00".
+std::string port_identifier(const std::string& reply);
+
+std::string scan_heading();  // "\rAlle Ports abfragen:\r\r\r"
+std::string scan_progress(int address);  // "Abfrage Port a..."
+std::string scan_line(int address, const std::string& reply, const std::string& device_name);
+// "1" or "0" per flag of the addresses 0 to 8.
+std::string port_mode_text(const int* flags);
+
+}  // namespace zd
