@@ -1,0 +1,81 @@
+#include "screens/settings_window_clock.h"
+
+#include "device/text_util.h"
+
+namespace zd {
+
+namespace {
+
+bool all_digits(const std::string& s) {
+    for (char c : s)
+        if (c < '0' || c > '9') return false;
+    return true;
+}
+
+int number_at(const std::string& s, std::size_t pos) {
+    return static_cast<int>(leading_number(s.substr(pos, 2)));
+}
+
+bool is_leap_year(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+
+int days_in_month(int month, int year) {
+    static const int days[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (month == 2 && is_leap_year(year)) return 29;
+    return days[month - 1];
+}
+
+}  // namespace
+
+bool is_real_time(const std::string& t) {
+    if (t.size() != 6 || !all_digits(t)) return false;
+    return number_at(t, 0) <= 23 && number_at(t, 2) <= 59 && number_at(t, 4) <= 59;
+}
+
+bool is_real_date(const std::string& d) {
+    if (d.size() != 6 || !all_digits(d)) return false;
+    const int day = number_at(d, 0), month = number_at(d, 2), year = 2000 + number_at(d, 4);
+    if (month < 1 || month > 12) return false;
+    return day >= 1 && day <= days_in_month(month, year);
+}
+
+std::string shift_date(const std::string& d, int days) {
+    int day = number_at(d, 0), month = number_at(d, 2), year = 2000 + number_at(d, 4);
+    if (days > 0) {
+        if (++day > days_in_month(month, year)) {
+            day = 1;
+            if (++month > 12) {
+                month = 1;
+                ++year;
+            }
+        }
+    } else if (days < 0) {
+        if (--day < 1) {
+            if (--month < 1) {
+                month = 12;
+                --year;
+            }
+            day = days_in_month(month, year);
+        }
+    }
+    return two_digit(day) + two_digit(month) + two_digit(((year % 100) + 100) % 100);
+}
+
+HourShift shift_hour(const std::string& t, bool forward) {
+    int hour = number_at(t, 0);
+    HourShift r;
+    if (forward) {
+        if (++hour > 23) {
+            hour = 0;
+            r.crossed_midnight = true;
+        }
+    } else {
+        if (--hour < 0) {
+            hour = 23;
+            r.crossed_midnight = true;
+        }
+    }
+    r.time = two_digit(hour) + t.substr(2, 4);
+    return r;
+}
+
+}  // namespace zd

@@ -1,0 +1,23 @@
+#pragma once
+#include <string>
+
+namespace zd {
+
+// Six digits HHMMSS with hour 00-23, minute and second 00-59.
+bool is_real_time(const std::string& hhmmss);
+// Six digits DDMMYY naming a day that exists; the year is 20YY.
+bool is_real_date(const std::string& ddmmyy);
+// The day after (days = 1) or before (days = -1) a real DDMMYY date; the
+// year stays within the century (311299 is followed by 010100).
+std::string shift_date(const std::string& ddmmyy, int days);
+
+// A time one hour later or earlier, with whether it crossed midnight.
+struct HourShift {
+    std::string time;  // HHMMSS
+    bool crossed_midnight = false;
+};
+// `forward` adds an hour, else subtracts one; minutes and seconds kept.
+// Expects a real time.
+HourShift shift_hour(const std::string& hhmmss, bool forward);
+
+}  // namespace zd
