@@ -264,7 +264,10 @@ void SimServer::loop() {
         if (ready > 0) {
             if (fds[0].revents & POLLIN) handle_wake();
             if (master_at < n && fds[master_at].fd == master_) {
-                if (fds[master_at].revents & POLLOUT) blocked_ = false;
+                if (fds[master_at].revents & POLLOUT) {
+                    blocked_ = false;
+                    resume_pacing();
+                }
                 if (fds[master_at].revents & (POLLIN | POLLHUP | POLLERR)) handle_input();
             }
             if (control_at < n && control_ >= 0 && fds[control_at].fd == control_ &&
@@ -324,11 +327,7 @@ void SimServer::handle_input() {
                 xoff_ = true;
                 log("EV", "xoff");
             } else if (b == kXon) {
-                if (xoff_ && active_ && config_.pacing) {
-                    // The byte held back starts over now.
-                    const auto resume = SteadyClock::now() - byte_times(offset_);
-                    segment_start_ = std::max(segment_start_, resume);
-                }
+                if (xoff_) resume_pacing();
                 xoff_ = false;
                 log("EV", "xon");
             } else if (b == '\n') {
@@ -373,6 +372,11 @@ bool SimServer::write_bytes(const std::string& bytes, std::size_t& written) {
         return false;
     }
     return true;
+}
+
+void SimServer::resume_pacing() {
+    // After a stop the byte held back starts over now instead of bursting out.
+    if (active_ && config_.pacing) segment_start_ = std::max(segment_start_, SteadyClock::now() - byte_times(offset_));
 }
 
 void SimServer::pump() {

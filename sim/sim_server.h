@@ -64,6 +64,7 @@ private:
     void handle_input();
     void handle_line(const std::string& line);
     void pump();
+    void resume_pacing();
     bool write_bytes(const std::string& bytes, std::size_t& written);
     void hang_up();
     void write_dump();
