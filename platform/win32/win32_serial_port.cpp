@@ -1,0 +1,80 @@
+#include <windows.h>
+
+#include "platform/serial_port.h"
+
+namespace zd {
+
+namespace {
+
+constexpr DWORD kQueueBytes = 256;
+
+class Win32SerialPort : public SerialPort {
+public:
+    explicit Win32SerialPort(HANDLE h) : h_(h) {}
+    ~Win32SerialPort() override { close(); }
+    Win32SerialPort(const Win32SerialPort&) = delete;
+    Win32SerialPort& operator=(const Win32SerialPort&) = delete;
+
+    int bytes_waiting() override {
+        if (h_ == INVALID_HANDLE_VALUE) return 0;
+        DWORD errors = 0;
+        COMSTAT stat{};
+        if (!ClearCommError(h_, &errors, &stat)) return 0;
+        return static_cast<int>(stat.cbInQue);
+    }
+    bool read_byte(unsigned char& byte) override {
+        if (h_ == INVALID_HANDLE_VALUE) return false;
+        DWORD got = 0;
+        return ReadFile(h_, &byte, 1, &got, nullptr) && got == 1;
+    }
+    bool write_bytes(const std::string& bytes) override {
+        if (h_ == INVALID_HANDLE_VALUE) return false;
+        if (bytes.empty()) return true;
+        DWORD done = 0;
+        return WriteFile(h_, bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr) &&
+               done == bytes.size();
+    }
+    void close() override {
+        if (h_ != INVALID_HANDLE_VALUE) CloseHandle(h_);
+        h_ = INVALID_HANDLE_VALUE;
+    }
+
+private:
+    HANDLE h_;
+};
+
+// Line settings; a step that fails leaves the port as it is, still usable.
+void configure(HANDLE h, const std::string& open_text) {
+    SetupComm(h, kQueueBytes, kQueueBytes);
+    DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    if (!GetCommState(h, &dcb)) return;
+    if (!BuildCommDCBA(open_text.c_str(), &dcb)) return;
+    dcb.fOutX = TRUE;
+    dcb.fInX = TRUE;
+    dcb.XonChar = 0x11;
+    dcb.XoffChar = 0x13;
+    dcb.XonLim = kQueueBytes / 10;
+    dcb.XoffLim = kQueueBytes / 10 * 7;
+    if (!SetCommState(h, &dcb)) return;
+    COMMTIMEOUTS t{};
+    t.ReadIntervalTimeout = 100;
+    t.ReadTotalTimeoutMultiplier = 10;
+    t.ReadTotalTimeoutConstant = 100;
+    t.WriteTotalTimeoutMultiplier = 0;
+    t.WriteTotalTimeoutConstant = 0;
+    SetCommTimeouts(h, &t);
+}
+
+}  // namespace
+
+std::unique_ptr<SerialPort> open_serial_port(const std::string& port_name) {
+    const std::string open_text = port_name + "1200,N,8,1";
+    const std::string path = "\\\\.\\" + open_text.substr(0, open_text.find(':'));
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return nullptr;
+    configure(h, open_text);
+    return std::make_unique<Win32SerialPort>(h);
+}
+
+}  // namespace zd
