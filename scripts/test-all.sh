@@ -35,6 +35,7 @@ cmake -S . -B build/win -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.c
   -DZD_WERROR=ON -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build/win -j$jobs
 ctest --test-dir build/win --output-on-failure
+(cd build/win && cpack >/dev/null && unzip -l Zendrill-*-win64.zip)
 
 step "end to end: Zendrill.exe under Wine against the simulator"
 ctest --test-dir build/native --output-on-failure -L e2e
