@@ -1,0 +1,396 @@
+"""Runs the real Zendrill.exe under Wine and Xvfb against the B203 simulator.
+
+One `Session` per test: a scratch folder with Zendrill.ini, its own X display,
+a simulator on a pty, the tool in the shared Wine prefix and the zdrive.exe
+driver talking a line protocol over pipes. Everything it starts is stopped
+when the session ends.
+"""
+import os
+import re
+import select
+import shutil
+import signal
+import subprocess
+import time
+
+WINE_ENV = {"WINEDEBUG": "-all", "WINEDLLOVERRIDES": "mscoree,mshtml="}
+DESKTOP = "1024x768"
+
+
+def cp(text):
+    """A text as the tool's Windows-1252 bytes."""
+    return text.encode("cp1252")
+
+
+def unquote(quoted):
+    """Bytes of a text the driver printed in double quotes with escapes."""
+    s = quoted[1:-1] if quoted.startswith('"') and quoted.endswith('"') else quoted
+    out = bytearray()
+    i = 0
+    while i < len(s):
+        c = s[i]
+        if c != "\\" or i + 1 >= len(s):
+            out += c.encode("latin-1")
+            i += 1
+            continue
+        n = s[i + 1]
+        if n == "r":
+            out += b"\r"
+        elif n == "n":
+            out += b"\n"
+        elif n == "t":
+            out += b"\t"
+        elif n == "x":
+            out.append(int(s[i + 2:i + 4], 16))
+            i += 2
+        else:
+            out += n.encode("latin-1")
+        i += 2
+    return bytes(out)
+
+
+def quote(data):
+    """The driver's quoting of bytes, for text arguments."""
+    out = '"'
+    for b in data:
+        ch = chr(b)
+        if ch == "\r":
+            out += "\\r"
+        elif ch == "\n":
+            out += "\\n"
+        elif ch == "\t":
+            out += "\\t"
+        elif ch in '\\"':
+            out += "\\" + ch
+        elif b < 0x20 or b > 0x7E:
+            out += "\\x%02X" % b
+        else:
+            out += ch
+    return out + '"'
+
+
+_FIELD = re.compile(r'(\w+)=("(?:[^"\\]|\\.)*"|\S+)')
+
+
+def parse_fields(line):
+    """key=value pairs of one driver line; quoted values become bytes."""
+    fields = {}
+    for key, value in _FIELD.findall(line):
+        fields[key] = unquote(value) if value.startswith('"') else value
+    return fields
+
+
+class DriverError(Exception):
+    pass
+
+
+class Driver:
+    """zdrive.exe over pipes: one command, its data lines, then OK or ERR."""
+
+    def __init__(self, exe, env, cwd):
+        self.proc = subprocess.Popen(["wine", exe], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                     stderr=subprocess.DEVNULL, env=env, cwd=cwd)
+        self.buf = b""
+        self.transcript = []
+
+    def _line(self, deadline):
+        while b"\n" not in self.buf:
+            left = deadline - time.monotonic()
+            if left <= 0:
+                raise DriverError("driver did not answer in time")
+            r, _, _ = select.select([self.proc.stdout], [], [], left)
+            if r:
+                chunk = os.read(self.proc.stdout.fileno(), 65536)
+                if not chunk:
+                    raise DriverError("driver ended")
+                self.buf += chunk
+        line, self.buf = self.buf.split(b"\n", 1)
+        return line.rstrip(b"\r").decode("latin-1")
+
+    def run(self, command, timeout=120, check=True):
+        """Returns (ok, data lines)."""
+        self.transcript.append("> " + command)
+        self.proc.stdin.write((command + "\n").encode("latin-1"))
+        self.proc.stdin.flush()
+        deadline = time.monotonic() + timeout
+        lines = []
+        while True:
+            line = self._line(deadline)
+            self.transcript.append("< " + line)
+            if line == "OK":
+                return True, lines
+            if line.startswith("ERR"):
+                if check:
+                    raise DriverError("%s: %s\n%s" % (command, line, "\n".join(lines)))
+                return False, lines
+            lines.append(line)
+
+    def close(self):
+        try:
+            self.proc.stdin.write(b"quit\n")
+            self.proc.stdin.flush()
+            self.proc.wait(timeout=5)
+        except Exception:
+            self.proc.kill()
+
+    # --- conveniences ---
+
+    def wait_window(self, ms=20000, title=None):
+        cmd = "wait %d" % ms + (" " + quote(cp(title)) if title else "")
+        self.run(cmd, timeout=ms / 1000 + 30)
+
+    def window(self):
+        _, lines = self.run("window")
+        info = {}
+        for line in lines:
+            key, _, rest = line.partition(" ")
+            info[key] = unquote(rest) if key == "title" else [int(v) for v in rest.split()]
+        return info
+
+    def gadgets(self):
+        _, lines = self.run("gadgets")
+        out = {}
+        for line in lines:
+            if line.startswith("gadget "):
+                f = parse_fields(line)
+                out[int(f["id"])] = f
+        return out
+
+    def text(self, gid):
+        _, lines = self.run("text %d" % gid)
+        return unquote(lines[0][5:])
+
+    def wait_text(self, gid, text, ms=10000, mode="waittext"):
+        """Waits until gadget `gid` shows `text` (bytes or str); returns (ok, text, elapsed ms)."""
+        data = text if isinstance(text, bytes) else cp(text)
+        ok, lines = self.run("%s %d %d %s" % (mode, gid, ms, quote(data)), timeout=ms / 1000 + 30, check=False)
+        got = unquote(lines[0][5:]) if lines else b""
+        elapsed = int(lines[1].split()[1]) if len(lines) > 1 else -1
+        return ok, got, elapsed
+
+    def box(self, ms=10000, check=True):
+        ok, lines = self.run("box %d" % ms, timeout=ms / 1000 + 30, check=check)
+        if not ok:
+            return None
+        info = {"items": []}
+        for line in lines:
+            if line.startswith("box "):
+                f = parse_fields(line)
+                info["class"] = f["class"]
+                info["title"] = f["title"]
+            elif line.startswith("item "):
+                info["items"].append(parse_fields(line))
+            elif line.startswith("elapsed"):
+                info["elapsed"] = int(line.split()[1])
+        statics = [i["text"] for i in info["items"] if i["class"].lower() == "static"]
+        info["text"] = statics[0] if statics else b""
+        edits = [i["text"] for i in info["items"] if i["class"].lower() == "edit"]
+        info["edit"] = edits[0] if edits else None
+        info["buttons"] = sorted(i["text"] for i in info["items"] if i["class"].lower() == "button")
+        return info
+
+
+def free_display():
+    for n in range(91, 200):
+        if not os.path.exists("/tmp/.X11-unix/X%d" % n) and not os.path.exists("/tmp/.X%d-lock" % n):
+            return n
+    raise RuntimeError("no free X display")
+
+
+class Env:
+    """What one run shares: programs, the Wine prefix, the artefact folder."""
+
+    def __init__(self, win_build, sim, artifacts, prefix):
+        win_build = os.path.abspath(win_build)
+        sim = os.path.abspath(sim)
+        self.tool = os.path.join(win_build, "platform", "win32", "Zendrill.exe")
+        self.driver = os.path.join(win_build, "tests", "e2e", "zdrive.exe")
+        self.parvolet = os.path.join(win_build, "tests", "e2e", "ParvoletStub.exe")
+        self.sim = sim
+        self.artifacts = os.path.abspath(artifacts)
+        self.prefix = os.path.abspath(prefix)
+        # COM1 of the prefix points here for good; each test relinks it to its simulator.
+        self.com1 = os.path.join(self.prefix, "zd-com1")
+        self.env = dict(os.environ)
+        self.env.update(WINE_ENV)
+        self.env["WINEPREFIX"] = self.prefix
+
+    def missing(self):
+        return [p for p in (self.tool, self.driver, self.parvolet, self.sim) if not os.path.exists(p)]
+
+    def prepare_prefix(self):
+        env = dict(self.env)
+        env.pop("DISPLAY", None)
+        marker = os.path.join(self.prefix, "zd-e2e-ready")
+        if os.path.exists(marker):
+            return
+        os.makedirs(self.prefix, exist_ok=True)
+        if not os.path.exists(os.path.join(self.prefix, "system.reg")):
+            subprocess.run(["wineboot", "-i"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        for args in (["HKLM\\Software\\Wine\\Ports", "/v", "COM1", "/t", "REG_SZ", "/d", self.com1],
+                     # One virtual desktop: captions drawn, exact window positions.
+                     ["HKCU\\Software\\Wine\\Explorer", "/v", "Desktop", "/t", "REG_SZ", "/d", "Default"],
+                     ["HKCU\\Software\\Wine\\Explorer\\Desktops", "/v", "Default", "/t", "REG_SZ", "/d", DESKTOP]):
+            subprocess.run(["wine", "reg", "add"] + args + ["/f"], env=env, stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL, check=True)
+        link = os.path.join(self.prefix, "dosdevices", "com1")
+        if os.path.lexists(link):
+            os.remove(link)
+        subprocess.run(["wineserver", "-w"], env=env)
+        open(marker, "w").close()
+
+
+class Session:
+    """One test's world. Use as a context manager."""
+
+    def __init__(self, env, name, ini=None, sim_args=(), files=None, start_tool=True, parvolet=False):
+        self.e = env
+        self.name = name
+        self.dir = os.path.join(env.artifacts, name)
+        shutil.rmtree(self.dir, ignore_errors=True)
+        os.makedirs(self.dir)
+        self.ini = ini
+        self.sim_args = list(sim_args)
+        self.files = files or {}
+        self.start_tool = start_tool
+        self.parvolet = parvolet
+        self.procs = []
+        self.tool = None
+        self.d = None
+        self.shots = 0
+
+    def path(self, name):
+        return os.path.join(self.dir, name)
+
+    def __enter__(self):
+        try:
+            self._start()
+        except BaseException:
+            self.stop()
+            raise
+        return self
+
+    def __exit__(self, *exc):
+        self.stop()
+        return False
+
+    def _start(self):
+        if self.ini is not None:
+            with open(self.path("Zendrill.ini"), "wb") as f:
+                f.write(self.ini if isinstance(self.ini, bytes) else cp(self.ini))
+        for name, data in self.files.items():
+            with open(self.path(name), "wb") as f:
+                f.write(data if isinstance(data, bytes) else cp(data))
+        if self.parvolet:
+            shutil.copy(self.e.parvolet, self.path("Parvolet.exe"))
+        self.display = free_display()
+        self.env = dict(self.e.env)
+        self.env["DISPLAY"] = ":%d" % self.display
+        self.xvfb = self._spawn(["Xvfb", ":%d" % self.display, "-screen", "0", DESKTOP + "x24", "-nolisten", "tcp"])
+        self._wait_for(lambda: os.path.exists("/tmp/.X11-unix/X%d" % self.display), 10, "Xvfb")
+        self.sim = self._spawn([self.e.sim, "--link", self.path("com1"), "--log", self.path("sim.log"),
+                                "--dump", self.path("dump.txt")] + self.sim_args,
+                               stdout=open(self.path("sim.out"), "wb"))
+        self._wait_for(lambda: os.path.lexists(self.path("com1")), 10, "simulator link")
+        if os.path.lexists(self.e.com1):
+            os.remove(self.e.com1)
+        os.symlink(self.path("com1"), self.e.com1)
+        if self.start_tool:
+            self.launch()
+        self.d = Driver(self.e.driver, self.env, self.dir)
+
+    def launch(self):
+        self.tool = self._spawn(["wine", self.e.tool], cwd=self.dir, stdout=open(self.path("tool.out"), "wb"))
+
+    def _spawn(self, args, cwd=None, stdout=subprocess.DEVNULL):
+        p = subprocess.Popen(args, cwd=cwd or self.dir, env=self.env, stdout=stdout, stderr=subprocess.STDOUT,
+                             start_new_session=True)
+        self.procs.append(p)
+        return p
+
+    @staticmethod
+    def _wait_for(pred, seconds, what):
+        end = time.monotonic() + seconds
+        while not pred():
+            if time.monotonic() > end:
+                raise RuntimeError(what + " did not start")
+            time.sleep(0.05)
+
+    def shot(self, label):
+        """Saves a screenshot of the whole virtual desktop as an artefact."""
+        self.shots += 1
+        name = "%02d-%s.png" % (self.shots, label)
+        subprocess.run(["import", "-window", "root", self.path(name)], env=self.env,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        return self.path(name)
+
+    def tool_exited(self, seconds=10):
+        if self.tool is None:
+            return True
+        try:
+            self.tool.wait(timeout=seconds)
+            return True
+        except subprocess.TimeoutExpired:
+            return False
+
+    # --- the simulator's records ---
+
+    def log(self):
+        """(seconds, kind, bytes) of every simulator log line."""
+        out = []
+        try:
+            with open(self.path("sim.log"), "r", encoding="latin-1") as f:
+                for line in f:
+                    m = re.match(r'(\S+) (RX|TX|EV) (".*")$', line.rstrip("\n"))
+                    if m:
+                        out.append((float(m.group(1)), m.group(2), unquote(m.group(3))))
+        except FileNotFoundError:
+            pass
+        return out
+
+    def rx(self):
+        return [data for _, kind, data in self.log() if kind == "RX"]
+
+    def tx(self):
+        return [data for _, kind, data in self.log() if kind == "TX"]
+
+    def dump(self):
+        """The simulator's state now, as a dict."""
+        path = self.path("dump.txt")
+        before = os.stat(path).st_mtime_ns if os.path.exists(path) else 0
+        self.sim.send_signal(signal.SIGUSR1)
+        self._wait_for(lambda: os.path.exists(path) and os.stat(path).st_mtime_ns != before, 5, "dump")
+        time.sleep(0.05)
+        state = {}
+        with open(path, "r", encoding="latin-1") as f:
+            for line in f:
+                line = line.strip()
+                if line and not line.startswith("#") and "=" in line:
+                    k, _, v = line.partition("=")
+                    state[k] = v
+        return state
+
+    def read(self, name):
+        with open(self.path(name), "rb") as f:
+            return f.read()
+
+    def stop(self):
+        if self.d:
+            try:
+                with open(self.path("driver.txt"), "w", encoding="latin-1") as f:
+                    f.write("\n".join(self.d.transcript) + "\n")
+            except Exception:
+                pass
+            self.d.close()
+            self.d = None
+        subprocess.run(["wineserver", "-k"], env=self.e.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        for p in reversed(self.procs):
+            if p.poll() is None:
+                p.terminate()
+                try:
+                    p.wait(timeout=5)
+                except subprocess.TimeoutExpired:
+                    p.kill()
+                    p.wait()
+        self.procs = []
+        subprocess.run(["wineserver", "-w"], env=self.e.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
