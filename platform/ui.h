@@ -62,7 +62,7 @@ public:
     virtual Rgb sample_pixel(int x, int y) = 0;
 
     // Gadgets are created in call order with the gadget font.
-    virtual void add_gadget(const GadgetSpec& spec) = 0;
+    virtual void add_gadget(const GadgetSpec& def) = 0;
     virtual void set_text(int id, const std::string& text) = 0;
     virtual std::string text(int id) = 0;
     // Text (caption) colour on the given background colour.

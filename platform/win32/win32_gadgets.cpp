@@ -39,17 +39,17 @@ ClassAndStyle class_for(GadgetKind kind) {
 
 }  // namespace
 
-HWND create_gadget(HINSTANCE inst, HWND parent, const GadgetSpec& spec, bool starts_group) {
-    const ClassAndStyle cs = class_for(spec.kind);
+HWND create_gadget(HINSTANCE inst, HWND parent, const GadgetSpec& def, bool starts_group) {
+    const ClassAndStyle cs = class_for(def.kind);
     DWORD style = WS_CHILD | WS_VISIBLE | cs.style;
-    if (spec.kind != GadgetKind::Option || starts_group) style |= WS_GROUP;
-    const std::wstring caption = widen(spec.caption);
-    HWND h = CreateWindowExW(0, cs.cls, caption.c_str(), style, spec.x, spec.y, spec.w, spec.h, parent,
-                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)), inst, nullptr);
+    if (def.kind != GadgetKind::Option || starts_group) style |= WS_GROUP;
+    const std::wstring caption = widen(def.caption);
+    HWND h = CreateWindowExW(0, cs.cls, caption.c_str(), style, def.x, def.y, def.w, def.h, parent,
+                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(def.id)), inst, nullptr);
     if (!h) return nullptr;
-    if (spec.kind == GadgetKind::TrackBar) {
-        SendMessageW(h, TBM_SETRANGEMIN, FALSE, spec.range_min);
-        SendMessageW(h, TBM_SETRANGEMAX, TRUE, spec.range_max);
+    if (def.kind == GadgetKind::TrackBar) {
+        SendMessageW(h, TBM_SETRANGEMIN, FALSE, def.range_min);
+        SendMessageW(h, TBM_SETRANGEMAX, TRUE, def.range_max);
         SendMessageW(h, TBM_SETTICFREQ, 1, 0);
     }
     return h;

@@ -27,7 +27,7 @@ GadgetFont create_gadget_font();
 
 // Creates the control for a gadget; `starts_group` marks the first of a run
 // of options (every other kind starts a group of its own).
-HWND create_gadget(HINSTANCE inst, HWND parent, const GadgetSpec& spec, bool starts_group);
+HWND create_gadget(HINSTANCE inst, HWND parent, const GadgetSpec& def, bool starts_group);
 
 // Draws an owner-drawn push button with a coloured caption on `background`.
 void paint_coloured_button(const DRAWITEMSTRUCT& item, COLORREF text, HBRUSH background);

@@ -139,21 +139,21 @@ HBRUSH Win32Ui::brush(COLORREF colour) {
     return b;
 }
 
-void Win32Ui::add_gadget(const GadgetSpec& spec) {
+void Win32Ui::add_gadget(const GadgetSpec& def) {
     if (!wnd_) return;
-    const bool option = spec.kind == GadgetKind::Option;
+    const bool option = def.kind == GadgetKind::Option;
     const bool starts_group = !option || !last_was_option_;
     if (option && starts_group) ++groups_;
     last_was_option_ = option;
     Quiet quiet(*this);
-    HWND h = win32::create_gadget(inst_, wnd_, spec, starts_group);
+    HWND h = win32::create_gadget(inst_, wnd_, def, starts_group);
     if (!h) return;
     if (font_.font) SendMessageW(h, WM_SETFONT, reinterpret_cast<WPARAM>(font_.font), TRUE);
     Gadget g;
     g.hwnd = h;
-    g.kind = spec.kind;
+    g.kind = def.kind;
     g.group = option ? groups_ : -1;
-    gadgets_[spec.id] = g;
+    gadgets_[def.id] = g;
 }
 
 void Win32Ui::set_text(int id, const std::string& text) {

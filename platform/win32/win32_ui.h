@@ -22,7 +22,7 @@ public:
     void close_window() override;
     void window_position(int& x, int& y) override;
     Rgb sample_pixel(int x, int y) override;
-    void add_gadget(const GadgetSpec& spec) override;
+    void add_gadget(const GadgetSpec& def) override;
     void set_text(int id, const std::string& text) override;
     std::string text(int id) override;
     void set_colours(int id, Rgb text, Rgb background) override;

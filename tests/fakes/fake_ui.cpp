@@ -25,18 +25,18 @@ void FakeUi::window_position(int& x, int& y) {
     y = window().y;
 }
 
-void FakeUi::add_gadget(const GadgetSpec& spec) {
+void FakeUi::add_gadget(const GadgetSpec& def) {
     Gadget gd;
-    gd.spec = spec;
-    gd.text = spec.caption;
-    gd.texts.push_back(spec.caption);
-    if (spec.kind == GadgetKind::Option) {
+    gd.def = def;
+    gd.text = def.caption;
+    gd.texts.push_back(def.caption);
+    if (def.kind == GadgetKind::Option) {
         if (!last_was_option_) ++next_group_;
         gd.group = next_group_;
     }
-    last_was_option_ = spec.kind == GadgetKind::Option;
-    window().order.push_back(spec.id);
-    window().gadgets[spec.id] = gd;
+    last_was_option_ = def.kind == GadgetKind::Option;
+    window().order.push_back(def.id);
+    window().gadgets[def.id] = gd;
 }
 
 FakeUi::Gadget& FakeUi::g(int id) {
@@ -59,7 +59,7 @@ void FakeUi::set_colours(int id, Rgb text, Rgb bg) {
 
 void FakeUi::set_checked(int id, bool c) {
     Gadget& gd = g(id);
-    if (c && gd.spec.kind == GadgetKind::Option) {
+    if (c && gd.def.kind == GadgetKind::Option) {
         for (auto& [other_id, other] : window().gadgets)
             if (other.group == gd.group) other.checked = false;
     }
@@ -124,8 +124,8 @@ void FakeUi::click(int id) {
     UiEvent e{EventKind::Gadget, id, -1};
     queue_.push_back({e, [this, id] {
                           Gadget& gd = g(id);
-                          if (gd.spec.kind == GadgetKind::CheckBox) gd.checked = !gd.checked;
-                          if (gd.spec.kind == GadgetKind::Option) set_checked(id, true);
+                          if (gd.def.kind == GadgetKind::CheckBox) gd.checked = !gd.checked;
+                          if (gd.def.kind == GadgetKind::Option) set_checked(id, true);
                       }});
 }
 

@@ -14,7 +14,7 @@ namespace zd::test {
 class FakeUi : public Ui {
 public:
     struct Gadget {
-        GadgetSpec spec;
+        GadgetSpec def;
         std::string text;
         std::vector<std::string> texts;  // every text set, in order (the caption first)
         Rgb fg, bg;
@@ -40,7 +40,7 @@ public:
     void close_window() override;
     void window_position(int& x, int& y) override;
     Rgb sample_pixel(int, int) override { return background; }
-    void add_gadget(const GadgetSpec& spec) override;
+    void add_gadget(const GadgetSpec& def) override;
     void set_text(int id, const std::string& text) override;
     std::string text(int id) override { return g(id).text; }
     void set_colours(int id, Rgb text, Rgb bg) override;

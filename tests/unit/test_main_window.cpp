@@ -139,7 +139,7 @@ TEST_F(MainWindowTest, GadgetTable) {
     for (std::size_t i = 0; i < std::size(rows); ++i) {
         const auto& r = rows[i];
         EXPECT_EQ(w.order[i], r.id);
-        const auto& s = ui.g(r.id).spec;
+        const auto& s = ui.g(r.id).def;
         EXPECT_EQ(s.kind, r.kind) << r.id;
         EXPECT_EQ(s.x, r.x) << r.id;
         EXPECT_EQ(s.y, r.y) << r.id;
@@ -161,7 +161,7 @@ TEST_F(MainWindowTest, CompanionButtonOnlyWithParvoletExe) {
     EXPECT_EQ(st.last_main_button, 14);
     const auto& order = ui.window().order;
     EXPECT_EQ(order[order.size() - 2], 14);
-    const auto& s = ui.g(14).spec;
+    const auto& s = ui.g(14).def;
     EXPECT_EQ(s.caption, "Parvolet");
     EXPECT_EQ(s.x, 230);
     EXPECT_EQ(s.y, 380);

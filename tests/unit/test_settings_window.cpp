@@ -54,12 +54,12 @@ TEST_F(SettingsWindowTest, WindowAndGadgetsFollowTheTable) {
     for (const auto& e : kTable) {
         SCOPED_TRACE(e.id);
         const FakeUi::Gadget& gd = w.gadgets.at(e.id);
-        EXPECT_EQ(gd.spec.kind, e.kind);
-        EXPECT_EQ(gd.spec.caption, e.caption);
-        EXPECT_EQ(gd.spec.x, e.x);
-        EXPECT_EQ(gd.spec.y, e.y);
-        EXPECT_EQ(gd.spec.w, e.w);
-        EXPECT_EQ(gd.spec.h, e.h);
+        EXPECT_EQ(gd.def.kind, e.kind);
+        EXPECT_EQ(gd.def.caption, e.caption);
+        EXPECT_EQ(gd.def.x, e.x);
+        EXPECT_EQ(gd.def.y, e.y);
+        EXPECT_EQ(gd.def.w, e.w);
+        EXPECT_EQ(gd.def.h, e.h);
         EXPECT_EQ(gd.coloured, e.colours != ExpectedGadget::kDefault);
         if (e.colours == ExpectedGadget::kGreenText) {
             EXPECT_EQ(gd.fg, (Rgb{16, 144, 16}));

@@ -79,7 +79,7 @@ TEST_F(EditorTest, GadgetsMatchTheTableInOrder) {
         const Row& r = kTable[i];
         SCOPED_TRACE(r.id);
         EXPECT_EQ(order[i], r.id);
-        const GadgetSpec& s = g(r.id).spec;
+        const GadgetSpec& s = g(r.id).def;
         EXPECT_EQ(s.kind, r.kind);
         EXPECT_EQ(s.caption, r.caption);
         EXPECT_EQ(s.x, r.x);
@@ -88,12 +88,12 @@ TEST_F(EditorTest, GadgetsMatchTheTableInOrder) {
         EXPECT_EQ(s.h, r.h);
     }
     for (int id : {40, 42}) {
-        EXPECT_EQ(g(id).spec.range_min, 0);
-        EXPECT_EQ(g(id).spec.range_max, 23);
+        EXPECT_EQ(g(id).def.range_min, 0);
+        EXPECT_EQ(g(id).def.range_max, 23);
     }
     for (int id : {41, 43}) {
-        EXPECT_EQ(g(id).spec.range_min, 0);
-        EXPECT_EQ(g(id).spec.range_max, 59);
+        EXPECT_EQ(g(id).def.range_min, 0);
+        EXPECT_EQ(g(id).def.range_max, 59);
     }
 }
 
