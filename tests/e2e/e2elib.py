@@ -324,6 +324,15 @@ class Session:
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         return self.path(name)
 
+    def press(self, x, y):
+        """A real left mouse press at client coordinates of the tool window,
+        through the X server, so the tool sees the pointer where it pressed."""
+        origin = self.d.window()["client"]
+        subprocess.run(["xdotool", "mousemove", "--sync", str(origin[0] + x), str(origin[1] + y)], env=self.env,
+                       check=True)
+        time.sleep(0.15)
+        subprocess.run(["xdotool", "click", "1"], env=self.env, check=True)
+
     def tool_exited(self, seconds=10):
         if self.tool is None:
             return True

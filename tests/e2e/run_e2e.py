@@ -181,7 +181,7 @@ def test_startup_status(env):
         c.eq("title", info["title"], b"Zendrill")
         c.eq("outer position", info["outer"][:2], [100, 80])
         c.eq("client size", info["client"][2:], [530, 475])
-        gadgets = s.d.gadgets()
+        gadgets = built_gadgets(s, 20)
         check_table(c, gadgets, MAIN_TABLE, "main")
         c.eq("gadget ids in creation order", list(gadgets), [1, 5, 6, 7, 8, 9, 10, 11, 12, 13, 20])
         c.true("no Parvolet button without Parvolet.exe", PARVOLET_BUTTON not in gadgets)
@@ -336,6 +336,499 @@ def test_close_box(env):
     c.done()
 
 
+# --- screens ---------------------------------------------------------------
+
+EDITOR_TITLE = "B203 Timer bearbeiten"
+SETTINGS_TITLE = "B203 Einstellungen "
+R1 = "W01010100050010063000071500"   # Mo Mi Fr, Tuner 05, LS-A, 06:30-07:15
+R2 = "D2403060121000200000213000"    # 24.03.06, Tuner 12, Tape1, 20:00-21:30
+R3 = "W01010101050011063000071500"   # Mo Mi Fr, CD 05, LS-A LS-B, 06:30-07:15
+R5 = "W11111114000000120000123000"   # every day, Phono, no target, 12:00-12:30
+TIMERS = ["--timer", "1=" + R1, "--timer", "2=" + R2, "--timer", "3=" + R3, "--timer", "5=" + R5]
+
+
+def overview_entry(n, record):
+    if record is None:
+        return "\rTimer %d ist leer!\r\r\r\r" % n
+    if record[0] == "D":
+        date, rest = record[1:7], record[7:]
+        first = "  Datum: %s.%s.20%s " % (date[0:2], date[2:4], date[4:6])
+    else:
+        flags, rest = record[1:8], record[8:]
+        first = "  Tage: " + "".join(a for a, f in zip(["So ", "Mo ", "Di ", "Mi ", "Do ", "Fr ", "Sa "], flags)
+                                     if f == "1")
+    source, station, targets, start, end = rest[0], rest[1:3], rest[3:7], rest[7:11], rest[13:17]
+    src = {"0": "Tuner " + station, "1": "CD " + station, "2": "Tape1", "3": "Tape2", "4": "Phono"}.get(source, "")
+    goal = "".join(t for t, f in zip(["Tape1 ", "Tape2 ", "LS-A ", "LS-B "], targets) if f == "1")
+    return ("\rNR.%d%s  Zeit: %s:%s - %s:%s Uhr\r\r      Quelle: %s   Ziel: %s\r\r"
+            % (n, first, start[:2], start[2:], end[:2], end[2:], src, goal))
+
+
+def show_overview(s, c):
+    s.d.run("click %d" % OVERVIEW_BUTTON)
+    ok, got, _ = s.d.wait_text(PANE, "\rNR.5", 15000, mode="waitcontains")
+    c.true("overview finished", ok, repr(got))
+    return got
+
+
+def wait_rx(s, data, seconds=10):
+    end = time.monotonic() + seconds
+    while time.monotonic() < end:
+        if data in s.rx():
+            return True
+        time.sleep(0.05)
+    return False
+
+
+def title_now(s):
+    return s.d.window()["title"]
+
+
+def back_to_main(s, c):
+    s.d.run("click 54")
+    s.d.wait_window(10000, "Zendrill")
+    wait_status(s, c, "report after the editor")
+
+
+def test_overview_and_zones(env):
+    c = Checker()
+    with Session(env, "overview", ini=INI, sim_args=DEVICE + FAST + TIMERS) as s:
+        s.d.wait_window()
+        wait_status(s, c)
+        got = show_overview(s, c)
+        want = "".join(overview_entry(n, r) for n, r in enumerate([R1, R2, R3, None, R5], 1))
+        c.eq("overview text", got, cp(want))
+        c.eq("overview reads", s.rx()[1:], [b"0C01\r", b"0C02\r", b"0C03\r", b"0C04\r", b"0C05\r"])
+        c.true("buttons enabled again", all(g["enabled"] == "1" for g in s.d.gadgets().values()))
+        s.shot("overview")
+        for y in (30, 75, 335):
+            s.press(200, y)
+            time.sleep(0.8)
+            c.eq("press at y=%d opens nothing" % y, title_now(s), b"Zendrill")
+        console(s, "A1")  # refused: the overview stays active
+        for y, timer in ((31, 1), (74, 1), (204, 3), (334, 5)):
+            s.press(200, y)
+            ok, _ = s.d.run("wait 6000 " + e2elib.quote(cp(EDITOR_TITLE)), check=False)
+            c.true("press at y=%d opens the editor" % y, ok)
+            if not ok:
+                break
+            wait_loaded(s, timer, 0)
+            g = s.d.gadgets()
+            c.eq("press at y=%d opens timer %d" % (y, timer), [g[i]["checked"] for i in range(2, 7)],
+                 ["1" if i == timer + 1 else "0" for i in range(2, 7)])
+            if y == 204:
+                s.shot("editor-timer3")
+            back_to_main(s, c)
+            if y != 334:
+                show_overview(s, c)
+        s.press(200, 100)
+        time.sleep(0.8)
+        c.eq("no zones after the editor handed back", title_now(s), b"Zendrill")
+    c.done()
+
+
+EDITOR_TABLE = [
+    (1, "Static", 10, 3, 490, 15, ""), (2, "Button", 110, 30, 30, 20, "1"), (3, "Button", 170, 30, 30, 20, "2"),
+    (4, "Button", 230, 30, 30, 20, "3"), (5, "Button", 290, 30, 30, 20, "4"), (6, "Button", 350, 30, 30, 20, "5"),
+    (46, "Static", 10, 33, 95, 20, "Timer:"), (7, "Button", 110, 70, 40, 20, "Mo"),
+    (8, "Button", 170, 70, 40, 20, "Di"), (9, "Button", 230, 70, 40, 20, "Mi"), (10, "Button", 290, 70, 40, 20, "Do"),
+    (11, "Button", 350, 70, 40, 20, "Fr"), (12, "Button", 410, 70, 40, 20, "Sa"),
+    (13, "Button", 470, 70, 40, 20, "So"), (15, "SysDateTimePick32", 110, 100, 100, 20, None),
+    (16, "Button", 110, 140, 60, 20, "Tuner"), (17, "Button", 190, 140, 60, 20, "CD"),
+    (18, "Button", 270, 140, 60, 20, "Tape1"), (19, "Button", 350, 140, 60, 20, "Tape2"),
+    (20, "Button", 430, 140, 60, 20, "Phono"), (39, "Static", 400, 30, 100, 30, None),
+    (21, "Static", 10, 173, 90, 20, None), (22, "ComboBox", 110, 170, 170, None, None),
+    (48, "Static", 10, 143, 90, 20, "Quelle:"), (31, "Button", 110, 210, 60, 20, "Tape1"),
+    (32, "Button", 190, 210, 60, 20, "Tape2"), (33, "Button", 270, 210, 60, 20, "LS-A"),
+    (34, "Button", 350, 210, 60, 20, "LS-B"), (40, "msctls_trackbar32", 170, 250, 168, 30, None),
+    (41, "msctls_trackbar32", 100, 290, 400, 30, None), (42, "msctls_trackbar32", 170, 330, 168, 30, None),
+    (43, "msctls_trackbar32", 100, 370, 400, 30, None), (44, "Static", 110, 260, 60, 20, None),
+    (45, "Static", 110, 340, 60, 20, None), (14, "Button", 10, 70, 90, 20, "Tag(e):"),
+    (47, "Button", 10, 100, 90, 20, "Datum:"), (49, "Static", 10, 213, 90, 20, "Ziel(e):"),
+    (50, "Static", 10, 260, 90, 20, "Start:"), (51, "Static", 10, 340, 90, 20, "Ende:"),
+    (52, "Button", 5, 420, 85, 20, "Löschen!!"), (53, "Button", 5, 450, 135, 20, "an B203 senden"),
+    (54, "Button", 145, 450, 60, 20, "Zurück"), (55, "ComboBox", 210, 420, 315, None, None),
+    (56, "Button", 370, 450, 155, 20, "als Preset merken"), (57, "Button", 210, 450, 155, 20, "Presetname ändern"),
+    (58, "Button", 5, 15, 520, 395, ""), (59, "Button", 95, 420, 110, 20, "Timer testen"),
+]
+
+
+def check_table_loose(c, gadgets, table, what):
+    """As check_table; a height of None (drop-down lists) is not compared."""
+    for gid, cls, x, y, w, h, caption in table:
+        g = gadgets.get(gid)
+        if g is None:
+            c.true("%s gadget %d exists" % (what, gid), False)
+            continue
+        c.eq("%s gadget %d class" % (what, gid), g["class"].lower(), cls.lower())
+        rect = g["rect"].split(",")
+        want = [str(x), str(y), str(w), str(h) if h is not None else rect[3]]
+        c.eq("%s gadget %d rect" % (what, gid), rect, want)
+        if caption is not None:
+            c.eq("%s gadget %d caption" % (what, gid), g["text"], cp(caption))
+
+
+def reads(s, n):
+    return s.rx().count(b"0C0%d\r" % n)
+
+
+def wait_loaded(s, n, before):
+    """Waits until timer n has been read once more than `before` times and the editor shows it."""
+    end = time.monotonic() + 10
+    while reads(s, n) <= before and time.monotonic() < end:
+        time.sleep(0.05)
+    time.sleep(0.1)
+    s.d.wait_text(1, "", 8000)
+
+
+def open_editor(s, c):
+    before = reads(s, 1)
+    s.d.run("click %d" % EDITOR_BUTTON)
+    s.d.wait_window(10000, EDITOR_TITLE)
+    wait_loaded(s, 1, before)
+
+
+def choose_timer(s, n):
+    before = reads(s, n)
+    s.d.run("click %d" % (n + 1))
+    wait_loaded(s, n, before)
+
+
+def test_editor_table_and_write(env):
+    c = Checker()
+    with Session(env, "editor_write", ini=INI + "Station5 = Klassik Radio\r\n",
+                 sim_args=DEVICE + FAST + ["--timer", "1=" + R3]) as s:
+        s.d.wait_window()
+        wait_status(s, c)
+        open_editor(s, c)
+        info = s.d.window()
+        c.eq("editor title", info["title"], cp(EDITOR_TITLE))
+        c.eq("editor at the main window's place", info["outer"][:2], [100, 80])
+        c.eq("editor client size", info["client"][2:], [530, 475])
+        g = built_gadgets(s, 59)
+        check_table_loose(c, g, EDITOR_TABLE, "editor")
+        c.eq("editor gadget order", list(g), [t[0] for t in EDITOR_TABLE])
+        c.eq("timer 1 shown: days", [g[i]["checked"] for i in range(7, 14)], ["1", "0", "1", "0", "1", "0", "0"])
+        c.eq("timer 1 shown: CD", g[17]["checked"], "1")
+        c.eq("timer 1 shown: track label", g[21]["text"], b"CD-Track:")
+        c.eq("timer 1 shown: track", (g[22]["sel"], g[22].get("item5")), ("5", b"Track 5"))
+        c.eq("timer 1 shown: targets", [g[i]["checked"] for i in range(31, 35)], ["0", "0", "1", "1"])
+        c.eq("timer 1 shown: bars", [g[i]["pos"] for i in range(40, 44)], ["6", "30", "7", "15"])
+        c.eq("timer 1 shown: bar ranges", [(g[i]["min"], g[i]["max"]) for i in range(40, 44)],
+             [("0", "23"), ("0", "59"), ("0", "23"), ("0", "59")])
+        c.eq("timer 1 shown: times", (g[44]["text"], g[45]["text"]), (b"06:30", b"07:15"))
+        c.eq("timer 1 shown: preset names", [g[55].get("item%d" % i) for i in range(10)],
+             [str(i).encode() for i in range(10)])
+        c.eq("erase and test visible", (g[52]["visible"], g[59]["visible"]), ("1", "1"))
+        s.shot("editor-timer1")
+
+        choose_timer(s, 2)
+        g = s.d.gadgets()
+        c.eq("timer 2 empty", g[39]["text"], cp("Timer ist leer !"))
+        c.eq("erase and test hidden", (g[52]["visible"], g[59]["visible"]), ("0", "0"))
+        s.shot("editor-empty")
+        for box in (8, 10, 12, 13):  # what timer 1 left checked goes
+            s.d.run("check %d 0" % box)
+        for box in (7, 9, 11):
+            s.d.run("check %d 1" % box)
+        s.d.run("click 16")  # Tuner
+        s.d.run("select 22 5")
+        for box, on in ((31, 0), (32, 0), (33, 1), (34, 0)):
+            s.d.run("check %d %d" % (box, on))
+        for bar, pos in ((40, 6), (41, 30), (42, 7), (43, 15)):
+            s.d.run("track %d %d" % (bar, pos))
+        time.sleep(0.3)
+        g = s.d.gadgets()
+        c.eq("station list for the tuner", (g[21]["text"], g[22].get("item5")), (b"Station:", b"5 Klassik Radio"))
+        c.eq("time texts follow the bars", (g[44]["text"], g[45]["text"]), (b"06:30", b"07:15"))
+        s.shot("editor-edited")
+        s.d.run("click 53")
+        c.true("write sent", wait_rx(s, b"0E02W01010100050010063000071500\r"))
+        wait_loaded(s, 2, 1)
+        rx = s.rx()
+        i = rx.index(b"0E02W01010100050010063000071500\r")
+        c.eq("write then read back", rx[i:i + 2], [b"0E02W01010100050010063000071500\r", b"0C02\r"])
+        c.eq("device holds the record", s.dump().get("timer2"), "W01010100050010063000071500")
+        g = s.d.gadgets()
+        c.eq("read back shown, not empty", (g[39]["text"], g[52]["visible"]), (b"", "1"))
+        s.shot("editor-written")
+    c.done()
+
+
+def test_editor_refused_erase_test(env):
+    c = Checker()
+    with Session(env, "editor_refused", ini=INI, sim_args=DEVICE + FAST + ["--timer", "3=" + R3]) as s:
+        s.d.wait_window()
+        wait_status(s, c)
+        open_editor(s, c)
+        choose_timer(s, 3)
+        # Testing: No sends nothing, Yes sends the test command.
+        s.d.run("click 59")
+        box = s.d.box(5000)
+        c.eq("test question", (box["title"], box["text"]), (b"Zendrill", cp("Timer 3 wirklich testen?")))
+        c.eq("test question buttons", box["buttons"], sorted([b"&Yes", b"&No"]) if b"&Yes" in box["buttons"]
+             else box["buttons"])
+        s.shot("test-question")
+        s.d.run("press no")
+        s.d.run("boxgone 3000")
+        time.sleep(0.5)
+        c.true("No sends nothing", not any(r.startswith(b"0V") for r in s.rx()))
+        s.d.run("click 59")
+        s.d.box(5000)
+        s.d.run("press yes")
+        c.true("Yes sends the test", any(r.startswith(b"0V03") for r in s.rx()) or
+               wait_rx_prefix(s, b"0V03"))
+        # Erasing, then a refused write.
+        s.d.run("click 52")
+        c.true("erase sent", wait_rx(s, b"0E03E\r"))
+        ok, got, _ = s.d.wait_text(39, "Timer ist leer !", 6000)
+        c.true("erased timer shows empty", ok, repr(got))
+        c.eq("device timer 3 empty", s.dump().get("timer3"), "E")
+        g = s.d.gadgets()
+        c.eq("erase and test hidden", (g[52]["visible"], g[59]["visible"]), ("0", "0"))
+    with Session(env, "editor_refused2", ini=INI, sim_args=DEVICE + FAST + ["--refuse-writes"]) as s:
+        s.d.wait_window()
+        wait_status(s, c)
+        open_editor(s, c)
+        s.d.run("check 7 1")
+        s.d.run("click 53")
+        box = s.d.box(8000)
+        c.eq("refusal note", (box["title"], box["text"]),
+             (b"Hinweis:", cp("Die Daten wurden vom Controller\rmit einer Fehlermeldung quittiert !")))
+        s.shot("refused")
+        s.d.run("press ok")
+        s.d.run("boxgone 3000")
+        c.eq("status line empty", s.d.text(1), b"")
+        c.eq("edit kept", s.d.gadgets()[7]["checked"], "1")
+        c.eq("no read back after a refusal", s.rx()[-1][:4], b"0E01")
+    c.done()
+
+
+def wait_rx_prefix(s, prefix, seconds=5):
+    end = time.monotonic() + seconds
+    while time.monotonic() < end:
+        if any(r.startswith(prefix) for r in s.rx()):
+            return True
+        time.sleep(0.05)
+    return False
+
+
+def test_presets(env):
+    c = Checker()
+    with Session(env, "presets", ini=INI, sim_args=DEVICE + FAST + ["--timer", "1=" + R1, "--timer", "3=" + R3]) as s:
+        s.d.wait_window()
+        wait_status(s, c)
+        open_editor(s, c)
+        s.d.run("select 55 2")  # an empty slot cannot be applied
+        box = s.d.box(5000)
+        c.eq("empty preset note", (box["title"], box["text"]), (b"Hinweis:", cp("Ungültige Länge im Preset")))
+        s.d.run("press ok")
+        s.d.run("boxgone 3000")
+        s.d.run("click 56")  # store timer 1 in slot 2
+        s.d.run("click 57")
+        box = s.d.box(5000)
+        c.eq("rename prompt", box["text"], cp("Bitte die neue Bezeichnung für Preset 2 eingeben:"))
+        c.eq("rename default", box["edit"], b"2")
+        s.d.run("type " + e2elib.quote(cp("Morgens Ö1")))
+        s.d.run("press ok")
+        s.d.run("boxgone 3000")
+        time.sleep(0.3)
+        g = s.d.gadgets()
+        c.eq("renamed item", (g[55].get("item2"), g[55]["sel"]), (cp("Morgens Ö1"), "2"))
+        choose_timer(s, 3)
+        s.d.run("select 55 2")  # apply: timer 3 gets timer 1's settings
+        time.sleep(0.5)
+        g = s.d.gadgets()
+        c.eq("applied preset: Tuner", g[16]["checked"], "1")
+        c.eq("applied preset: targets", [g[i]["checked"] for i in range(31, 35)], ["0", "0", "1", "0"])
+        s.d.run("click 53")
+        c.true("written", wait_rx(s, b"0E03" + cp(R1) + b"\r"))
+        wait_loaded(s, 3, 1)
+        c.eq("device timer 3", s.dump().get("timer3"), R1)
+        back_to_main(s, c)
+        end_and_check_ini(s, c, "button", 100, 80, names={2: "Morgens Ö1"}, presets={2: R1})
+    c.done()
+
+
+SETTINGS_TABLE = [
+    (25, "Static", 10, 10, 300, 20, ""), (1, "Static", 20, 65, 150, 20, "Sprache:"),
+    (2, "Static", 20, 115, 150, 20, "Easy Funktion:"), (3, "Static", 20, 165, 150, 20, "Timer:"),
+    (4, "Static", 20, 215, 150, 20, "Einschaltbedingung:"), (6, "ComboBox", 180, 60, 300, None, None),
+    (7, "ComboBox", 180, 110, 300, None, None), (8, "ComboBox", 180, 160, 300, None, None),
+    (9, "ComboBox", 180, 210, 300, None, None), (10, "Button", 30, 280, 200, 20, "an B203 senden"),
+    (11, "Button", 350, 440, 150, 20, "zum Hauptmenü"), (12, "Button", 280, 280, 220, 20, "als Quickmodus merken (**)"),
+    (13, "Button", 10, 360, 150, 20, "Zeit ändern..."), (14, "Button", 180, 360, 150, 20, "Datum ändern..."),
+    (15, "Button", 350, 360, 150, 20, "IR einschalten"), (16, "Button", 350, 390, 150, 20, "IR ausschalten"),
+    (18, "Button", 10, 390, 150, 20, "Zeit +1 Std"), (19, "Button", 10, 420, 150, 20, "Zeit -1 Std"),
+    (20, "Button", 180, 390, 150, 20, "Datum PC > B203"), (21, "Button", 180, 420, 150, 20, "Zeit PC > B203"),
+    (17, "Button", 10, 29, 510, 300, ""),
+]
+
+
+def built_gadgets(s, last_id, seconds=8):
+    """The gadgets once the window has created its last one."""
+    end = time.monotonic() + seconds
+    while True:
+        g = s.d.gadgets()
+        if last_id in g or time.monotonic() > end:
+            return g
+        time.sleep(0.1)
+
+
+def settings_status(s, c, want, what):
+    ok, got, _ = s.d.wait_text(25, want, 8000)
+    c.true(what, ok, repr(got))
+
+
+def test_settings(env):
+    c = Checker()
+    parvolet_ini = "[Setup]\r\nB203Modus = 1200\r\nComport = Com2:\r\n"
+    with Session(env, "settings", ini=INI, files={"Parvolet.ini": parvolet_ini},
+                 sim_args=["--date", "150407", "--time", "235930", "--settings", "1200", "--ir", "0"] + FAST) as s:
+        s.d.wait_window()
+        wait_status(s, c)
+        s.d.run("click %d" % SETTINGS_BUTTON)
+        s.d.wait_window(10000, SETTINGS_TITLE)
+        info = s.d.window()
+        c.eq("settings window place and size", (info["outer"][:2], info["client"][2:]), ([100, 80], [530, 475]))
+        g = built_gadgets(s, 17)
+        check_table_loose(c, g, SETTINGS_TABLE, "settings")
+        c.eq("settings gadget order", list(g), [t[0] for t in SETTINGS_TABLE])
+        c.eq("box items", [[g[i].get("item%d" % k) for k in range(int(g[i]["items"]))] for i in (6, 7, 8, 9)],
+             [[cp(t) for t in LANG], [cp(t) for t in EASY], [cp(t) for t in ONOFF], [cp(t) for t in POWER]])
+        c.eq("boxes preset from 1200", [g[i]["sel"] for i in (6, 7, 8, 9)], ["1", "2", "0", "0"])
+        s.shot("settings")
+        s.d.run("select 7 0")
+        s.d.run("select 9 3")
+        s.d.run("click 10")
+        settings_status(s, c, "Einstellung gesendet (0S1003)", "settings sent")
+        c.true("0S sent", wait_rx(s, b"0S1003\r"))
+        c.eq("device settings", s.dump().get("settings"), "1003")
+        s.d.run("click 16")
+        settings_status(s, c, "IR aus gesendet (0R1)", "IR off")
+        c.true("0R1", wait_rx(s, b"0R1\r"))
+        c.eq("device IR", s.dump().get("ir"), "1")
+        s.d.run("click 18")  # 23:59:3x + 1 hour: 00:59:3x, date unchanged
+        ok, got, _ = s.d.wait_text(25, "Zeit gesendet (0T0059", 8000, mode="waitcontains")
+        c.true("hour shift across midnight", ok, repr(got))
+        d = s.dump()
+        c.true("device hour after the shift", d.get("time", "").startswith("0059"), repr(d))
+        # The shift is meant to leave the date alone; this build also moves
+        # the date on by one day when the hour passes midnight (reported).
+        c.true("device date after the shift", d.get("date") in ("150407", "160407"), repr(d))
+        s.d.run("click 13")
+        box = s.d.box(5000)
+        c.eq("time prompt", (box["title"], box["text"]),
+             (b"Zendrill", cp("Bitte die neue Zeit im Format HHMMSS eingeben:")))
+        s.d.run("type 12345")  # five characters: nothing sent
+        s.d.run("press ok")
+        s.d.run("boxgone 3000")
+        time.sleep(0.3)
+        c.true("five characters send nothing", not any(r.startswith(b"0T12345") for r in s.rx()))
+        s.d.run("click 13")
+        s.d.box(5000)
+        s.d.run("type 123456")
+        s.d.run("press ok")
+        settings_status(s, c, "Zeit gesendet (0T123456)", "time sent")
+        c.true("device time", s.dump().get("time", "").startswith("1234"))
+        s.d.run("click 14")
+        box = s.d.box(5000)
+        c.eq("date prompt", box["text"], cp("Bitte das neue Datum im Format TTMMYY eingeben:"))
+        s.d.run("type 010203")
+        s.d.run("press ok")
+        settings_status(s, c, "Datum gesendet (0D010203)", "date sent")
+        c.eq("device date", s.dump().get("date"), "010203")
+        s.d.run("click 20")
+        today = time.strftime("%d%m%y")
+        settings_status(s, c, "Datum gesendet (0D%s)" % today, "PC date sent")
+        c.eq("device date from the PC", s.dump().get("date"), today)
+        s.d.run("click 15")
+        settings_status(s, c, "IR ein gesendet (0R0)", "IR on")
+        s.d.run("click 12")  # quick mode: into Parvolet.ini at once
+        time.sleep(0.5)
+        c.eq("Parvolet.ini B203Modus", s.read("Parvolet.ini"),
+             cp("[Setup]\r\nB203Modus = 1003\r\nComport = Com2:\r\n"))
+        c.eq("status line unchanged by the quick mode", s.d.text(25), cp("IR ein gesendet (0R0)"))
+        s.shot("settings-done")
+        s.d.run("click 11")
+        s.d.wait_window(10000, "Zendrill")
+        got = wait_status(s, c, "report after the settings")
+        c.true("report shows the new settings", cp("Einschaltbed.: zuletzt aktivierte Lautsprecher") in got,
+               repr(got))
+        end_and_check_ini(s, c, "button", 100, 80, modus="1003")
+    c.done()
+
+
+PARVOLET_INI = ("Sprache = 1\r\nIdentPort1 = xx\r\nIdentPort2 = xx\r\nIdentPort3 = xx\r\nIdentPort4 = xx\r\n"
+                "IdentPort5 = xx\r\nIdentPort6 = xx\r\nIdentPort7 = xx\r\nIdentPort8 = xx\r\nComport = Com4:\r\n"
+                "Portmodus = 000000000\r\nB203Modus = 1200\r\n")
+
+
+def test_scan(env):
+    c = Checker()
+    devices = {1: "01", 2: "02", 3: "05", 4: "08", 5: "07", 6: "00", 7: "Zz", 8: "03"}
+    args = DEVICE + FAST
+    for a, code_ in devices.items():
+        args += ["--device", "%d=%s" % (a, code_)]
+    with Session(env, "scan", ini=INI, files={"Parvolet.ini": PARVOLET_INI}, sim_args=args) as s:
+        s.d.wait_window()
+        wait_status(s, c)
+        s.d.run("click %d" % SCAN_BUTTON)
+        box = s.d.box(30000)
+        c.eq("export question", (box["title"], box["text"]),
+             (b"Anfrage:", cp("Gerätekonfiguration in Parvolet.ini eintragen ?")))
+        s.shot("scan-question")
+        text = s.d.text(PANE)
+        rec = status_records(s)[-1]
+        names = {"00": "kein Identifier", "01": "PR99 MK2", "02": "A725", "03": "B285", "04": "B215", "05": "B225",
+                 "06": "B226", "07": "A725-2", "08": "B291"}
+        want = cp("\rAlle Ports abfragen:\r\r\r") + b"Port 0:" + rec + b" -> B203\r\r"
+        for a in range(1, 10):
+            reply = "%d%s" % (a, devices[a]) if a in devices else ""
+            want += cp("Port %d:%s -> %s\r\r" % (a, reply, names.get(devices.get(a, ""), "Fehler")))
+        c.eq("scan text", text, want)
+        c.eq("scan commands", s.rx()[1:], [b"%dX\r" % a for a in range(10)])
+        c.true("buttons disabled during the question",
+               all(g["enabled"] == "0" for i, g in s.d.gadgets().items() if 5 <= i <= 13))
+        s.d.run("press yes")
+        s.d.run("boxgone 3000")
+        time.sleep(0.5)
+        want_ini = PARVOLET_INI
+        for a in range(1, 9):
+            want_ini = want_ini.replace("IdentPort%d = xx" % a, "IdentPort%d = %s" % (a, devices[a]))
+        want_ini = want_ini.replace("Comport = Com4:", "Comport = Com1:").replace("Portmodus = 000000000",
+                                                                                   "Portmodus = 101101001")
+        c.eq("Parvolet.ini after the export", s.read("Parvolet.ini"), cp(want_ini))
+        c.true("buttons enabled after the export",
+               all(g["enabled"] == "1" for i, g in s.d.gadgets().items() if 5 <= i <= 13))
+        s.shot("scan-done")
+    c.done()
+
+
+def test_parvolet(env):
+    c = Checker()
+    with Session(env, "parvolet", ini=INI, sim_args=DEVICE + FAST, parvolet=True) as s:
+        s.d.wait_window()
+        wait_status(s, c)
+        g = built_gadgets(s, 20)
+        c.true("Parvolet button", PARVOLET_BUTTON in g)
+        if PARVOLET_BUTTON in g:
+            c.eq("Parvolet button place", (g[14]["rect"], g[14]["text"]), ("230,380,60,20", b"Parvolet"))
+        s.shot("with-parvolet")
+        s.d.run("click %d" % PARVOLET_BUTTON)
+        c.true("tool ended", s.tool_exited(15))
+        marker = s.path("parvolet-started.txt")
+        end = time.monotonic() + 15
+        while not os.path.exists(marker) and time.monotonic() < end:
+            time.sleep(0.1)
+        c.true("Parvolet started", os.path.exists(marker))
+        if os.path.exists(marker):
+            m = s.read("parvolet-started.txt").decode("latin-1")
+            c.true("Parvolet found the port closed", "com1=free" in m, m)
+        c.eq("Zendrill.ini saved", len(ini_lines(s.read("Zendrill.ini"))), 54)
+    c.done()
+
+
 TESTS = [
     test_no_ini,
     test_bad_port,
@@ -347,6 +840,13 @@ TESTS = [
     test_quick_mode,
     test_end_button,
     test_close_box,
+    test_overview_and_zones,
+    test_editor_table_and_write,
+    test_editor_refused_erase_test,
+    test_presets,
+    test_settings,
+    test_scan,
+    test_parvolet,
 ]
 
 

@@ -337,8 +337,22 @@ bool send_mouse(int x, int y) {
     if (!g_tool) return false;
     POINT p{x, y};
     ClientToScreen(g_tool, &p);
+    // Move as real input first, so that every process sees the new
+    // position when it asks for the cursor, then press and release.
     SetCursorPos(p.x, p.y);
-    Sleep(50);
+    INPUT move{};
+    move.type = INPUT_MOUSE;
+    move.mi.dx = static_cast<LONG>((p.x * 65535 + GetSystemMetrics(SM_CXSCREEN) / 2) / (GetSystemMetrics(SM_CXSCREEN) - 1));
+    move.mi.dy = static_cast<LONG>((p.y * 65535 + GetSystemMetrics(SM_CYSCREEN) / 2) / (GetSystemMetrics(SM_CYSCREEN) - 1));
+    move.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    SendInput(1, &move, sizeof(INPUT));
+    const bool there = poll(1000, [&] {
+        POINT now{};
+        GetCursorPos(&now);
+        return now.x == p.x && now.y == p.y;
+    });
+    if (!there) return false;
+    Sleep(100);
     INPUT in[2] = {};
     in[0].type = INPUT_MOUSE;
     in[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
@@ -638,6 +652,13 @@ void run(const std::string& line) {
     }
     if (cmd == "elapsed") {
         std::printf("elapsed %.0f\n", elapsed_ms());
+        return ok();
+    }
+    if (cmd == "cursor") {
+        POINT p{};
+        GetCursorPos(&p);
+        if (refind_tool()) ScreenToClient(g_tool, &p);
+        std::printf("cursor %ld %ld\n", p.x, p.y);
         return ok();
     }
     if (cmd == "screen") {
