@@ -333,6 +333,24 @@ class Session:
         time.sleep(0.15)
         subprocess.run(["xdotool", "click", "1"], env=self.env, check=True)
 
+    def click_screen(self, x, y):
+        subprocess.run(["xdotool", "mousemove", "--sync", str(x), str(y)], env=self.env, check=True)
+        time.sleep(0.15)
+        subprocess.run(["xdotool", "click", "1"], env=self.env, check=True)
+
+    def pick_date(self, gid, year, month, day):
+        """Picks a date in a date picker as a user does: its drop-down
+        calendar, then a click on the day (Wine passes no WM_NOTIFY between
+        processes, so the driver cannot notify the tool itself)."""
+        self.d.run("setdate %d %d %d %d" % (gid, year, month, day))
+        g = self.d.gadgets()[gid]
+        x, y, w, h = (int(v) for v in g["rect"].split(","))
+        origin = self.d.window()["client"]
+        self.click_screen(origin[0] + x + w - 8, origin[1] + y + h // 2)
+        _, lines = self.d.run("dayat %d %d %d %d" % (gid, year, month, day))
+        px, py = (int(v) for v in lines[0].split()[1:3])
+        self.click_screen(px, py)
+
     def tool_exited(self, seconds=10):
         if self.tool is None:
             return True

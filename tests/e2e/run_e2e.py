@@ -604,6 +604,34 @@ def test_editor_refused_erase_test(env):
     c.done()
 
 
+def test_editor_date(env):
+    c = Checker()
+    with Session(env, "editor_date", ini=INI, sim_args=DEVICE + FAST + ["--timer", "2=" + R2]) as s:
+        s.d.wait_window()
+        wait_status(s, c)
+        open_editor(s, c)
+        choose_timer(s, 2)
+        g = s.d.gadgets()
+        c.eq("date record: date mode", (g[47]["checked"], g[14]["checked"]), ("1", "0"))
+        c.eq("date record: weekday boxes disabled", [g[i]["enabled"] for i in range(7, 14)], ["0"] * 7)
+        c.eq("date record: picker enabled and showing the date", (g[15]["enabled"], g[15]["shown"]),
+             ("1", b"24.03.06"))
+        s.pick_date(15, 2026, 3, 31)
+        ok, _ = s.d.run("sleep 300")
+        g = s.d.gadgets()
+        c.eq("picked date shown", g[15]["shown"], b"31.03.26")
+        s.shot("date-picked")
+        s.d.run("click 53")
+        c.true("date record written", wait_rx(s, b"0E02D3103260121000200000213000\r"))
+        wait_loaded(s, 2, 1)
+        c.eq("device timer 2", s.dump().get("timer2"), "D3103260121000200000213000")
+        s.d.run("click 14")  # weekday mode: picker disabled, its text stays
+        time.sleep(0.3)
+        g = s.d.gadgets()
+        c.eq("weekday mode", (g[14]["checked"], g[15]["enabled"], g[15]["shown"]), ("1", "0", b"31.03.26"))
+    c.done()
+
+
 def wait_rx_prefix(s, prefix, seconds=5):
     end = time.monotonic() + seconds
     while time.monotonic() < end:
@@ -843,6 +871,7 @@ TESTS = [
     test_overview_and_zones,
     test_editor_table_and_write,
     test_editor_refused_erase_test,
+    test_editor_date,
     test_presets,
     test_settings,
     test_scan,

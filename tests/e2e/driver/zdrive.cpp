@@ -373,7 +373,7 @@ bool send_key(WORD vk) {
     return SendInput(2, in, sizeof(INPUT)) == 2;
 }
 
-bool set_picker_date(HWND picker, int year, int month, int day) {
+bool set_picker_date(HWND picker, int year, int month, int day, bool notify) {
     Remote r(picker, sizeof(NMDATETIMECHANGE));
     if (!r.ok()) return false;
     SYSTEMTIME t{};
@@ -381,6 +381,8 @@ bool set_picker_date(HWND picker, int year, int month, int day) {
     t.wMonth = static_cast<WORD>(month);
     t.wDay = static_cast<WORD>(day);
     if (!r.put(&t, sizeof t) || !send(picker, DTM_SETSYSTEMTIME, GDT_VALID, r.at())) return false;
+    if (!notify) return true;
+    // Wine does not pass WM_NOTIFY between processes; on Windows this reaches the tool.
     NMDATETIMECHANGE n{};
     n.nmhdr.hwndFrom = picker;
     n.nmhdr.idFrom = static_cast<UINT_PTR>(GetDlgCtrlID(picker));
@@ -550,13 +552,49 @@ void run(const std::string& line) {
                    ? ok()
                    : err("notify");
     }
-    if (cmd == "date") {  // date ID YYYY MM DD
+    if (cmd == "date" || cmd == "setdate") {  // date ID YYYY MM DD; setdate: without the notification
         int id = 0, y = 0, m = 0, d = 0;
         in >> id >> y >> m >> d;
         refind_tool();
         HWND h = gadget(id);
         if (!h) return err("no gadget");
-        return set_picker_date(h, y, m, d) ? ok() : err("not handled");
+        return set_picker_date(h, y, m, d, cmd == "date") ? ok() : err("not handled");
+    }
+    if (cmd == "dayat") {  // dayat ID YYYY MM DD: screen point of that day in the open drop-down calendar
+        int id = 0, y = 0, m = 0, d = 0;
+        in >> id >> y >> m >> d;
+        refind_tool();
+        HWND h = gadget(id);
+        if (!h) return err("no gadget");
+        LRESULT cal = 0;
+        HWND mc = nullptr;
+        poll(3000, [&] {
+            send(h, DTM_GETMONTHCAL, 0, 0, &cal, 3000);
+            mc = reinterpret_cast<HWND>(cal);
+            return mc != nullptr && IsWindowVisible(mc);
+        });
+        if (!mc) return err("calendar not open");
+        RECT rc{};
+        GetClientRect(mc, &rc);
+        Remote r(mc, sizeof(MCHITTESTINFO));
+        if (!r.ok()) return err("no memory in the tool");
+        for (LONG py = 2; py < rc.bottom; py += 3) {
+            for (LONG px = 2; px < rc.right; px += 3) {
+                MCHITTESTINFO hit{};
+                hit.cbSize = MCHITTESTINFO_V1_SIZE;
+                hit.pt = POINT{px, py};
+                LRESULT res = 0;
+                if (!r.put(&hit, sizeof hit) || !send(mc, MCM_HITTEST, 0, r.at(), &res, 3000) || !r.get(&hit, sizeof hit))
+                    return err("hit test failed");
+                if (hit.uHit == MCHT_CALENDARDATE && hit.st.wYear == y && hit.st.wMonth == m && hit.st.wDay == d) {
+                    POINT p{px + 2, py + 2};
+                    ClientToScreen(mc, &p);
+                    std::printf("point %ld %ld\n", p.x, p.y);
+                    return ok();
+                }
+            }
+        }
+        return err("day not shown");
     }
     if (cmd == "mouse") {  // mouse X Y: left press at client coordinates, real input
         int x = 0, y = 0;
