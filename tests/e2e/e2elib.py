@@ -109,14 +109,14 @@ class Driver:
 
     def run(self, command, timeout=120, check=True):
         """Returns (ok, data lines)."""
-        self.transcript.append("> " + command)
+        self.transcript.append("%.3f > %s" % (time.monotonic(), command))
         self.proc.stdin.write((command + "\n").encode("latin-1"))
         self.proc.stdin.flush()
         deadline = time.monotonic() + timeout
         lines = []
         while True:
             line = self._line(deadline)
-            self.transcript.append("< " + line)
+            self.transcript.append("%.3f < %s" % (time.monotonic(), line))
             if line == "OK":
                 return True, lines
             if line.startswith("ERR"):
@@ -328,13 +328,13 @@ class Session:
         """A real left mouse press at client coordinates of the tool window,
         through the X server, so the tool sees the pointer where it pressed."""
         origin = self.d.window()["client"]
-        subprocess.run(["xdotool", "mousemove", "--sync", str(origin[0] + x), str(origin[1] + y)], env=self.env,
+        subprocess.run(["xdotool", "mousemove", str(origin[0] + x), str(origin[1] + y)], env=self.env,
                        check=True)
         time.sleep(0.15)
         subprocess.run(["xdotool", "click", "1"], env=self.env, check=True)
 
     def click_screen(self, x, y):
-        subprocess.run(["xdotool", "mousemove", "--sync", str(x), str(y)], env=self.env, check=True)
+        subprocess.run(["xdotool", "mousemove", str(x), str(y)], env=self.env, check=True)
         time.sleep(0.15)
         subprocess.run(["xdotool", "click", "1"], env=self.env, check=True)
 

@@ -833,6 +833,59 @@ def test_scan(env):
     c.done()
 
 
+def test_events_dropped(env):
+    c = Checker()
+    devices = []
+    for a in range(1, 10):
+        devices += ["--device", "%d=0%d" % (a, a % 9)]
+    # Line-rate pacing, so that the overview and the scan take a while.
+    with Session(env, "events_dropped", ini=INI, sim_args=DEVICE + TIMERS + devices) as s:
+        s.d.wait_window()
+        wait_status(s, c)
+        s.d.run("click %d" % OVERVIEW_BUTTON)
+        s.d.wait_text(PANE, "Abfrage Timer 2...", 5000, mode="waitcontains")
+        g = s.d.gadgets()
+        c.eq("buttons disabled while the overview runs", [g[i]["enabled"] for i in range(5, 14)], ["0"] * 9)
+        s.press(200, 40)  # lands while the overview runs
+        ok, _, _ = s.d.wait_text(PANE, "\rNR.5", 15000, mode="waitcontains")
+        time.sleep(1.0)
+        c.eq("a press during the overview opens nothing", title_now(s), b"Zendrill")
+        s.d.run("click %d" % SCAN_BUTTON)
+        s.d.wait_text(PANE, "Abfrage Port 2...", 8000, mode="waitcontains")
+        s.d.run("close")  # a close request during the scan is dropped
+        s.press(200, 40)
+        ok, got, _ = s.d.wait_text(PANE, "Port 9:9", 15000, mode="waitcontains")
+        c.true("scan finished", ok, repr(got))
+        time.sleep(1.0)
+        c.true("tool still running after a close request during the scan", not s.tool_exited(0.5))
+        c.eq("no editor after a press during the scan", title_now(s), b"Zendrill")
+        g = s.d.gadgets()
+        c.eq("buttons enabled after the scan", [g[i]["enabled"] for i in range(5, 14)], ["1"] * 9)
+    c.done()
+
+
+def test_parvolet_appears(env):
+    c = Checker()
+    with Session(env, "parvolet_appears", ini=INI, sim_args=DEVICE + FAST) as s:
+        s.d.wait_window()
+        wait_status(s, c)
+        c.true("no Parvolet button at first", PARVOLET_BUTTON not in built_gadgets(s, 20))
+        import shutil
+        shutil.copy(env.parvolet, s.path("Parvolet.exe"))
+        s.d.run("click %d" % SETTINGS_BUTTON)
+        s.d.wait_window(10000, SETTINGS_TITLE)
+        built_gadgets(s, 17)
+        s.d.run("move 150 90")
+        s.d.run("click 11")
+        s.d.wait_window(10000, "Zendrill")
+        wait_status(s, c, "report after the settings")
+        g = built_gadgets(s, 20)
+        c.true("Parvolet button after the main window was rebuilt", PARVOLET_BUTTON in g)
+        c.eq("main window where the settings window was left", s.d.window()["outer"][:2], [150, 90])
+        end_and_check_ini(s, c, "close", 150, 90)
+    c.done()
+
+
 def test_parvolet(env):
     c = Checker()
     with Session(env, "parvolet", ini=INI, sim_args=DEVICE + FAST, parvolet=True) as s:
@@ -876,6 +929,8 @@ TESTS = [
     test_settings,
     test_scan,
     test_parvolet,
+    test_parvolet_appears,
+    test_events_dropped,
 ]
 
 
