@@ -596,7 +596,11 @@ void run(const std::string& line) {
         }
         return err("day not shown");
     }
-    if (cmd == "mouse") {  // mouse X Y: left press at client coordinates, real input
+    if (cmd == "mouse") {
+        // mouse X Y: left press at client coordinates, real input. Under Wine
+        // the tool's GetCursorPos may still report the previous position when
+        // the pointer was moved this way; the harness presses through the X
+        // server instead (xdotool), which Wine sees as the user's own pointer.
         int x = 0, y = 0;
         in >> x >> y;
         if (!refind_tool()) return err("no tool window");
