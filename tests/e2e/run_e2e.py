@@ -586,7 +586,7 @@ def test_editor_refused_erase_test(env):
         c.eq("device timer 3 empty", s.dump().get("timer3"), "E")
         g = s.d.gadgets()
         c.eq("erase and test hidden", (g[52]["visible"], g[59]["visible"]), ("0", "0"))
-    with Session(env, "editor_refused2", ini=INI, sim_args=DEVICE + FAST + ["--refuse-writes"]) as s:
+    with Session(env, "editor_refused2", ini=INI, sim_args=DEVICE + FAST + ["--refuse-writes", "--timer", "1=" + R1]) as s:
         s.d.wait_window()
         wait_status(s, c)
         open_editor(s, c)
@@ -601,6 +601,44 @@ def test_editor_refused_erase_test(env):
         c.eq("status line empty", s.d.text(1), b"")
         c.eq("edit kept", s.d.gadgets()[7]["checked"], "1")
         c.eq("no read back after a refusal", s.rx()[-1][:4], b"0E01")
+        # The test's answer stays queued and is read as the next write's
+        # answer: the refusal of that write goes unnoticed.
+        s.d.run("click 59")
+        s.d.box(5000)
+        s.d.run("press yes")
+        s.d.run("boxgone 3000")
+        c.true("test sent", wait_rx_prefix(s, b"0V01"))
+        time.sleep(0.3)
+        before = reads(s, 1)
+        s.d.run("click 53")
+        wait_loaded(s, 1, before)
+        ok, _ = s.d.run("nobox 1000", check=False)
+        c.true("no refusal note when the queued test answer is read", ok)
+        rx = s.rx()
+        c.eq("write then read back", [r[:4] for r in rx[-3:]], [b"0V01", b"0E01", b"0C01"])
+        c.eq("device still holds its timer", s.dump().get("timer1"), R1)
+        g = s.d.gadgets()
+        c.eq("the device's timer shown again", g[7]["checked"], "1")
+    c.done()
+
+
+def test_overview_silent(env):
+    c = Checker()
+    with Session(env, "overview_silent", ini=INI, sim_args=DEVICE + FAST + ["--silent"]) as s:
+        s.d.wait_window()
+        s.d.wait_text(PANE, "\rAbfrage Gerätestatus fehlgeschlagen (0)", 20000)
+        time.sleep(4.3)
+        s.d.run("click %d" % OVERVIEW_BUTTON)
+        s.d.wait_text(PANE, "\rAbfrage Timer 1...", 3000)
+        ok, got, ms = s.d.wait_text(PANE, "Speicher 5", 30000, mode="waitcontains")
+        want = "".join("\rAbfrage Speicher %d fehlgeschlagen!\r\r\r\r" % n for n in range(1, 6))
+        c.eq("five failed entries", got, cp(want))
+        c.true("about 4 s per timer", 19000 <= ms <= 26000, "%d ms" % ms)
+        s.shot("overview-silent")
+        time.sleep(0.5)
+        s.press(200, 100)  # the overview mode is on all the same
+        ok, _ = s.d.run("wait 6000 " + e2elib.quote(cp(EDITOR_TITLE)), check=False)
+        c.true("a press opens the editor after a failed overview", ok)
     c.done()
 
 
@@ -925,6 +963,7 @@ TESTS = [
     test_editor_table_and_write,
     test_editor_refused_erase_test,
     test_editor_date,
+    test_overview_silent,
     test_presets,
     test_settings,
     test_scan,
