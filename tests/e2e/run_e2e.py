@@ -924,6 +924,24 @@ def test_parvolet_appears(env):
     c.done()
 
 
+def test_screen_close_boxes(env):
+    c = Checker()
+    with Session(env, "screen_close_boxes", ini=INI, sim_args=DEVICE + FAST) as s:
+        s.d.wait_window()
+        wait_status(s, c)
+        for button, title in ((EDITOR_BUTTON, EDITOR_TITLE), (SETTINGS_BUTTON, SETTINGS_TITLE)):
+            s.d.run("click %d" % button)
+            s.d.wait_window(10000, title)
+            time.sleep(1.0)
+            s.d.run("close")
+            s.d.wait_window(10000, "Zendrill")
+            wait_status(s, c, "report after closing %r" % title)
+            c.true("tool still running after closing %r" % title, not s.tool_exited(0.3))
+        c.eq("status queries: start, after the editor, after the settings",
+             [r for r in s.rx() if r == b"0X\r"], [b"0X\r"] * 3)
+    c.done()
+
+
 def test_parvolet(env):
     c = Checker()
     with Session(env, "parvolet", ini=INI, sim_args=DEVICE + FAST, parvolet=True) as s:
@@ -968,6 +986,7 @@ TESTS = [
     test_settings,
     test_scan,
     test_parvolet,
+    test_screen_close_boxes,
     test_parvolet_appears,
     test_events_dropped,
 ]
