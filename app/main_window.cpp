@@ -16,15 +16,7 @@ namespace zd {
 namespace {
 
 void add(Ui& ui, int id, GadgetKind kind, int x, int y, int w, int h, const std::string& caption) {
-    GadgetSpec s;
-    s.id = id;
-    s.kind = kind;
-    s.x = x;
-    s.y = y;
-    s.w = w;
-    s.h = h;
-    s.caption = caption;
-    ui.add_gadget(s);
+    ui.add_gadget(gadget_spec(id, kind, x, y, w, h, caption));
 }
 
 void show_about(Context& ctx) {

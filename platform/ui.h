@@ -1,6 +1,7 @@
 #pragma once
 #include <optional>
 #include <string>
+#include <utility>
 
 namespace zd {
 
@@ -27,6 +28,20 @@ struct GadgetSpec {
     std::string caption;
     int range_min = 0, range_max = 0;  // track bars only
 };
+
+inline GadgetSpec gadget_spec(int id, GadgetKind kind, int x, int y, int w, int h,
+                              std::string caption, int range_max = 0) {
+    GadgetSpec s;
+    s.id = id;
+    s.kind = kind;
+    s.x = x;
+    s.y = y;
+    s.w = w;
+    s.h = h;
+    s.caption = std::move(caption);
+    s.range_max = range_max;
+    return s;
+}
 
 enum class EventKind {
     Gadget,          // a gadget was used: button pressed, box toggled, option chosen,

@@ -59,15 +59,7 @@ const std::vector<std::string>& box_entries(const ValueNames& names, int positio
 
 void build_gadgets(Context& ctx) {
     for (const GadgetRow& row : kGadgets) {
-        GadgetSpec s;
-        s.id = row.id;
-        s.kind = row.kind;
-        s.x = row.x;
-        s.y = row.y;
-        s.w = row.w;
-        s.h = row.h;
-        s.caption = row.caption;
-        ctx.ui.add_gadget(s);
+        ctx.ui.add_gadget(gadget_spec(row.id, row.kind, row.x, row.y, row.w, row.h, row.caption));
         if (row.id == kSetStatusLine) ctx.ui.set_colours(row.id, kOrange, ctx.st.background);
         if (row.green) ctx.ui.set_colours(row.id, kGreen, ctx.st.background);
     }

@@ -106,17 +106,8 @@ std::string date_display(const std::string& ddmmyy) {
 void create_editor_gadgets(Context& ctx) {
     Ui& ui = ctx.ui;
     for (const GadgetRow& row : kGadgets) {
-        GadgetSpec def;
-        def.id = row.id;
-        def.kind = row.kind;
-        def.x = row.x;
-        def.y = row.y;
-        def.w = row.w;
-        def.h = row.h;
-        def.caption = row.caption;
-        def.range_min = 0;
-        def.range_max = row.range_max;
-        ui.add_gadget(def);
+        ui.add_gadget(gadget_spec(row.id, row.kind, row.x, row.y, row.w, row.h, row.caption,
+                                  row.range_max));
         if (row.colour) ui.set_colours(row.id, *row.colour, ctx.st.background);
     }
     for (int k = 0; k < kPresetCount; ++k) ui.add_item(kPresetList, ctx.st.config.preset_names[k]);
