@@ -127,10 +127,10 @@ bool handle_editor_event(Context& ctx, const UiEvent& event) {
     if (id == kBackButton) return false;
     if (!is_handled(id)) return true;
 
-    // The status line is left alone here: a failed read stays reported
-    // until the next load, write or erase puts its own text there.
     TimerFields& f = ctx.st.timer;
     Ui& ui = ctx.ui;
+    // A failure shown in the status line stands until the user does something.
+    if (!ui.text(kStatusLine).empty()) ui.set_text(kStatusLine, "");
 
     if (id >= kTimerOption1 && id <= kTimerOption5) {
         ctx.st.timer_number = id - 1;
