@@ -66,18 +66,17 @@ void build_gadgets(Context& ctx) {
 }
 
 // Without a status record since start-up the string starts as the first
-// entries the boxes show. A box that selects an entry puts that entry's
-// digit into the string, so what is sent is what is seen; a code out of
-// range keeps its character until the user picks an entry.
+// entries the boxes show. Otherwise the string stays exactly as the device
+// reported it until a box changes; a code out of range leaves its box
+// without a selection.
 void fill_and_preset_boxes(Context& ctx) {
     std::string& settings = ctx.st.settings_string;
     if (settings.size() != kSettingsLength) settings = std::string(kSettingsLength, '0');
     for (int pos = 0; pos < kSettingsLength; ++pos) {
         const auto& entries = box_entries(ctx.st.names, pos);
         for (const auto& entry : entries) ctx.ui.add_item(kBoxes[pos], entry);
-        const int index = code_index(settings.substr(static_cast<std::size_t>(pos), 1), entries.size());
-        ctx.ui.select_item(kBoxes[pos], index);
-        if (index >= 0) settings[static_cast<std::size_t>(pos)] = static_cast<char>('0' + index);
+        ctx.ui.select_item(kBoxes[pos],
+                           code_index(settings.substr(static_cast<std::size_t>(pos), 1), entries.size()));
     }
 }
 
@@ -124,7 +123,7 @@ void run_settings_window(Context& ctx) {
         show_device_status(ctx);
         return;
     }
-    st.background = ui.sample_pixel(100, 100);
+    // The coloured captions keep the background sampled from the main window.
     build_gadgets(ctx);
     fill_and_preset_boxes(ctx);
 

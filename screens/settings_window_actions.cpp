@@ -74,20 +74,13 @@ void shift_device_hour(Context& ctx, bool forward) {
     }
     const std::string time = mid(record, 10, 6);
     const std::string date = mid(record, 4, 6);
-    // A clock or date the device cannot hold is not shifted into another one.
-    if (!is_real_time(time)) {
-        set_status(ctx, kQueryFailed);
-        return;
-    }
     const HourShift shifted = shift_hour(time, forward);
-    if (shifted.crossed_midnight && !is_real_date(date)) {
-        set_status(ctx, kQueryFailed);
-        return;
-    }
     ctx.clock.pause_ms(kHourShiftPauseMs);
     write_command(ctx.link, cmd::set_time(shifted.time));
     std::string status = "Zeit gesendet (0T" + shifted.time + ")";
-    if (shifted.crossed_midnight) {
+    // Only a real clock and date can be carried into the next or previous
+    // day; otherwise the hour alone is shifted.
+    if (shifted.crossed_midnight && is_real_time(time) && is_real_date(date)) {
         const std::string new_date = shift_date(date, forward ? 1 : -1);
         ctx.clock.pause_ms(kHourShiftPauseMs);
         write_command(ctx.link, cmd::set_date(new_date));

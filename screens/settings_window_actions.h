@@ -11,7 +11,7 @@ void ask_and_send_time(Context& ctx);
 void ask_and_send_date(Context& ctx);
 void send_ir(Context& ctx, bool on);
 // Reads the device clock and sends it one hour later or earlier; across
-// midnight the date follows.
+// midnight a real date follows.
 void shift_device_hour(Context& ctx, bool forward);
 void send_pc_date(Context& ctx);
 void send_pc_time(Context& ctx);

@@ -61,20 +61,13 @@ std::string shift_date(const std::string& d, int days) {
 }
 
 HourShift shift_hour(const std::string& t, bool forward) {
-    int hour = number_at(t, 0);
+    const int before = static_cast<int>(leading_number(t.substr(0, 2)));
+    int hour = forward ? before + 1 : before - 1;
+    if (forward && hour > 23) hour = 0;
+    if (!forward && hour < 0) hour = 23;
     HourShift r;
-    if (forward) {
-        if (++hour > 23) {
-            hour = 0;
-            r.crossed_midnight = true;
-        }
-    } else {
-        if (--hour < 0) {
-            hour = 23;
-            r.crossed_midnight = true;
-        }
-    }
-    r.time = two_digit(hour) + t.substr(2, 4);
+    r.crossed_midnight = forward ? before == 23 : before == 0;
+    r.time = (hour < 10 ? "0" : "") + std::to_string(hour) + (t.size() > 2 ? t.substr(2, 4) : std::string());
     return r;
 }
 

@@ -14,10 +14,12 @@ std::string shift_date(const std::string& ddmmyy, int days);
 // A time one hour later or earlier, with whether it crossed midnight.
 struct HourShift {
     std::string time;  // HHMMSS
-    bool crossed_midnight = false;
+    bool crossed_midnight = false;  // from hour 23 forward or from hour 0 back
 };
-// `forward` adds an hour, else subtracts one; minutes and seconds kept.
-// Expects a real time.
+// `forward` adds an hour, else subtracts one. The hour is the leading
+// number of the first two characters; above 23 forward gives 0, below 0
+// back gives 23; it is written with a "0" in front below 10. Minutes and
+// seconds are kept as they are.
 HourShift shift_hour(const std::string& hhmmss, bool forward);
 
 }  // namespace zd

@@ -38,8 +38,7 @@ const ExpectedGadget kTable[] = {
 };
 
 TEST_F(SettingsWindowTest, WindowAndGadgetsFollowTheTable) {
-    const Rgb sampled{200, 201, 202};
-    ui.background = sampled;
+    const Rgb sampled = st.background;  // from the main window
     run();
     ASSERT_EQ(ui.windows.size(), 3u);
     FakeUi::Window& w = settings_window();
@@ -162,7 +161,8 @@ TEST_F(SettingsWindowTest, BoxesArePresetFromTheSettingsString) {
         {"7000", -1, 0, 0, 0, "7000"},  // out of range: no selection, code kept
         {"0020", 0, 0, -1, 0, "0020"},
         {"0095", 0, 0, -1, -1, "0095"},
-        {"X1a ", 0, 1, 0, 0, "0100"},   // a non-digit selects the first entry
+        {"X1a ", 0, 1, 0, 0, "X1a "},   // a non-digit selects the first entry
+        {"+2-1", 0, 2, 0, 1, "+2-1"},
         {"", 0, 0, 0, 0, "0000"},       // no status record since start-up
         {"12", 0, 0, 0, 0, "0000"},
         {"120034", 0, 0, 0, 0, "0000"},
@@ -218,6 +218,29 @@ TEST_F(SettingsWindowTest, OutOfRangeCodeIsSentUntilAnEntryIsPicked) {
     ui.click(kSetSendButton);
     run();
     EXPECT_EQ(sent(), (std::vector<std::string>{"0S7093\r", "0S1093\r"}));
+}
+
+TEST_F(SettingsWindowTest, OpeningLeavesTheReportedStringAsItIs) {
+    st.settings_string = "X2 1";
+    ui.click(kSetSendButton);
+    ui.choose_item(kSetTimerBox, 1);
+    ui.click(kSetSendButton);
+    run();
+    EXPECT_EQ(sent(), (std::vector<std::string>{"0SX2 1\r", "0SX211\r"}));
+    EXPECT_EQ(status_line(), "Einstellung gesendet (0SX211)");
+}
+
+TEST_F(SettingsWindowTest, ColouredCaptionsUseTheMainWindowsBackground) {
+    const Rgb main_background = st.background;
+    ui.background = Rgb{1, 2, 3};  // what a sample of the settings window would give
+    ASSERT_FALSE(main_background == ui.background);
+    ui.then([&] { EXPECT_EQ(st.background, main_background); });
+    run();
+    for (int id : {kSetStatusLine, kSetSendButton, kSetIrOnButton, kSetIrOffButton, kSetHourUpButton,
+                   kSetHourDownButton, kSetPcDateButton, kSetPcTimeButton}) {
+        SCOPED_TRACE(id);
+        EXPECT_EQ(sg(id).bg, main_background);
+    }
 }
 
 TEST_F(SettingsWindowTest, WithoutAStatusRecordTheVisibleFirstEntriesAreSent) {

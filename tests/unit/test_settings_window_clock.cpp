@@ -62,6 +62,13 @@ TEST(SettingsClock, HourShift) {
         {"090000", true, "100000", false},  {"100000", false, "090000", false},
         {"225959", true, "235959", false},  {"010000", false, "000000", false},
         {"000000", true, "010000", false},  {"230000", false, "220000", false},
+        // The hour is a leading number; the rest is kept as read.
+        {"2x0000", true, "030000", false},  {"2x0000", false, "010000", false},
+        {" 90000", true, "100000", false},  {" 90000", false, "080000", false},
+        {"246000", true, "006000", false},  {"246000", false, "236000", false},
+        {"99abcd", false, "98abcd", false}, {"-50000", true, "0-40000", false},
+        {"-50000", false, "230000", false}, {"ab1234", false, "231234", true},
+        {"235999", true, "005999", true},
     };
     for (const auto& c : cases) {
         const HourShift s = shift_hour(c.time, c.forward);
@@ -226,11 +233,6 @@ TEST_F(SettingsWindowTest, HourShiftFailures) {
         {"", {kSetHourUpButton, kSetHourDownButton}, "silent"},
         {status_record("150407", "12000"), {kSetHourUpButton, kSetHourDownButton}, "19 characters"},
         {status_record("150407", "1200000"), {kSetHourUpButton, kSetHourDownButton}, "21 characters"},
-        {status_record("150407", "2x0000"), {kSetHourUpButton, kSetHourDownButton}, "hour not a number"},
-        {status_record("150407", "246000"), {kSetHourUpButton, kSetHourDownButton}, "no real time"},
-        {status_record("150407", " 90000"), {kSetHourUpButton, kSetHourDownButton}, "blank in the hour"},
-        {status_record("320407", "233000"), {kSetHourUpButton}, "no real date, forward past midnight"},
-        {status_record("1504??", "003000"), {kSetHourDownButton}, "no real date, back past midnight"},
     };
     for (const auto& c : cases) {
         for (int button : c.buttons) {
@@ -245,6 +247,30 @@ TEST_F(SettingsWindowTest, HourShiftFailures) {
                       (std::vector<std::string>{"", "Abfrage Timerstatus...",
                                                 "Abfrage Timerstatus fehlgeschlagen"}));
         }
+    }
+}
+
+TEST_F(SettingsWindowTest, HourShiftSendsWhateverClockTheRecordHolds) {
+    const ShiftCase cases[] = {
+        {"150407", "2x0000", true, "030000", nullptr},
+        {"150407", "2x0000", false, "010000", nullptr},
+        {"150407", " 90000", true, "100000", nullptr},
+        {"150407", "246000", true, "006000", nullptr},
+        {"150407", "246000", false, "236000", nullptr},
+        {"150407", "235960", true, "005960", nullptr},  // no real time: the date stays
+        {"320407", "233000", true, "003000", nullptr},  // no real date: the hour alone
+        {"1504??", "003000", false, "233000", nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.date) + " " + c.time + (c.forward ? " +1" : " -1"));
+        SettingsRig f;
+        f.device_record = status_record(c.date, c.time);
+        f.ui.click(c.forward ? kSetHourUpButton : kSetHourDownButton);
+        f.run();
+        EXPECT_EQ(f.sent(), (std::vector<std::string>{"0X\r", std::string("0T") + c.new_time + "\r"}));
+        EXPECT_EQ(f.sg(kSetStatusLine).texts,
+                  (std::vector<std::string>{"", "Abfrage Timerstatus...",
+                                            std::string("Zeit gesendet (0T") + c.new_time + ")"}));
     }
 }
 
