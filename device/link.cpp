@@ -18,6 +18,13 @@ std::string port_device_name(const std::string& port_name) {
     return port_name.substr(0, port_name.find(':'));
 }
 
+std::string port_open_text(const std::string& port_name) { return port_name + "1200,N,8,1"; }
+
+std::string port_device_path(const std::string& port_name) {
+    const std::string open_text = port_open_text(port_name);
+    return "\\\\.\\" + open_text.substr(0, open_text.find(':'));
+}
+
 void write_command(DeviceLink& link, const std::string& text) {
     if (link.port) link.port->write_bytes(text);
 }

@@ -21,6 +21,10 @@ constexpr std::size_t kMaxReplyBytes = 4096;
 bool is_valid_port_name(const std::string& port_name);
 // The part before the first colon ("Com1" for "Com1:").
 std::string port_device_name(const std::string& port_name);
+// The mode text for the line parameters: "Com1:1200,N,8,1" for "Com1:".
+std::string port_open_text(const std::string& port_name);
+// The Windows device path: "\\.\Com1" for "Com1:".
+std::string port_device_path(const std::string& port_name);
 
 void write_command(DeviceLink& link, const std::string& text);
 // Collects one reply line within `limit_ms`, counted in 100 ms pauses.

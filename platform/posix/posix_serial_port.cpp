@@ -59,7 +59,9 @@ private:
 }  // namespace
 
 std::unique_ptr<SerialPort> open_posix_serial_port(const std::string& device_path) {
-    const int fd = ::open(device_path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    // Non-blocking only for the open itself: a line without carrier would
+    // otherwise hold the open until the carrier comes up.
+    const int fd = ::open(device_path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return nullptr;
     termios tio{};
     if (tcgetattr(fd, &tio) == 0) {
@@ -77,6 +79,8 @@ std::unique_ptr<SerialPort> open_posix_serial_port(const std::string& device_pat
         tio.c_cc[VTIME] = 0;
         tcsetattr(fd, TCSANOW, &tio);
     }
+    const int flags = fcntl(fd, F_GETFL);
+    if (flags >= 0) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
     return std::make_unique<PosixSerialPort>(fd);
 }
 

@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include "device/link.h"
 #include "platform/serial_port.h"
 
 namespace zd {
@@ -69,8 +70,8 @@ void configure(HANDLE h, const std::string& open_text) {
 }  // namespace
 
 std::unique_ptr<SerialPort> open_serial_port(const std::string& port_name) {
-    const std::string open_text = port_name + "1200,N,8,1";
-    const std::string path = "\\\\.\\" + open_text.substr(0, open_text.find(':'));
+    const std::string open_text = port_open_text(port_name);
+    const std::string path = port_device_path(port_name);
     HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     if (h == INVALID_HANDLE_VALUE) return nullptr;
     configure(h, open_text);

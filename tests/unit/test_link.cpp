@@ -102,5 +102,21 @@ TEST(PortName, ValidNames) {
     EXPECT_EQ(port_device_name("Com1:"), "Com1");
 }
 
+TEST(PortName, DevicePathAndModeText) {
+    struct Case {
+        const char* name;
+        const char* path;
+        const char* mode;
+    } cases[] = {
+        {"Com1:", "\\\\.\\Com1", "Com1:1200,N,8,1"},
+        {"COM12:", "\\\\.\\COM12", "COM12:1200,N,8,1"},
+        {"Com3:x", "\\\\.\\Com3", "Com3:x1200,N,8,1"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(port_device_path(c.name), c.path) << c.name;
+        EXPECT_EQ(port_open_text(c.name), c.mode) << c.name;
+    }
+}
+
 }  // namespace
 }  // namespace zd::test

@@ -58,6 +58,7 @@ TEST(ParseTimerReply, FailuresEmptyTheReplyAndKeepTheFields) {
         {"3", "", ""},                                  // time-out
         {"3", "05003W0101010105001106300007150", ""},   // 31 chars: decoded
         {"3", "05003W010101010500110630000", ""},       // 27 chars: too short, a failure
+        {"3", "05003W01010101050011063000071", ""},     // 29 chars: still too short
         {"3", "05003E", "05003E"},                      // empty timer
         {"3", "0C033E", "0C033E"},
     };
