@@ -16,6 +16,11 @@ struct WatchingSystem : FakeSystem {
     FakePort* port = nullptr;
     bool port_closed_at_start = false;
     bool config_saved_at_start = false;
+    bool port_closed_at_save = false;
+    bool replace_file(const std::string& path, const std::string& content) override {
+        if (path == "Zendrill.ini") port_closed_at_save = port && port->closed;
+        return FakeSystem::replace_file(path, content);
+    }
     bool start_program(const std::string& path) override {
         port_closed_at_start = port && port->closed;
         config_saved_at_start = files.count("Zendrill.ini") > 0;
@@ -164,10 +169,21 @@ TEST_F(CompanionTest, ClicksDuringTheScanDoNotOpenATimerAndCloseIsDropped) {
 TEST_F(CompanionTest, StartClosesThePortAndSavesBeforeStartingTheLocalProgram) {
     start_companion(ctx);
     EXPECT_EQ(sys.started, std::vector<std::string>{"C:\\work\\Parvolet.exe"});
+    EXPECT_TRUE(sys.port_closed_at_save);
     EXPECT_TRUE(sys.port_closed_at_start);
     EXPECT_TRUE(sys.config_saved_at_start);
     EXPECT_EQ(link.port, nullptr);
     EXPECT_TRUE(ui.notes.empty());
+}
+
+TEST_F(CompanionTest, HandOffSavesTheWindowsOwnPosition) {
+    st.win_x = 5;
+    st.win_y = 6;
+    ui.window().x = -3000;
+    ui.window().y = 9000;
+    start_companion(ctx);
+    EXPECT_EQ(sys.files["Zendrill.ini"].substr(0, 59),
+              "Comport = Com1:\r\nWinXPos = -3000\r\nWinYPos = 9000\r\nB203Modus");
 }
 
 TEST_F(CompanionTest, FailedStartIsReported) {

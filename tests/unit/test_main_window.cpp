@@ -83,6 +83,26 @@ TEST_F(AppTest, StartUpShowsStatusAndEndSavesConfiguration) {
     EXPECT_EQ(saved.substr(0, 64), "Comport = COM2:\r\nWinXPos = 100\r\nWinYPos = 80\r\nB203Modus = 1200\r\n");
 }
 
+TEST_F(AppTest, FarOffPositionIsUsedAndSavedBackUnchanged) {
+    sys.files["Zendrill.ini"] = "WinXPos = -5000\r\nWinYPos = 12000\r\n";
+    ui.request_close();
+    EXPECT_EQ(run(), 0);
+    EXPECT_EQ(ui.windows[0].x, -5000);
+    EXPECT_EQ(ui.windows[0].y, 12000);
+    EXPECT_EQ(sys.files["Zendrill.ini"].substr(17, 39), "WinXPos = -5000\r\nWinYPos = 12000\r\nB203M");
+}
+
+TEST_F(AppTest, CloseSavesThePositionReadFromTheWindow) {
+    sys.files["Zendrill.ini"] = "WinXPos = 7\r\n";
+    ui.then([this] {
+        ui.window().x = 321;  // moved by the user
+        ui.request_close();
+    });
+    EXPECT_EQ(run(), 0);
+    EXPECT_TRUE(port->closed);
+    EXPECT_EQ(sys.files["Zendrill.ini"].substr(17, 15), "WinXPos = 321\r\n");
+}
+
 TEST_F(AppTest, FailedFirstQueryIsRepeatedOnceOnly) {
     sys.files["Zendrill.ini"] = "";
     answer_status = false;
@@ -167,20 +187,26 @@ TEST_F(MainWindowTest, CompanionButtonOnlyWithParvoletExe) {
     EXPECT_EQ(s.y, 380);
 }
 
-TEST(ClickZones, FollowTheSpecifiedBandsAt13Pixels) {
+TEST(ClickZones, FixedBands) {
     struct Case {
         int y, timer;
-    } cases[] = {{-1, 0},  {30, 0},   {31, 1},   {74, 1},   {75, 0},   {95, 0},  {96, 2},
-                 {139, 2}, {161, 3},  {204, 3},  {205, 0},  {226, 4},  {269, 4}, {291, 5},
-                 {334, 5}, {335, 0},  {380, 0}};
-    for (const auto& c : cases) EXPECT_EQ(click_zone_timer(c.y, 13), c.timer) << c.y;
+    } cases[] = {{-1, 0},  {0, 0},    {30, 0},   {31, 1},   {74, 1},   {75, 0},   {95, 0},  {96, 2},
+                 {139, 2}, {140, 0},  {160, 0},  {161, 3},  {204, 3},  {205, 0},  {225, 0}, {226, 4},
+                 {269, 4}, {270, 0},  {290, 0},  {291, 5},  {334, 5},  {335, 0},  {380, 0}};
+    for (const auto& c : cases) EXPECT_EQ(click_zone_timer(c.y), c.timer) << c.y;
 }
 
-TEST(ClickZones, FollowALargerLineHeight) {
-    // 16-pixel lines: entry 2 starts at 20 + 6 * 16 = 116.
-    EXPECT_EQ(click_zone_timer(114, 16), 2);
-    EXPECT_EQ(click_zone_timer(113, 16), 0);
-    EXPECT_EQ(click_zone_timer(116 + 48 + 2, 16), 2);
+TEST_F(MainWindowTest, ZonesDoNotFollowThePaneFontsLineHeight) {
+    build_main_window(ctx);
+    ui.line_height_px = 16;
+    st.overview_mode = true;
+    // 75 lies below zone 1 whatever the font; 74 still opens timer 1.
+    handle_main_event(ctx, UiEvent{EventKind::LeftButtonDown, 0, 75});
+    EXPECT_EQ(ui.windows.size(), 1u);
+    ui.request_close();  // leaves the editor at once
+    handle_main_event(ctx, UiEvent{EventKind::LeftButtonDown, 0, 74});
+    EXPECT_GT(ui.windows.size(), 1u);
+    EXPECT_EQ(st.timer_number, 1);
 }
 
 TEST_F(MainWindowTest, ClicksOpenNothingWithoutOverviewMode) {
