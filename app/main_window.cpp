@@ -72,14 +72,14 @@ void return_to_main_window(Context& ctx) {
     show_device_status(ctx);
 }
 
-int click_zone_timer(int client_y) {
-    // Bands of the overview's five entries; the gaps and the rows above and
-    // below open nothing.
-    static const struct {
-        int top, bottom;
-    } zones[] = {{31, 74}, {96, 139}, {161, 204}, {226, 269}, {291, 334}};
-    for (int k = 0; k < 5; ++k)
-        if (client_y >= zones[k].top && client_y <= zones[k].bottom) return k + 1;
+int click_zone_timer(int client_y, int line_height) {
+    if (line_height <= 0) line_height = 13;
+    for (int k = 1; k <= 5; ++k) {
+        // Entry k's first line is pane line 5k - 4 (counted from 0); its zone
+        // reaches from 2 px above that line to 2 px below its third line.
+        const int top = kPaneTop + (5 * k - 4) * line_height;
+        if (client_y >= top - 2 && client_y <= top + 3 * line_height + 2) return k;
+    }
     return 0;
 }
 
@@ -96,7 +96,7 @@ bool handle_main_event(Context& ctx, const UiEvent& event) {
             return false;
         case EventKind::LeftButtonDown:
             if (st.overview_mode) {
-                const int timer = click_zone_timer(event.client_y);
+                const int timer = click_zone_timer(event.client_y, ctx.ui.line_height(kPane));
                 if (timer > 0) open_editor_for(ctx, timer);
             }
             return true;

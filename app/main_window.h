@@ -36,9 +36,9 @@ void enable_main_buttons(Context& ctx, bool enabled);
 // Records the open screen's position, closes it, switches overview mode
 // off, rebuilds the main window and shows the device status.
 void return_to_main_window(Context& ctx);
-// Timer 1..5 whose click zone holds client y (31-74, 96-139, 161-204,
-// 226-269, 291-334), 0 for none.
-int click_zone_timer(int client_y);
+// Timer 1..5 whose click zone holds client y, 0 for none. The zones follow
+// the pane font's line height (13 px gives 31-74, 96-139, ... 291-334).
+int click_zone_timer(int client_y, int line_height);
 // Handles one main-window event; false when the program is to end.
 bool handle_main_event(Context& ctx, const UiEvent& event);
 // Closes the link and saves the configuration (with the window's position).

@@ -26,7 +26,7 @@ struct AppState {
     int win_x = 0, win_y = 0;  // outer position at which windows open
     bool overview_mode = false;
     int last_main_button = 13;
-    Rgb background;  // sampled from each window right after it opens
+    Rgb background;  // sampled by the main window and the timer editor right after they open
 };
 
 // What every screen works with, passed explicitly.

@@ -21,8 +21,8 @@ struct GadgetFont {
     int line_height = 13;  // pixels of one text line
 };
 
-// "Lucida Console" 10 pt regular; null font (the system's gadget font) when
-// it cannot be created.
+// "Lucida Console" 10 pt, or a fixed-pitch face with the same line height
+// where that face is missing.
 GadgetFont create_gadget_font();
 
 // Creates the control for a gadget; `starts_group` marks the first of a run

@@ -187,26 +187,20 @@ TEST_F(MainWindowTest, CompanionButtonOnlyWithParvoletExe) {
     EXPECT_EQ(s.y, 380);
 }
 
-TEST(ClickZones, FixedBands) {
+TEST(ClickZones, FollowTheListingsBandsAt13Pixels) {
     struct Case {
         int y, timer;
     } cases[] = {{-1, 0},  {0, 0},    {30, 0},   {31, 1},   {74, 1},   {75, 0},   {95, 0},  {96, 2},
                  {139, 2}, {140, 0},  {160, 0},  {161, 3},  {204, 3},  {205, 0},  {225, 0}, {226, 4},
                  {269, 4}, {270, 0},  {290, 0},  {291, 5},  {334, 5},  {335, 0},  {380, 0}};
-    for (const auto& c : cases) EXPECT_EQ(click_zone_timer(c.y), c.timer) << c.y;
+    for (const auto& c : cases) EXPECT_EQ(click_zone_timer(c.y, 13), c.timer) << c.y;
 }
 
-TEST_F(MainWindowTest, ZonesDoNotFollowThePaneFontsLineHeight) {
-    build_main_window(ctx);
-    ui.line_height_px = 16;
-    st.overview_mode = true;
-    // 75 lies below zone 1 whatever the font; 74 still opens timer 1.
-    handle_main_event(ctx, UiEvent{EventKind::LeftButtonDown, 0, 75});
-    EXPECT_EQ(ui.windows.size(), 1u);
-    ui.request_close();  // leaves the editor at once
-    handle_main_event(ctx, UiEvent{EventKind::LeftButtonDown, 0, 74});
-    EXPECT_GT(ui.windows.size(), 1u);
-    EXPECT_EQ(st.timer_number, 1);
+TEST(ClickZones, FollowALargerLineHeight) {
+    // 16-pixel lines: entry 2 starts at 20 + 6 * 16 = 116.
+    EXPECT_EQ(click_zone_timer(114, 16), 2);
+    EXPECT_EQ(click_zone_timer(113, 16), 0);
+    EXPECT_EQ(click_zone_timer(116 + 48 + 2, 16), 2);
 }
 
 TEST_F(MainWindowTest, ClicksOpenNothingWithoutOverviewMode) {
