@@ -12,6 +12,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "platform/posix/line_mode.h"
 #include "sim/escape.h"
 #include "sim/state_file.h"
 
@@ -52,16 +53,7 @@ std::string two_digits(int v) {
 void set_line_mode(int fd) {
     termios tio{};
     if (tcgetattr(fd, &tio) != 0) return;
-    cfmakeraw(&tio);
-    cfsetispeed(&tio, B1200);
-    cfsetospeed(&tio, B1200);
-    tio.c_cflag &= ~static_cast<tcflag_t>(PARENB | CSTOPB | CSIZE | CRTSCTS);
-    tio.c_cflag |= CS8 | CLOCAL | CREAD;
-    tio.c_iflag |= IXON | IXOFF;
-    tio.c_cc[VSTART] = kXon;
-    tio.c_cc[VSTOP] = kXoff;
-    tio.c_cc[VMIN] = 0;
-    tio.c_cc[VTIME] = 0;
+    set_b203_line_mode(tio);
     tcsetattr(fd, TCSANOW, &tio);
 }
 

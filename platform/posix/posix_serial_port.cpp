@@ -9,6 +9,7 @@
 #include <cstdlib>
 
 #include "device/link.h"
+#include "platform/posix/line_mode.h"
 
 namespace zd {
 
@@ -65,18 +66,7 @@ std::unique_ptr<SerialPort> open_posix_serial_port(const std::string& device_pat
     if (fd < 0) return nullptr;
     termios tio{};
     if (tcgetattr(fd, &tio) == 0) {
-        cfmakeraw(&tio);
-        cfsetispeed(&tio, B1200);
-        cfsetospeed(&tio, B1200);
-        tio.c_cflag &= ~static_cast<tcflag_t>(PARENB | CSTOPB | CSIZE | CRTSCTS);
-        tio.c_cflag |= CS8 | CLOCAL | CREAD;
-        tio.c_iflag |= IXON | IXOFF;
-        tio.c_iflag &= ~static_cast<tcflag_t>(IXANY);
-        tio.c_cc[VSTART] = 0x11;
-        tio.c_cc[VSTOP] = 0x13;
-        // Reads are issued only for bytes reported waiting; never block.
-        tio.c_cc[VMIN] = 0;
-        tio.c_cc[VTIME] = 0;
+        set_b203_line_mode(tio);
         tcsetattr(fd, TCSANOW, &tio);
     }
     const int flags = fcntl(fd, F_GETFL);
