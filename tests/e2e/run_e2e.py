@@ -488,6 +488,13 @@ def open_editor(s, c):
     wait_loaded(s, 1, before)
 
 
+def start_in_editor(s, c):
+    """From start-up: the main window's status report, then the editor on timer 1."""
+    s.d.wait_window()
+    wait_status(s, c)
+    open_editor(s, c)
+
+
 def choose_timer(s, n):
     before = reads(s, n)
     s.d.run("click %d" % (n + 1))
@@ -498,9 +505,7 @@ def test_editor_table_and_write(env):
     c = Checker()
     with Session(env, "editor_write", ini=INI + "Station5 = Klassik Radio\r\n",
                  sim_args=DEVICE + FAST + ["--timer", "1=" + R3]) as s:
-        s.d.wait_window()
-        wait_status(s, c)
-        open_editor(s, c)
+        start_in_editor(s, c)
         info = s.d.window()
         c.eq("editor title", info["title"], cp(EDITOR_TITLE))
         c.eq("editor at the main window's place", info["outer"][:2], [100, 80])
@@ -558,9 +563,7 @@ def test_editor_table_and_write(env):
 def test_editor_refused_erase_test(env):
     c = Checker()
     with Session(env, "editor_refused", ini=INI, sim_args=DEVICE + FAST + ["--timer", "3=" + R3]) as s:
-        s.d.wait_window()
-        wait_status(s, c)
-        open_editor(s, c)
+        start_in_editor(s, c)
         choose_timer(s, 3)
         # Testing: No sends nothing, Yes sends the test command.
         s.d.run("click 59")
@@ -587,9 +590,7 @@ def test_editor_refused_erase_test(env):
         g = s.d.gadgets()
         c.eq("erase and test hidden", (g[52]["visible"], g[59]["visible"]), ("0", "0"))
     with Session(env, "editor_refused2", ini=INI, sim_args=DEVICE + FAST + ["--refuse-writes", "--timer", "1=" + R1]) as s:
-        s.d.wait_window()
-        wait_status(s, c)
-        open_editor(s, c)
+        start_in_editor(s, c)
         s.d.run("check 7 1")
         s.d.run("click 53")
         box = s.d.box(8000)
@@ -645,9 +646,7 @@ def test_overview_silent(env):
 def test_editor_date(env):
     c = Checker()
     with Session(env, "editor_date", ini=INI, sim_args=DEVICE + FAST + ["--timer", "2=" + R2]) as s:
-        s.d.wait_window()
-        wait_status(s, c)
-        open_editor(s, c)
+        start_in_editor(s, c)
         choose_timer(s, 2)
         g = s.d.gadgets()
         c.eq("date record: date mode", (g[47]["checked"], g[14]["checked"]), ("1", "0"))
@@ -682,9 +681,7 @@ def wait_rx_prefix(s, prefix, seconds=5):
 def test_presets(env):
     c = Checker()
     with Session(env, "presets", ini=INI, sim_args=DEVICE + FAST + ["--timer", "1=" + R1, "--timer", "3=" + R3]) as s:
-        s.d.wait_window()
-        wait_status(s, c)
-        open_editor(s, c)
+        start_in_editor(s, c)
         s.d.run("select 55 2")  # an empty slot cannot be applied
         box = s.d.box(5000)
         c.eq("empty preset note", (box["title"], box["text"]), (b"Hinweis:", cp("Ungültige Länge im Preset")))
