@@ -1,5 +1,6 @@
 #include "device/port_scan.h"
 
+#include "device/commands.h"
 #include "device/text_util.h"
 
 namespace zd {
@@ -30,6 +31,26 @@ std::string identifier_code(const std::string& reply) { return mid(reply, 2, 2);
 
 std::string port_identifier(const std::string& reply) {
     return reply.size() > 2 ? identifier_code(reply) : "00";
+}
+
+void scan_addresses(DeviceLink& link, const std::function<void(int)>& before,
+                    const std::function<void(const ScanEntry&)>& after) {
+    discard_input(link);
+    for (int a = 0; a < kScannedAddresses; ++a) {
+        if (before) before(a);
+        write_command(link, cmd::identify(a));
+        ScanEntry e;
+        e.address = a;
+        e.reply = read_reply_line(link, kScanLimitMs);
+        if (a == 0) {
+            // The B203 is on the line whatever it answers.
+            e.identity = {"B203", true};
+        } else {
+            e.identity = identify_code(identifier_code(e.reply));
+            e.identifier = port_identifier(e.reply);
+        }
+        if (after) after(e);
+    }
 }
 
 std::string scan_heading() { return "\rAlle Ports abfragen:\r\r\r"; }

@@ -1,5 +1,8 @@
 #pragma once
+#include <functional>
 #include <string>
+
+#include "device/link.h"
 
 namespace zd {
 
@@ -23,6 +26,19 @@ std::string port_identifier(const std::string& reply);
 std::string scan_heading();  // "\rAlle Ports abfragen:\r\r\r"
 std::string scan_progress(int address);  // "Abfrage Port a..."
 std::string scan_line(int address, const std::string& reply, const std::string& device_name);
+// One address's answer in a scan.
+struct ScanEntry {
+    int address = 0;
+    std::string reply;       // as received, empty when silent
+    std::string identifier;  // kept for addresses 1-9; always empty for 0
+    DeviceIdentity identity;
+};
+constexpr int kScannedAddresses = 10;
+// Asks the addresses 0 to 9 in turn, discarding waiting input once before
+// address 0. `before` runs before each question, `after` with each answer.
+void scan_addresses(DeviceLink& link, const std::function<void(int address)>& before,
+                    const std::function<void(const ScanEntry&)>& after);
+
 // "1" or "0" per flag of the addresses 0 to 8.
 std::string port_mode_text(const int* flags);
 

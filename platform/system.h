@@ -11,6 +11,7 @@ struct LocalTime {
     int hour = 0;
     int minute = 0;
     int second = 0;
+    int millisecond = 0;
 };
 
 // Files, local time and program start: what the tool needs from the OS

@@ -2,27 +2,28 @@
 
 #include "app/companion_file.h"
 #include "app/config.h"
+#include "device/clock_math.h"
+#include "device/clock_ops.h"
 #include "device/commands.h"
+#include "device/confirmations.h"
 #include "device/text_util.h"
 #include "screens/settings_window.h"
-#include "screens/settings_window_clock.h"
 
 namespace zd::settings {
 
 namespace {
 
-constexpr int kHourShiftPauseMs = 150;
 const char* const kInvalidInput = "Ungültige Eingabe, nichts gesendet";
 const char* const kQueryFailed = "Abfrage Timerstatus fehlgeschlagen";
 
 void send_time(Context& ctx, const std::string& hhmmss) {
     write_command(ctx.link, cmd::set_time(hhmmss));
-    set_status(ctx, "Zeit gesendet (0T" + hhmmss + ")");
+    set_status(ctx, confirm::time_sent(hhmmss));
 }
 
 void send_date(Context& ctx, const std::string& ddmmyy) {
     write_command(ctx.link, cmd::set_date(ddmmyy));
-    set_status(ctx, "Datum gesendet (0D" + ddmmyy + ")");
+    set_status(ctx, confirm::date_sent(ddmmyy));
 }
 
 // Cancelled or empty: nothing. Anything but a real value: refused, so the
@@ -44,7 +45,7 @@ void set_status(Context& ctx, const std::string& text) { ctx.ui.set_text(kSetSta
 
 void send_settings(Context& ctx) {
     write_command(ctx.link, cmd::set_settings(ctx.st.settings_string));
-    set_status(ctx, "Einstellung gesendet (0S" + ctx.st.settings_string + ")");
+    set_status(ctx, confirm::settings_sent(ctx.st.settings_string));
 }
 
 void remember_quick_mode(Context& ctx) {
@@ -62,30 +63,19 @@ void ask_and_send_date(Context& ctx) {
 
 void send_ir(Context& ctx, bool on) {
     write_command(ctx.link, on ? cmd::ir_on() : cmd::ir_off());
-    set_status(ctx, on ? "IR ein gesendet (0R0)" : "IR aus gesendet (0R1)");
+    set_status(ctx, confirm::ir_sent(on));
 }
 
 void shift_device_hour(Context& ctx, bool forward) {
-    ctx.st.last_reply = query_status(ctx.link, [&] { set_status(ctx, "Abfrage Timerstatus..."); });
-    const std::string record = ctx.st.last_reply;
-    if (!is_status_record(record)) {
+    const ClockShift shift =
+        shift_device_clock(ctx.link, ctx.clock, forward, [&] { set_status(ctx, "Abfrage Timerstatus..."); });
+    ctx.st.last_reply = shift.reply;
+    if (!shift.queried) {
         set_status(ctx, kQueryFailed);
         return;
     }
-    const std::string time = mid(record, 10, 6);
-    const std::string date = mid(record, 4, 6);
-    const HourShift shifted = shift_hour(time, forward);
-    ctx.clock.pause_ms(kHourShiftPauseMs);
-    write_command(ctx.link, cmd::set_time(shifted.time));
-    std::string status = "Zeit gesendet (0T" + shifted.time + ")";
-    // Only a real clock and date can be carried into the next or previous
-    // day; otherwise the hour alone is shifted.
-    if (shifted.crossed_midnight && is_real_time(time) && is_real_date(date)) {
-        const std::string new_date = shift_date(date, forward ? 1 : -1);
-        ctx.clock.pause_ms(kHourShiftPauseMs);
-        write_command(ctx.link, cmd::set_date(new_date));
-        status += ", Datum gesendet (0D" + new_date + ")";
-    }
+    std::string status = confirm::time_sent(shift.time_sent);
+    if (!shift.date_sent.empty()) status += ", " + confirm::date_sent(shift.date_sent);
     set_status(ctx, status);
 }
 

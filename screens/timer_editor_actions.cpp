@@ -58,9 +58,8 @@ void write_timer(Context& ctx) {
     AppState& st = ctx.st;
     ctx.ui.set_text(kStatusLine, "Sende Daten an B203...");
     build_timer_record(st.timer);
-    write_command(ctx.link, cmd::write_timer(st.timer.number, st.timer.record));
-    st.last_reply = read_reply_line(ctx.link, kWriteReplyLimitMs);
-    if (st.last_reply == std::string(1, kRefusal)) {
+    st.last_reply = write_timer_record(ctx.link, st.timer.number, st.timer.record);
+    if (is_refusal(st.last_reply)) {
         ctx.ui.set_text(kStatusLine, "");
         ctx.ui.show_note("Die Daten wurden vom Controller\rmit einer Fehlermeldung quittiert !");
         return;
@@ -70,8 +69,7 @@ void write_timer(Context& ctx) {
 
 void erase_timer(Context& ctx) {
     ctx.ui.set_text(kStatusLine, "Lösche Timer auf B203...");
-    write_command(ctx.link, cmd::erase_timer(ctx.st.timer.number));
-    ctx.clock.pause_ms(kErasePauseMs);
+    erase_timer_record(ctx.link, ctx.clock, ctx.st.timer.number);
     load_timer(ctx);
 }
 

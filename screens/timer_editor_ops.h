@@ -2,14 +2,12 @@
 #include <string>
 
 #include "app/state.h"
+#include "device/timer_ops.h"
 
 // The timer editor's steps, one by one, for the editor itself and its tests.
 namespace zd::editor {
 
 constexpr const char* kEditorTitle = "B203 Timer bearbeiten";
-constexpr int kWriteReplyLimitMs = 1000;
-constexpr int kErasePauseMs = 1000;
-constexpr char kRefusal = '\x07';  // BEL: the device did not take the data
 
 // Window and timer display.
 // Remembers and closes the main window, opens the editor and loads the

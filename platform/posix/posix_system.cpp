@@ -19,10 +19,12 @@ namespace {
 class PosixSystem : public System {
 public:
     LocalTime local_time() override {
-        const std::time_t t = std::time(nullptr);
+        timespec ts{};
+        clock_gettime(CLOCK_REALTIME, &ts);
         std::tm tm{};
-        localtime_r(&t, &tm);
-        return LocalTime{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
+        localtime_r(&ts.tv_sec, &tm);
+        return LocalTime{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec,
+                         static_cast<int>(ts.tv_nsec / 1000000)};
     }
     bool file_exists(const std::string& path) override {
         struct stat st {};

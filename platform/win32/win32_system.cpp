@@ -26,7 +26,7 @@ public:
     LocalTime local_time() override {
         SYSTEMTIME t{};
         GetLocalTime(&t);
-        return LocalTime{t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond};
+        return LocalTime{t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds};
     }
 
     bool file_exists(const std::string& path) override {

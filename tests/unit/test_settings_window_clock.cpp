@@ -2,7 +2,7 @@
 
 #include <optional>
 
-#include "screens/settings_window_clock.h"
+#include "device/clock_math.h"
 #include "tests/unit/test_settings_window_fixture.h"
 
 namespace zd::test {

@@ -22,4 +22,11 @@ struct HourShift {
 // seconds are kept as they are.
 HourShift shift_hour(const std::string& hhmmss, bool forward);
 
+// Seconds since 1 January 2000 00:00:00 of a civil date and time, for
+// comparing two clocks across midnight, month and year ends.
+long long civil_seconds(int year, int month, int day, int hour, int minute, int second);
+// The device clock of a status record ("20" + YY, DDMMYY, HHMMSS) in the
+// same count; false when the record holds no real date and time.
+bool record_civil_seconds(const std::string& record, long long& seconds);
+
 }  // namespace zd

@@ -1,4 +1,4 @@
-#include "screens/settings_window_clock.h"
+#include "device/clock_math.h"
 
 #include "device/text_util.h"
 
@@ -69,6 +69,26 @@ HourShift shift_hour(const std::string& t, bool forward) {
     r.crossed_midnight = forward ? before == 23 : before == 0;
     r.time = (hour < 10 ? "0" : "") + std::to_string(hour) + (t.size() > 2 ? t.substr(2, 4) : std::string());
     return r;
+}
+
+long long civil_seconds(int year, int month, int day, int hour, int minute, int second) {
+    // Days from the civil calendar, March-based so the leap day ends a year.
+    const int y = month <= 2 ? year - 1 : year;
+    const int era = (y >= 0 ? y : y - 399) / 400;
+    const int yoe = y - era * 400;
+    const int doy = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+    const int doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    const long long days = static_cast<long long>(era) * 146097 + doe - 730425;  // 730425: 1 Jan 2000
+    return days * 86400 + hour * 3600 + minute * 60 + second;
+}
+
+bool record_civil_seconds(const std::string& record, long long& seconds) {
+    if (record.size() < 15) return false;
+    const std::string date = record.substr(3, 6), time = record.substr(9, 6);
+    if (!is_real_date(date) || !is_real_time(time)) return false;
+    seconds = civil_seconds(2000 + number_at(date, 4), number_at(date, 2), number_at(date, 0), number_at(time, 0),
+                            number_at(time, 2), number_at(time, 4));
+    return true;
 }
 
 }  // namespace zd

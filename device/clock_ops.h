@@ -1,0 +1,43 @@
+#pragma once
+#include <functional>
+#include <string>
+
+#include "device/link.h"
+#include "platform/clock.h"
+#include "platform/system.h"
+
+namespace zd {
+
+constexpr int kClockCommandPauseMs = 150;
+
+// The hour shift: a status query, then the device clock one hour later or
+// earlier; across midnight a real date follows into the next or previous day.
+struct ClockShift {
+    std::string reply;      // the status query's reply, whatever it was
+    bool queried = false;   // the reply was a status record
+    std::string time_sent;  // HHMMSS after "0T"
+    std::string date_sent;  // DDMMYY after "0D", empty when the date stayed
+};
+ClockShift shift_device_clock(DeviceLink& link, Clock& clock, bool forward,
+                              const std::function<void()>& show_progress);
+
+// Setting the device clock and date from the PC's local time, then checking
+// them with a status query.
+constexpr int kSyncToleranceS = 2;
+struct ClockSync {
+    std::string time_sent;  // HHMMSS
+    std::string date_sent;  // DDMMYY
+    std::string reply;      // the checking query's reply
+    bool queried = false;   // the reply was a status record
+    bool readable = false;  // the record held a real date and time
+    long long deviation_s = 0;  // device clock minus PC clock
+    bool in_step() const { return queried && readable && deviation_s >= -kSyncToleranceS && deviation_s <= kSyncToleranceS; }
+};
+ClockSync sync_device_clock(DeviceLink& link, Clock& clock, System& sys);
+
+// Waits until the line has been quiet for `quiet_ms`, dropping what arrives,
+// at most `limit_ms`: acknowledgements of commands that read no reply must
+// not join the next reply.
+void discard_until_quiet(DeviceLink& link, int quiet_ms, int limit_ms);
+
+}  // namespace zd
