@@ -9,7 +9,6 @@ namespace zd {
 
 namespace {
 
-constexpr int kPollMs = 100;
 constexpr int kSyncQuietMs = 200;
 constexpr int kSyncQuietLimitMs = 2000;
 
@@ -77,19 +76,6 @@ ClockSync sync_device_clock(DeviceLink& link, Clock& clock, System& sys) {
     r.readable = r.queried && record_civil_seconds(r.reply, device);
     if (r.readable) r.deviation_s = device - pc_seconds(sys.local_time());
     return r;
-}
-
-void discard_until_quiet(DeviceLink& link, int quiet_ms, int limit_ms) {
-    int quiet = 0;
-    for (int spent = 0; spent < limit_ms && quiet < quiet_ms; spent += kPollMs) {
-        if (link.clock) link.clock->pause_ms(kPollMs);
-        if (link.port && link.port->bytes_waiting() > 0) {
-            discard_input(link);
-            quiet = 0;
-        } else {
-            quiet += kPollMs;
-        }
-    }
 }
 
 }  // namespace zd

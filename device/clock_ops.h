@@ -35,9 +35,4 @@ struct ClockSync {
 };
 ClockSync sync_device_clock(DeviceLink& link, Clock& clock, System& sys);
 
-// Waits until the line has been quiet for `quiet_ms`, dropping what arrives,
-// at most `limit_ms`: acknowledgements of commands that read no reply must
-// not join the next reply.
-void discard_until_quiet(DeviceLink& link, int quiet_ms, int limit_ms);
-
 }  // namespace zd

@@ -66,6 +66,19 @@ void discard_input(DeviceLink& link) {
     }
 }
 
+void discard_until_quiet(DeviceLink& link, int quiet_ms, int limit_ms) {
+    int quiet = 0;
+    for (int spent = 0; spent < limit_ms && quiet < quiet_ms; spent += 100) {
+        if (link.clock) link.clock->pause_ms(100);
+        if (link.port && link.port->bytes_waiting() > 0) {
+            discard_input(link);
+            quiet = 0;
+        } else {
+            quiet += 100;
+        }
+    }
+}
+
 void close_device_link(DeviceLink& link) {
     if (link.port) link.port->close();
     link.port = nullptr;

@@ -30,6 +30,10 @@ void write_command(DeviceLink& link, const std::string& text);
 // Collects one reply line within `limit_ms`, counted in 100 ms pauses.
 std::string read_reply_line(DeviceLink& link, int limit_ms);
 void discard_input(DeviceLink& link);
+// Waits until the line has been quiet for `quiet_ms`, dropping what arrives,
+// at most `limit_ms`: acknowledgements of commands that read no reply must
+// not join the next reply.
+void discard_until_quiet(DeviceLink& link, int quiet_ms, int limit_ms);
 void close_device_link(DeviceLink& link);
 
 }  // namespace zd

@@ -22,4 +22,17 @@ public:
 // XON/XOFF. Null when the device cannot be opened.
 std::unique_ptr<SerialPort> open_serial_port(const std::string& port_name);
 
+// Opening for a program that may find another run of itself, or the GUI,
+// on the same line: the line is taken exclusively, waiting up to `wait_ms`
+// while someone else holds it. The line mode is set only once the line is
+// ours, so a waiting run never disturbs the running one.
+struct ExclusiveOpen {
+    enum class Result { Opened, Busy, Failed };
+    Result result = Result::Failed;
+    std::unique_ptr<SerialPort> port;
+    std::string reason;  // for Failed: why, in German
+};
+// `port` is a device path on POSIX and a port name ("COM3:") on Windows.
+ExclusiveOpen open_serial_port_exclusive(const std::string& port, int wait_ms);
+
 }  // namespace zd

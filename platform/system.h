@@ -26,6 +26,9 @@ public:
     // Writes a temporary file beside `path`, flushes it and replaces `path`
     // in one step. False when anything failed; `path` is then unchanged.
     virtual bool replace_file(const std::string& path, const std::string& content) = 0;
+    // True when replace_file's temporary file can be made beside `path`
+    // (tried and removed again); nothing else changes.
+    virtual bool can_replace_file(const std::string& path) = 0;
     // Absolute path of `name` in the current working directory.
     virtual std::string full_path(const std::string& name) = 0;
     // Starts a program by its full path, normally shown; false on failure.

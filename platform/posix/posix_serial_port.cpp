@@ -1,12 +1,17 @@
 #include "platform/posix/posix_serial_port.h"
 
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
+#include <cstring>
+#include <thread>
 
 #include "device/link.h"
 #include "platform/posix/line_mode.h"
@@ -15,9 +20,28 @@ namespace zd {
 
 namespace {
 
+// The exclusively held line, so that a signal can release it on the way out.
+volatile sig_atomic_t g_exclusive_fd = -1;
+
+void release_and_exit(int sig) {
+    const int fd = g_exclusive_fd;
+    if (fd >= 0) ioctl(fd, TIOCNXCL);
+    _exit(128 + sig);
+}
+
+void release_on_signals() {
+    static bool installed = false;
+    if (installed) return;
+    installed = true;
+    struct sigaction sa {};
+    sa.sa_handler = release_and_exit;
+    sigemptyset(&sa.sa_mask);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaction(sig, &sa, nullptr);
+}
+
 class PosixSerialPort : public SerialPort {
 public:
-    explicit PosixSerialPort(int fd) : fd_(fd) {}
+    PosixSerialPort(int fd, bool exclusive) : fd_(fd), exclusive_(exclusive) {}
     ~PosixSerialPort() override { close(); }
 
     int bytes_waiting() override {
@@ -49,21 +73,28 @@ public:
         return tcdrain(fd_) == 0 || errno == ENOTTY || errno == EINVAL;
     }
     void close() override {
-        if (fd_ >= 0) ::close(fd_);
+        if (fd_ < 0) return;
+        if (exclusive_) {
+            // The flag outlives our descriptor while others hold the tty open.
+            ioctl(fd_, TIOCNXCL);
+            g_exclusive_fd = -1;
+        }
+        ::close(fd_);
         fd_ = -1;
     }
 
 private:
     int fd_;
+    bool exclusive_;
 };
 
-}  // namespace
+// Non-blocking only for the open itself: a line without carrier would
+// otherwise hold the open until the carrier comes up.
+int open_nonblocking(const std::string& path) {
+    return ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+}
 
-std::unique_ptr<SerialPort> open_posix_serial_port(const std::string& device_path) {
-    // Non-blocking only for the open itself: a line without carrier would
-    // otherwise hold the open until the carrier comes up.
-    const int fd = ::open(device_path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return nullptr;
+void set_line_mode_and_block(int fd) {
     termios tio{};
     if (tcgetattr(fd, &tio) == 0) {
         set_b203_line_mode(tio);
@@ -71,7 +102,67 @@ std::unique_ptr<SerialPort> open_posix_serial_port(const std::string& device_pat
     }
     const int flags = fcntl(fd, F_GETFL);
     if (flags >= 0) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-    return std::make_unique<PosixSerialPort>(fd);
+}
+
+std::string open_failure_reason(int err) {
+    switch (err) {
+        case ENOENT: return "Gerät nicht vorhanden";
+        case EACCES:
+        case EPERM: return "keine Berechtigung (Gruppe dialout?)";
+        case ENXIO:
+        case ENODEV: return "Gerät nicht angeschlossen";
+        default: return std::strerror(err);
+    }
+}
+
+}  // namespace
+
+std::unique_ptr<SerialPort> open_posix_serial_port(const std::string& device_path) {
+    const int fd = open_nonblocking(device_path);
+    if (fd < 0) return nullptr;
+    set_line_mode_and_block(fd);
+    return std::make_unique<PosixSerialPort>(fd, false);
+}
+
+ExclusiveOpen open_serial_port_exclusive(const std::string& path, int wait_ms) {
+    ExclusiveOpen r;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(wait_ms);
+    for (;;) {
+        const int fd = open_nonblocking(path);
+        if (fd < 0 && errno != EBUSY) {
+            r.reason = open_failure_reason(errno);
+            return r;
+        }
+        if (fd >= 0) {
+            if (!isatty(fd)) {
+                ::close(fd);
+                r.reason = "kein serielles Gerät";
+                return r;
+            }
+            // flock serialises runs whatever their rights; TIOCEXCL keeps
+            // other programs of ordinary users off the line meanwhile.
+            if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
+                release_on_signals();
+                g_exclusive_fd = fd;
+                ioctl(fd, TIOCEXCL);
+                set_line_mode_and_block(fd);
+                r.port = std::make_unique<PosixSerialPort>(fd, true);
+                r.result = ExclusiveOpen::Result::Opened;
+                return r;
+            }
+            const int err = errno;
+            ::close(fd);
+            if (err != EWOULDBLOCK) {
+                r.reason = open_failure_reason(err);
+                return r;
+            }
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            r.result = ExclusiveOpen::Result::Busy;
+            return r;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
 }
 
 std::unique_ptr<SerialPort> open_serial_port(const std::string& port_name) {

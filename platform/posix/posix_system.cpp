@@ -60,6 +60,14 @@ public:
         }
         return true;
     }
+    bool can_replace_file(const std::string& path) override {
+        const std::string tmp = path + ".tmp";
+        const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        if (fd < 0) return false;
+        ::close(fd);
+        std::remove(tmp.c_str());
+        return true;
+    }
     std::string full_path(const std::string& name) override {
         char buf[PATH_MAX];
         if (!::getcwd(buf, sizeof buf)) return name;

@@ -1,5 +1,7 @@
 #include <windows.h>
 
+#include <string>
+
 #include "device/link.h"
 #include "platform/serial_port.h"
 
@@ -67,7 +69,45 @@ void configure(HANDLE h, const std::string& open_text) {
     SetCommTimeouts(h, &t);
 }
 
+std::string open_failure_reason(DWORD err) {
+    switch (err) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND: return "Port nicht vorhanden";
+        default: return "Fehler " + std::to_string(err);
+    }
+}
+
 }  // namespace
+
+ExclusiveOpen open_serial_port_exclusive(const std::string& port_name, int wait_ms) {
+    ExclusiveOpen r;
+    if (!is_valid_port_name(port_name)) {
+        r.reason = "ungültiger Portname";
+        return r;
+    }
+    const std::string path = port_device_path(port_name);
+    const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(wait_ms > 0 ? wait_ms : 0);
+    for (;;) {
+        // Without sharing, as the GUI opens it: a port in use refuses the open.
+        HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (h != INVALID_HANDLE_VALUE) {
+            configure(h, port_open_text(port_name));
+            r.port = std::make_unique<Win32SerialPort>(h);
+            r.result = ExclusiveOpen::Result::Opened;
+            return r;
+        }
+        const DWORD err = GetLastError();
+        if (err != ERROR_ACCESS_DENIED && err != ERROR_SHARING_VIOLATION) {
+            r.reason = open_failure_reason(err);
+            return r;
+        }
+        if (GetTickCount64() >= deadline) {
+            r.result = ExclusiveOpen::Result::Busy;
+            return r;
+        }
+        Sleep(100);
+    }
+}
 
 std::unique_ptr<SerialPort> open_serial_port(const std::string& port_name) {
     const std::string open_text = port_open_text(port_name);

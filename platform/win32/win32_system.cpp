@@ -67,6 +67,15 @@ public:
         return ok;
     }
 
+    bool can_replace_file(const std::string& path) override {
+        const std::string tmp = path + ".tmp";
+        HANDLE h = CreateFileA(tmp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                               FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+        if (h == INVALID_HANDLE_VALUE) return false;
+        CloseHandle(h);
+        return true;
+    }
+
     std::string full_path(const std::string& name) override {
         const DWORD n = GetFullPathNameA(name.c_str(), 0, nullptr, nullptr);
         if (n == 0) return name;

@@ -23,6 +23,7 @@ public:
         files[path] = content;
         return true;
     }
+    bool can_replace_file(const std::string&) override { return !fail_writes; }
     std::string full_path(const std::string& name) override { return "C:\\work\\" + name; }
     bool start_program(const std::string& path) override {
         started.push_back(path);

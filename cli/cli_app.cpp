@@ -1,0 +1,83 @@
+#include "cli/cli_app.h"
+
+#include "app/config.h"
+#include "cli/cli_session.h"
+#include "cli/cli_text.h"
+#include "cli/port_choice.h"
+
+namespace zd::cli {
+
+void Session::say(const std::string& line) const { host.io.out(utf8_from_1252(line) + "\n"); }
+void Session::complain(const std::string& line) const { host.io.err(utf8_from_1252(line) + "\n"); }
+
+std::string Session::shown(const std::string& utf8) const {
+    std::string text;
+    if (utf8_to_1252(utf8, text)) return text;
+    text.clear();
+    for (char c : utf8) text += static_cast<unsigned char>(c) < 0x80 ? c : '?';
+    return text;
+}
+
+std::string Session::file_name(const std::string& utf8) const { return host.posix ? utf8 : shown(utf8); }
+
+int open_line(Session& s) {
+    PortSources sources;
+    sources.option = s.request.port;
+    sources.environment = s.host.port_variable;
+    sources.ini_text = s.host.sys.read_file(kConfigFileName);
+    const PortChoice choice = choose_port(sources, s.host.posix);
+    if (!choice.error.empty()) {
+        s.complain(s.shown(choice.error));
+        return kExitUsage;
+    }
+    ExclusiveOpen opened = s.host.open_port(choice.port, s.request.wait_s * 1000);
+    const std::string port = s.shown(choice.port);
+    if (opened.result == ExclusiveOpen::Result::Busy) {
+        s.complain("Port " + port + " ist belegt (" + std::to_string(s.request.wait_s) + " s gewartet)");
+        return kExitPort;
+    }
+    if (opened.result != ExclusiveOpen::Result::Opened || !opened.port) {
+        s.complain("Konnte " + port + " nicht öffnen !" + (opened.reason.empty() ? "" : " (" + opened.reason + ")"));
+        return kExitPort;
+    }
+    s.port = std::move(opened.port);
+    s.link = DeviceLink{s.port.get(), &s.host.clock};
+    return kExitOk;
+}
+
+int run_cli(const std::vector<std::string>& args, CliHost& host) {
+    CliRequest request;
+    std::string error;
+    Session s{host, request, nullptr, {}};
+    if (!parse_arguments(args, request, error)) {
+        s.complain(s.shown(error));
+        s.complain("Hilfe: zendrill-cli --help");
+        return kExitUsage;
+    }
+    if (request.help) {
+        host.io.out(utf8_from_1252(help_text()));
+        return kExitOk;
+    }
+    if (request.version) {
+        host.io.out(version_text());
+        return kExitOk;
+    }
+    int status = kExitUsage;
+    switch (request.command) {
+        case Command::Status: status = run_status(s); break;
+        case Command::ClockSync: status = run_clock_sync(s); break;
+        case Command::ClockShift: status = run_clock_shift(s); break;
+        case Command::TimersList: status = run_timers_list(s); break;
+        case Command::TimersExport: status = run_timers_export(s); break;
+        case Command::TimersImport: status = run_timers_import(s); break;
+        case Command::Send: status = run_send(s); break;
+        case Command::Scan: status = run_scan(s); break;
+        case Command::SettingsSend: status = run_settings_send(s); break;
+        case Command::Ir: status = run_ir(s); break;
+        case Command::None: break;
+    }
+    close_device_link(s.link);
+    return status;
+}
+
+}  // namespace zd::cli

@@ -1,0 +1,41 @@
+#pragma once
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/clock.h"
+#include "platform/serial_port.h"
+#include "platform/system.h"
+
+namespace zd::cli {
+
+enum Exit {
+    kExitOk = 0,
+    kExitDevice = 1,  // the device did not answer as needed
+    kExitUsage = 2,   // usage error or invalid input; nothing was sent
+    kExitPort = 3,    // the port cannot be opened or stays busy
+};
+
+// Where the program's output goes: texts are UTF-8, bytes go out as they are.
+struct CliIo {
+    std::function<void(const std::string& utf8)> out;
+    std::function<void(const std::string& utf8)> err;
+    std::function<void(const std::string& bytes)> out_bytes;
+};
+
+// What the program needs from its surroundings; the real ones in main, fakes in tests.
+struct CliHost {
+    System& sys;
+    Clock& clock;
+    CliIo io;
+    std::function<ExclusiveOpen(const std::string& port, int wait_ms)> open_port;
+    std::optional<std::string> port_variable;  // ZENDRILL_PORT
+    bool posix = true;                         // ports are device paths, file names are UTF-8
+};
+
+// Runs one command line (the arguments after the program name, UTF-8) and
+// returns the exit status.
+int run_cli(const std::vector<std::string>& args, CliHost& host);
+
+}  // namespace zd::cli

@@ -1,0 +1,96 @@
+// timers export and timers import: the device's timers and settings to a
+// file and back.
+#include "app/timer_backup.h"
+#include "cli/cli_session.h"
+#include "device/confirmations.h"
+
+namespace zd::cli {
+
+namespace {
+
+bool to_stdout(const std::string& file) { return file.empty() || file == "-"; }
+
+std::string step_text(const RestoreStep& step) {
+    const std::string n = std::to_string(step.timer);
+    const std::string head = "Timer " + n + ": ";
+    switch (step.outcome) {
+        case RestoreOutcome::Written: return head + "geschrieben";
+        case RestoreOutcome::Erased: return head + "gelöscht";
+        case RestoreOutcome::Refused:
+            return head + "Die Daten wurden vom Controller mit einer Fehlermeldung quittiert !";
+        case RestoreOutcome::ReadBackFailed: return head + "Abfrage Speicher " + n + " fehlgeschlagen!";
+        case RestoreOutcome::Differs: break;
+    }
+    return head + "weicht nach dem Zurücklesen ab (gelesen: " + (step.read_back.empty() ? "leer" : step.read_back) +
+           ")";
+}
+
+}  // namespace
+
+int run_timers_export(Session& s) {
+    const std::string& file = s.request.argument;
+    const std::string path = s.file_name(file);
+    if (!to_stdout(file) && !s.host.sys.can_replace_file(path)) {
+        s.complain("Die Datei " + s.shown(file) + " kann nicht geschrieben werden; nichts gesendet");
+        return kExitUsage;
+    }
+    if (int e = open_line(s)) return e;
+    const BackupRead read = read_device_backup(s.link);
+    if (!read.ok) {
+        s.complain(read.failure);
+        s.complain("Keine Sicherung geschrieben");
+        return kExitDevice;
+    }
+    const std::string content = format_backup(read.backup, s.host.sys.local_time());
+    if (to_stdout(file)) {
+        s.host.io.out_bytes(content);
+        return kExitOk;
+    }
+    if (!s.host.sys.replace_file(path, content)) {
+        s.complain("Die Datei " + s.shown(file) + " konnte nicht geschrieben werden");
+        return kExitDevice;
+    }
+    int set = 0;
+    for (const auto& r : read.backup.records) set += r.empty() ? 0 : 1;
+    s.say("Sicherung geschrieben: " + s.shown(file) + " (Einstellung " + read.backup.settings + ", " +
+          std::to_string(set) + " von 5 Timern belegt)");
+    return kExitOk;
+}
+
+int run_timers_import(Session& s) {
+    const std::string& file = s.request.argument;
+    const auto text = s.host.sys.read_file(s.file_name(file));
+    if (!text) {
+        s.complain("Die Datei " + s.shown(file) + " ist nicht lesbar; nichts gesendet");
+        return kExitUsage;
+    }
+    const BackupEntries entries = read_backup_entries(*text);
+    if (!entries.any()) {
+        s.complain(s.shown(file) + " enthält weder B203Modus noch Timer1 bis Timer5; nichts gesendet");
+        return kExitUsage;
+    }
+    const std::string bad = first_invalid_key(entries);
+    if (!bad.empty()) {
+        s.complain("Ungültiger Eintrag " + bad + " in " + s.shown(file) + "; nichts gesendet");
+        return kExitUsage;
+    }
+    if (s.request.dry_run) {
+        for (const std::string& line : restore_commands(entries)) s.say(line);
+        return kExitOk;
+    }
+    if (int e = open_line(s)) return e;
+    int failed = 0;
+    restore_backup(
+        s.link, s.host.clock, entries, [&](const std::string& settings) { s.say(confirm::settings_sent(settings)); },
+        [&](const RestoreStep& step) {
+            s.say(step_text(step));
+            failed += step.ok() ? 0 : 1;
+        });
+    if (failed > 0) {
+        s.complain(std::to_string(failed) + " Timer nicht übernommen");
+        return kExitDevice;
+    }
+    return kExitOk;
+}
+
+}  // namespace zd::cli

@@ -1,0 +1,166 @@
+// The commands that talk to the device and print what it said.
+#include "cli/cli_json.h"
+#include "cli/cli_session.h"
+#include "cli/cli_text.h"
+#include "device/clock_ops.h"
+#include "device/commands.h"
+#include "device/confirmations.h"
+#include "device/port_scan.h"
+#include "device/status_text.h"
+#include "device/timer_entry.h"
+#include "device/timer_ops.h"
+
+namespace zd::cli {
+
+namespace {
+
+constexpr int kFreeCommandLimitMs = 2000;
+
+void say_pane(const Session& s, const std::string& pane_text) {
+    for (const std::string& line : pane_lines(pane_text)) s.say(line);
+}
+
+// The device may acknowledge a command that reads no reply; the answer is
+// waited for here so it cannot join the next run's first reply.
+void settle(Session& s) { discard_until_quiet(s.link, 200, 2000); }
+
+std::string signed_seconds(long long s) { return (s > 0 ? "+" : "") + std::to_string(s) + " s"; }
+
+}  // namespace
+
+int run_status(Session& s) {
+    if (int e = open_line(s)) return e;
+    const std::string reply = query_status(s.link, nullptr);
+    if (!is_status_record(reply)) {
+        s.complain(status_failure_text(reply));
+        return kExitDevice;
+    }
+    if (s.request.json)
+        s.host.io.out(status_json(reply, s.names));
+    else
+        say_pane(s, build_status_report(reply, s.names));
+    return kExitOk;
+}
+
+int run_clock_sync(Session& s) {
+    if (int e = open_line(s)) return e;
+    const ClockSync r = sync_device_clock(s.link, s.host.clock, s.host.sys);
+    s.say(confirm::time_sent(r.time_sent));
+    s.say(confirm::date_sent(r.date_sent));
+    if (!r.queried) {
+        s.complain(status_failure_text(r.reply));
+        return kExitDevice;
+    }
+    const std::string device_clock = status_date_text(r.reply) + " " + status_time_text(r.reply);
+    if (!r.readable) {
+        s.say("Gerätezeit: " + device_clock);
+        s.complain("Die Geräteuhr ist nicht lesbar: " + device_clock);
+        return kExitDevice;
+    }
+    s.say("Gerätezeit: " + device_clock + " (Abweichung zur PC-Uhr " + signed_seconds(r.deviation_s) + ")");
+    if (!r.in_step()) {
+        s.complain("Die Geräteuhr weicht um " + signed_seconds(r.deviation_s) + " von der PC-Uhr ab");
+        return kExitDevice;
+    }
+    return kExitOk;
+}
+
+int run_clock_shift(Session& s) {
+    if (int e = open_line(s)) return e;
+    const ClockShift r = shift_device_clock(s.link, s.host.clock, s.request.argument == "+1", nullptr);
+    if (!r.queried) {
+        s.complain("Abfrage Timerstatus fehlgeschlagen");
+        return kExitDevice;
+    }
+    settle(s);
+    s.say(confirm::time_sent(r.time_sent));
+    if (!r.date_sent.empty()) s.say(confirm::date_sent(r.date_sent));
+    return kExitOk;
+}
+
+int run_timers_list(Session& s) {
+    if (int e = open_line(s)) return e;
+    std::vector<ListedTimer> timers;
+    TimerFields fields;  // one set, as the overview reads them
+    bool failed = false;
+    for (int n = 1; n <= 5; ++n) {
+        ListedTimer t;
+        t.timer = n;
+        t.reading = read_timer_state(s.link, fields, n);
+        t.fields = fields;
+        failed = failed || t.reading.state == TimerState::Failed;
+        // Printed as they come: five timers of a silent device take 20 s.
+        if (!s.request.json) say_pane(s, timer_overview_entry(n, fields, t.reading.last_reply));
+        timers.push_back(t);
+    }
+    if (s.request.json) s.host.io.out(timers_json(timers));
+    return failed ? kExitDevice : kExitOk;
+}
+
+int run_send(Session& s) {
+    std::string line;
+    if (!utf8_to_1252(s.request.argument, line)) {
+        s.complain("Die Zeile enthält Zeichen, die es in Windows-1252 nicht gibt; nichts gesendet");
+        return kExitUsage;
+    }
+    // The device address first, as every command line begins.
+    if (line.size() < 2 || line[0] < '0' || line[0] > '9') {
+        s.complain("Eine Befehlszeile hat mindestens 2 Zeichen und beginnt mit der Geräteadresse (0-9); nichts gesendet");
+        return kExitUsage;
+    }
+    if (line.find_first_of(std::string("\r\n\0", 3)) != std::string::npos) {
+        s.complain("Die Zeile darf keinen Zeilenumbruch enthalten; nichts gesendet");
+        return kExitUsage;
+    }
+    if (int e = open_line(s)) return e;
+    write_command(s.link, cmd::free_text(line));
+    const std::string reply = read_reply_line(s.link, kFreeCommandLimitMs);
+    if (reply.empty()) {
+        s.complain("Rückmeldung: keine oder Timeout");
+        return kExitDevice;
+    }
+    s.say(reply);
+    return kExitOk;
+}
+
+int run_scan(Session& s) {
+    if (int e = open_line(s)) return e;
+    std::vector<ScanEntry> entries;
+    bool anyone = false;
+    scan_addresses(s.link, nullptr, [&](const ScanEntry& e) {
+        entries.push_back(e);
+        anyone = anyone || !e.reply.empty();
+        if (!s.request.json) s.say(pane_lines(scan_line(e.address, e.reply, e.identity.name)).front());
+    });
+    if (s.request.json) s.host.io.out(scan_json(entries));
+    if (!anyone) {
+        s.complain("Keine Adresse hat geantwortet");
+        return kExitDevice;
+    }
+    return kExitOk;
+}
+
+int run_settings_send(Session& s) {
+    const std::string& settings = s.request.argument;
+    if (!is_valid_settings_string(settings)) {
+        s.complain("Ungültige Einstellung \"" + s.shown(settings) +
+                   "\": vier Ziffern, Sprache 0-2, Easy-Funktion 0-2, Timer 0-1, Einschaltbed. 0-4; nichts gesendet");
+        return kExitUsage;
+    }
+    if (int e = open_line(s)) return e;
+    write_command(s.link, cmd::set_settings(settings));
+    settle(s);
+    s.say(confirm::settings_sent(settings));
+    return kExitOk;
+}
+
+int run_ir(Session& s) {
+    const bool on = s.request.argument == "on";
+    if (int e = open_line(s)) return e;
+    write_command(s.link, on ? cmd::ir_on() : cmd::ir_off());
+    settle(s);
+    s.say(confirm::ir_sent(on));
+    return kExitOk;
+}
+
+}  // namespace zd::cli

@@ -1,0 +1,99 @@
+#include "cli/cli_json.h"
+
+#include <nlohmann/json.hpp>
+
+#include "cli/cli_text.h"
+#include "device/status_text.h"
+#include "device/text_util.h"
+#include "device/timer_entry.h"
+
+namespace zd::cli {
+
+namespace {
+
+using json = nlohmann::ordered_json;
+
+json text(const std::string& cp1252) { return utf8_from_1252(cp1252); }
+
+// "20YY-MM-DD" from DDMMYY.
+std::string iso_date(const std::string& ddmmyy) {
+    return "20" + mid(ddmmyy, 5, 2) + "-" + mid(ddmmyy, 3, 2) + "-" + mid(ddmmyy, 1, 2);
+}
+
+std::string clock_text(const std::string& hhmm) { return mid(hhmm, 1, 2) + ":" + mid(hhmm, 3, 2); }
+
+std::string dumped(const json& j) {
+    // Bytes that are not UTF-8 cannot occur: every text went through the conversion.
+    return j.dump(2) + "\n";
+}
+
+const char* state_name(TimerState s) {
+    switch (s) {
+        case TimerState::Set: return "set";
+        case TimerState::Empty: return "empty";
+        case TimerState::Failed: break;
+    }
+    return "failed";
+}
+
+}  // namespace
+
+std::string status_json(const std::string& r, const ValueNames& names) {
+    const StatusTexts t = status_texts(r, names);
+    json j;
+    j["record"] = text(r);
+    j["date"] = text(iso_date(mid(r, 4, 6)));
+    j["time"] = text(mid(r, 10, 2) + ":" + mid(r, 12, 2) + ":" + mid(r, 14, 2));
+    j["language"] = text(t.language);
+    j["easy_function"] = text(t.easy_function);
+    j["timer"] = text(t.timer);
+    j["power_on"] = text(t.power_on);
+    j["ir"] = text(t.ir);
+    j["settings"] = text(status_settings(r));
+    return dumped(j);
+}
+
+std::string timers_json(const std::vector<ListedTimer>& timers) {
+    json list = json::array();
+    for (const ListedTimer& t : timers) {
+        json j;
+        j["timer"] = t.timer;
+        j["state"] = state_name(t.reading.state);
+        j["record"] = text(t.reading.record);
+        if (t.reading.state == TimerState::Set) {
+            const TimerFields& f = t.fields;
+            const bool by_date = f.kind == "D";
+            j["kind"] = by_date ? "date" : "weekday";
+            json days = json::array();
+            if (!by_date)
+                for (int d = 0; d < 7; ++d)
+                    if (f.days[d] == "1") days.push_back(text(std::string(kDayAbbreviations[d], 2)));
+            j["days"] = days;
+            j["date"] = by_date ? json(text(iso_date(f.date))) : json(nullptr);
+            j["source"] = text(source_name(f.source));
+            j["station"] = text(f.station);
+            json targets = json::array();
+            for (const std::string& name : target_names(f.targets)) targets.push_back(text(name));
+            j["targets"] = targets;
+            j["start"] = text(clock_text(f.start));
+            j["end"] = text(clock_text(f.end));
+        }
+        list.push_back(j);
+    }
+    return dumped(list);
+}
+
+std::string scan_json(const std::vector<ScanEntry>& entries) {
+    json list = json::array();
+    for (const ScanEntry& e : entries) {
+        json j;
+        j["address"] = e.address;
+        j["reply"] = text(e.reply);
+        j["identifier"] = text(e.identifier);
+        j["name"] = text(e.identity.name);
+        list.push_back(j);
+    }
+    return dumped(list);
+}
+
+}  // namespace zd::cli

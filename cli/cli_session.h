@@ -1,0 +1,44 @@
+#pragma once
+#include <memory>
+#include <string>
+
+#include "cli/cli_app.h"
+#include "cli/cli_args.h"
+#include "device/link.h"
+#include "device/status_record.h"
+
+namespace zd::cli {
+
+// One run: the request, the open line once there is one, and the output.
+struct Session {
+    CliHost& host;
+    const CliRequest& request;
+    std::unique_ptr<SerialPort> port;
+    DeviceLink link;
+    ValueNames names = make_value_names();
+
+    // One line of a Windows-1252 text to stdout or stderr.
+    void say(const std::string& line) const;
+    void complain(const std::string& line) const;
+    // A user's UTF-8 text in the tool's own encoding, for messages.
+    std::string shown(const std::string& utf8) const;
+    // A file name as the system's file functions take it.
+    std::string file_name(const std::string& utf8) const;
+};
+
+// Opens the line named by the request or the environment; an exit status
+// other than kExitOk when it cannot.
+int open_line(Session& s);
+
+int run_status(Session& s);
+int run_clock_sync(Session& s);
+int run_clock_shift(Session& s);
+int run_timers_list(Session& s);
+int run_timers_export(Session& s);
+int run_timers_import(Session& s);
+int run_send(Session& s);
+int run_scan(Session& s);
+int run_settings_send(Session& s);
+int run_ir(Session& s);
+
+}  // namespace zd::cli

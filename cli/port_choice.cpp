@@ -1,0 +1,50 @@
+#include "cli/port_choice.h"
+
+#include "app/config.h"
+#include "device/link.h"
+
+namespace zd::cli {
+
+namespace {
+
+const char* const kHowToName =
+    "Kein Port angegeben: --port PORT, die Umgebungsvariable ZENDRILL_PORT oder Comport in Zendrill.ini";
+
+PortChoice from_text(const std::string& text, const std::string& origin, bool posix) {
+    PortChoice c;
+    if (posix) {
+        if (text.find('/') == std::string::npos) {
+            c.error = origin + " \"" + text + "\" ist kein Gerätepfad (z. B. /dev/ttyUSB0 oder /dev/serial/by-id/...)";
+            return c;
+        }
+        c.port = text;
+        return c;
+    }
+    std::string name = text;
+    if (name.rfind("\\\\.\\", 0) == 0) name = name.substr(4);
+    if (name.find(':') == std::string::npos) name += ":";
+    if (!is_valid_port_name(name)) {
+        c.error = origin + " \"" + text + "\" ist kein Portname (z. B. COM3)";
+        return c;
+    }
+    c.port = name;
+    return c;
+}
+
+}  // namespace
+
+PortChoice choose_port(const PortSources& s, bool posix) {
+    if (s.option) return from_text(*s.option, "--port", posix);
+    if (s.environment && !s.environment->empty()) return from_text(*s.environment, "ZENDRILL_PORT", posix);
+    if (s.ini_text) {
+        const auto comport = find_text_entry(*s.ini_text, "Comport");
+        // On POSIX a GUI port name such as "Com1:" names nothing here.
+        if (comport && !comport->empty() && (!posix || (*comport)[0] == '/'))
+            return from_text(*comport, "Comport in Zendrill.ini", posix);
+    }
+    PortChoice c;
+    c.error = std::string(kHowToName) + (posix ? " (z. B. --port /dev/ttyUSB0)" : " (z. B. --port COM3)");
+    return c;
+}
+
+}  // namespace zd::cli
