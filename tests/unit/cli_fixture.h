@@ -1,0 +1,65 @@
+#pragma once
+#include <gtest/gtest.h>
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "cli/cli_app.h"
+#include "tests/fakes/fake_port.h"
+#include "tests/fakes/fake_system.h"
+
+namespace zd::test {
+
+// The CLI owns the port it opens; this one hands everything to the rig's FakePort.
+class ForwardingPort : public SerialPort {
+public:
+    explicit ForwardingPort(FakePort& p) : p_(p) {}
+    int bytes_waiting() override { return p_.bytes_waiting(); }
+    bool read_byte(unsigned char& b) override { return p_.read_byte(b); }
+    bool write_bytes(const std::string& bytes) override { return p_.write_bytes(bytes); }
+    void close() override { p_.close(); }
+
+private:
+    FakePort& p_;
+};
+
+// zendrill-cli against a scripted device in virtual time.
+struct CliRig {
+    VirtualClock clock;
+    FakePort port{clock};
+    FakeSystem sys;
+    std::string out, err, bytes;
+    std::vector<std::string> opened;  // port, once per open
+    int wait_ms = -1;
+    ExclusiveOpen::Result open_result = ExclusiveOpen::Result::Opened;
+    std::map<std::string, std::string> answers;  // command line -> reply line (CR LF added)
+    cli::CliHost host{sys, clock, {}, {}, std::nullopt, true};
+
+    CliRig() {
+        host.io = {[this](const std::string& t) { out += t; }, [this](const std::string& t) { err += t; },
+                   [this](const std::string& b) { bytes += b; }};
+        host.open_port = [this](const std::string& name, int wait) {
+            opened.push_back(name);
+            wait_ms = wait;
+            ExclusiveOpen r;
+            r.result = open_result;
+            if (open_result == ExclusiveOpen::Result::Opened) r.port = std::make_unique<ForwardingPort>(port);
+            if (open_result == ExclusiveOpen::Result::Failed) r.reason = "Gerät nicht vorhanden";
+            return r;
+        };
+        port.on_write = [this](const std::string& w) {
+            auto it = answers.find(w);
+            if (it != answers.end()) port.arrive_after(0, it->second + "\r\n");
+        };
+    }
+
+    int run(std::vector<std::string> args) {
+        args.insert(args.begin(), {"--port", "/dev/ttyUSB0"});
+        return cli::run_cli(args, host);
+    }
+    int run_bare(const std::vector<std::string>& args) { return cli::run_cli(args, host); }
+};
+
+}  // namespace zd::test
