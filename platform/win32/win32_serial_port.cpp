@@ -13,7 +13,7 @@ constexpr DWORD kQueueBytes = 256;
 
 class Win32SerialPort : public SerialPort {
 public:
-    explicit Win32SerialPort(HANDLE h) : h_(h) {}
+    explicit Win32SerialPort(HANDLE h, HANDLE run_lock = nullptr) : h_(h), run_lock_(run_lock) {}
     ~Win32SerialPort() override { close(); }
     Win32SerialPort(const Win32SerialPort&) = delete;
     Win32SerialPort& operator=(const Win32SerialPort&) = delete;
@@ -40,11 +40,25 @@ public:
     void close() override {
         if (h_ != INVALID_HANDLE_VALUE) CloseHandle(h_);
         h_ = INVALID_HANDLE_VALUE;
+        if (run_lock_) {
+            ReleaseMutex(run_lock_);
+            CloseHandle(run_lock_);
+            run_lock_ = nullptr;
+        }
     }
 
 private:
     HANDLE h_;
+    HANDLE run_lock_;
 };
+
+// Runs of the tool on one port also take a named mutex: Wine does not refuse
+// a second open of a COM port the way Windows does.
+std::string run_lock_name(const std::string& port_name) {
+    std::string name = "Global\\ZendrillPort-";
+    for (char c : port_device_name(port_name)) name += static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c);
+    return name;
+}
 
 // Line settings; a step that fails leaves the port as it is, still usable.
 void configure(HANDLE h, const std::string& open_text) {
@@ -87,21 +101,38 @@ ExclusiveOpen open_serial_port_exclusive(const std::string& port_name, int wait_
     }
     const std::string path = port_device_path(port_name);
     const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(wait_ms > 0 ? wait_ms : 0);
+    HANDLE run_lock = CreateMutexA(nullptr, FALSE, run_lock_name(port_name).c_str());
+    if (run_lock) {
+        const DWORD got = WaitForSingleObject(run_lock, static_cast<DWORD>(wait_ms > 0 ? wait_ms : 0));
+        if (got != WAIT_OBJECT_0 && got != WAIT_ABANDONED) {
+            CloseHandle(run_lock);
+            r.result = ExclusiveOpen::Result::Busy;
+            return r;
+        }
+    }
+    const auto give_up = [&] {
+        if (run_lock) {
+            ReleaseMutex(run_lock);
+            CloseHandle(run_lock);
+        }
+    };
     for (;;) {
         // Without sharing, as the GUI opens it: a port in use refuses the open.
         HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
         if (h != INVALID_HANDLE_VALUE) {
             configure(h, port_open_text(port_name));
-            r.port = std::make_unique<Win32SerialPort>(h);
+            r.port = std::make_unique<Win32SerialPort>(h, run_lock);
             r.result = ExclusiveOpen::Result::Opened;
             return r;
         }
         const DWORD err = GetLastError();
         if (err != ERROR_ACCESS_DENIED && err != ERROR_SHARING_VIOLATION) {
+            give_up();
             r.reason = open_failure_reason(err);
             return r;
         }
         if (GetTickCount64() >= deadline) {
+            give_up();
             r.result = ExclusiveOpen::Result::Busy;
             return r;
         }
