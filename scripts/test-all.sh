@@ -17,6 +17,12 @@ cmake -S . -B build/native -G Ninja -DZD_WERROR=ON -DCMAKE_BUILD_TYPE=Debug >/de
 cmake --build build/native -j$jobs
 ctest --test-dir build/native --output-on-failure -LE e2e
 
+step "man page and Debian package"
+warnings=$(LC_ALL=C.UTF-8 groff -k -man -Tutf8 -ww -z dist/zendrill-cli.1 2>&1)
+[ -z "$warnings" ] || { echo "$warnings"; exit 1; }
+(cd build/native && rm -f zendrill-cli_*.deb && cpack -G DEB >/dev/null &&
+  dpkg-deb -I zendrill-cli_*.deb && dpkg-deb -c zendrill-cli_*.deb)
+
 step "unit tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake -S . -B build/asan -G Ninja -DZD_WERROR=ON -DZD_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug >/dev/null
 cmake --build build/asan -j$jobs --target unit_tests
