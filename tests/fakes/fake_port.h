@@ -77,4 +77,17 @@ private:
     std::deque<char> queue_;
 };
 
+// Hands code that takes ownership of its port a FakePort the test keeps.
+class PortProxy : public SerialPort {
+public:
+    explicit PortProxy(FakePort& p) : p_(p) {}
+    int bytes_waiting() override { return p_.bytes_waiting(); }
+    bool read_byte(unsigned char& b) override { return p_.read_byte(b); }
+    bool write_bytes(const std::string& b) override { return p_.write_bytes(b); }
+    void close() override { p_.close(); }
+
+private:
+    FakePort& p_;
+};
+
 }  // namespace zd::test

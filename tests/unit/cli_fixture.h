@@ -12,19 +12,6 @@
 
 namespace zd::test {
 
-// The CLI owns the port it opens; this one hands everything to the rig's FakePort.
-class ForwardingPort : public SerialPort {
-public:
-    explicit ForwardingPort(FakePort& p) : p_(p) {}
-    int bytes_waiting() override { return p_.bytes_waiting(); }
-    bool read_byte(unsigned char& b) override { return p_.read_byte(b); }
-    bool write_bytes(const std::string& bytes) override { return p_.write_bytes(bytes); }
-    void close() override { p_.close(); }
-
-private:
-    FakePort& p_;
-};
-
 // zendrill-cli against a scripted device in virtual time.
 struct CliRig {
     VirtualClock clock;
@@ -45,7 +32,7 @@ struct CliRig {
             wait_ms = wait;
             ExclusiveOpen r;
             r.result = open_result;
-            if (open_result == ExclusiveOpen::Result::Opened) r.port = std::make_unique<ForwardingPort>(port);
+            if (open_result == ExclusiveOpen::Result::Opened) r.port = std::make_unique<PortProxy>(port);
             if (open_result == ExclusiveOpen::Result::Failed) r.reason = "Gerät nicht vorhanden";
             return r;
         };

@@ -11,19 +11,6 @@ namespace {
 
 const char* kRecord = "0X:15040718304512000";
 
-// Hands the tool a port that the test keeps owning.
-class PortProxy : public SerialPort {
-public:
-    explicit PortProxy(FakePort& p) : p_(p) {}
-    int bytes_waiting() override { return p_.bytes_waiting(); }
-    bool read_byte(unsigned char& b) override { return p_.read_byte(b); }
-    bool write_bytes(const std::string& b) override { return p_.write_bytes(b); }
-    void close() override { p_.close(); }
-
-private:
-    FakePort& p_;
-};
-
 struct AppTest : ::testing::Test {
     FakeUi ui;
     FakeSystem sys;
