@@ -60,24 +60,26 @@ std::string timers_json(const std::vector<ListedTimer>& timers) {
         j["timer"] = t.timer;
         j["state"] = state_name(t.reading.state);
         j["record"] = text(t.reading.record);
-        if (t.reading.state == TimerState::Set) {
-            const TimerFields& f = t.fields;
-            const bool by_date = f.kind == "D";
-            j["kind"] = by_date ? "date" : "weekday";
-            json days = json::array();
-            if (!by_date)
-                for (int d = 0; d < 7; ++d)
-                    if (f.days[d] == "1") days.push_back(text(std::string(kDayAbbreviations[d], 2)));
-            j["days"] = days;
-            j["date"] = by_date ? json(text(iso_date(f.date))) : json(nullptr);
-            j["source"] = text(source_name(f.source));
-            j["station"] = text(f.station);
-            json targets = json::array();
+        // Every object has every key; what an empty or failed timer lacks is null.
+        const bool set = t.reading.state == TimerState::Set;
+        const TimerFields& f = t.fields;
+        const bool by_date = set && f.kind == "D";
+        json days = json::array();
+        if (set && !by_date)
+            for (int d = 0; d < 7; ++d)
+                if (f.days[d] == "1") days.push_back(text(std::string(kDayAbbreviations[d], 2)));
+        json targets = json::array();
+        if (set)
             for (const std::string& name : target_names(f.targets)) targets.push_back(text(name));
-            j["targets"] = targets;
-            j["start"] = text(clock_text(f.start));
-            j["end"] = text(clock_text(f.end));
-        }
+        const auto when_set = [&](const std::string& value) { return set ? text(value) : json(nullptr); };
+        j["kind"] = set ? json(by_date ? "date" : "weekday") : json(nullptr);
+        j["days"] = days;
+        j["date"] = by_date ? text(iso_date(f.date)) : json(nullptr);
+        j["source"] = when_set(source_name(f.source));
+        j["station"] = when_set(f.station);
+        j["targets"] = targets;
+        j["start"] = when_set(clock_text(f.start));
+        j["end"] = when_set(clock_text(f.end));
         list.push_back(j);
     }
     return dumped(list);

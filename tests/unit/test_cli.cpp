@@ -64,6 +64,34 @@ TEST(CliTimers, ListPrintsTheOverviewEntriesAndFailsOnASilentTimer) {
               "NR.3  Tage: Mo Mi Fr   Zeit: 06:30 - 07:15 Uhr\n\n      Quelle: CD 05   Ziel: LS-A LS-B \n\n\n"
               "Abfrage Speicher 4 fehlgeschlagen!\n\n\n\n\n"
               "Timer 5 ist leer!\n\n\n\n\n");
+
+    CliRig json;
+    json.answers = r.answers;
+    EXPECT_EQ(json.run({"timers", "list", "--json"}), 1);
+    EXPECT_NE(json.out.find(R"("timer": 3,
+    "state": "set",
+    "record": "W01010101050011063000071500",
+    "kind": "weekday",
+    "days": [
+      "Mo",
+      "Mi",
+      "Fr"
+    ],
+    "date": null,
+    "source": "CD",
+    "station": "05",
+    "targets": [
+      "LS-A",
+      "LS-B"
+    ],
+    "start": "06:30",
+    "end": "07:15")"), std::string::npos) << json.out;
+    EXPECT_NE(json.out.find(R"("timer": 4,
+    "state": "failed",
+    "record": "",
+    "kind": null,
+    "days": [],
+    "date": null,)"), std::string::npos);
 }
 
 TEST(CliTimers, ExportWritesTheBackupOnlyWhenEveryReadSucceeded) {
