@@ -1,5 +1,8 @@
 #include "app/companion_file.h"
 
+#include <algorithm>
+#include <string_view>
+
 namespace zd {
 
 namespace {
@@ -12,9 +15,9 @@ char fold_upper(char c) {
 
 bool is_blank(char c) { return c == ' ' || c == '\t'; }
 
-bool line_has_key(const std::string& line, const std::string& key) {
+bool line_has_key(std::string_view line, const std::string& key) {
     const auto eq = line.find('=');
-    if (eq == std::string::npos) return false;
+    if (eq == std::string_view::npos) return false;
     std::size_t b = 0, e = eq;
     while (b < e && is_blank(line[b])) ++b;
     while (e > b && is_blank(line[e - 1])) --e;
@@ -30,20 +33,26 @@ std::string replace_key_lines_in_text(const std::string& text, const std::string
                                       const std::string& value, bool& found) {
     found = false;
     std::string out;
+    const std::string_view all(text);
+    // Line ends by memchr, each byte looked at once, and a view per line
+    // instead of strings: long files stay cheap.
+    std::size_t lf = std::min(all.find('\n'), all.size());  // the next line feed, or the end
     std::size_t i = 0;
     while (i < text.size()) {
-        std::size_t end = i;
-        while (end < text.size() && text[end] != '\r' && text[end] != '\n') ++end;
-        std::string line = text.substr(i, end - i);
+        if (lf < i) lf = std::min(all.find('\n', i), all.size());
+        std::size_t end = i + std::min(all.substr(i, lf - i).find('\r'), lf - i);
+        const std::string_view line = all.substr(i, end - i);
         if (end < text.size()) {
             if (text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n') end += 2;
             else end += 1;
         }
         if (line_has_key(line, key)) {
-            line = key + " = " + value;
+            out.append(key).append(" = ").append(value);
             found = true;
+        } else {
+            out.append(line);
         }
-        out += line + "\r\n";
+        out.append("\r\n");
         i = end;
     }
     return out;

@@ -1,5 +1,10 @@
 #include "app/config.h"
 
+#include <string>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
 #include "device/text_util.h"
 
 namespace zd {
@@ -12,39 +17,106 @@ char fold(char c) {
     return c;
 }
 
-bool equal_folded(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (fold(a[i]) != fold(b[i])) return false;
-    return true;
-}
+// Where one "key = value" line holds its key and its value.
+struct Entry {
+    std::size_t key, key_end, value, value_end;
+};
 
-// Value text of the first line holding `key`, or nullopt.
-std::optional<std::string> find_value(const std::string& t, const std::string& key) {
+// Hands every key line to `take`, in file order, until `take` returns false
+// or a line starts with "[".
+template <typename Take>
+void walk_entries(const std::string& t, Take take) {
     std::size_t line = 0;
     while (line < t.size()) {
         const std::size_t nl = t.find('\n', line);
         const std::size_t line_end = nl == std::string::npos ? t.size() : nl;
-        if (t[line] == '[') return std::nullopt;
+        if (t[line] == '[') return;
         std::size_t p = line;
         while (p < line_end && t[p] == ' ') ++p;
         if (p < line_end && t[p] != ';') {
             std::size_t eq = p;
             while (eq < line_end && t[eq] != '=' && t[eq] != '\r') ++eq;
-            std::size_t key_end = eq;
-            while (key_end > p && t[key_end - 1] == ' ') --key_end;
-            if (eq < line_end && t[eq] == '=' && equal_folded(t.substr(p, key_end - p), key)) {
+            if (eq < line_end && t[eq] == '=') {
+                std::size_t key_end = eq;
+                while (key_end > p && t[key_end - 1] == ' ') --key_end;
                 std::size_t v = eq + 1;
                 while (v < line_end && t[v] == ' ') ++v;
                 std::size_t v_end = v;
                 while (v_end < line_end && t[v_end] != '\r') ++v_end;
-                return t.substr(v, v_end - v);
+                if (!take(Entry{p, key_end, v, v_end})) return;
             }
         }
         if (nl == std::string::npos) break;
         line = nl + 1;
     }
-    return std::nullopt;
+}
+
+std::string folded(std::string key) {
+    for (char& c : key) c = fold(c);
+    return key;
+}
+
+// `folded_key` has been through fold() already.
+bool key_is(const std::string& t, const Entry& e, const std::string& folded_key) {
+    if (e.key_end - e.key != folded_key.size()) return false;
+    for (std::size_t i = 0; i < folded_key.size(); ++i)
+        if (fold(t[e.key + i]) != folded_key[i]) return false;
+    return true;
+}
+
+std::string value_of(const std::string& t, const Entry& e) { return t.substr(e.value, e.value_end - e.value); }
+
+// Value text of the first line holding `key`, or nullopt.
+std::optional<std::string> find_value(const std::string& t, const std::string& key) {
+    const std::string f = folded(key);
+    std::optional<std::string> found;
+    walk_entries(t, [&](const Entry& e) {
+        if (!key_is(t, e, f)) return true;
+        found = value_of(t, e);
+        return false;
+    });
+    return found;
+}
+
+// Each key of the configuration, folded, with its place in file order.
+constexpr std::size_t kKeyCount = 4 + 2 * kPresetCount + kStationCount;
+struct KeyTable {
+    std::unordered_map<std::string, std::size_t> index;
+    std::size_t longest = 0;
+};
+const KeyTable& configuration_keys() {
+    static const KeyTable table = [] {
+        std::vector<std::string> k{"Comport", "WinXPos", "WinYPos", "B203Modus"};
+        for (int n = 0; n < kPresetCount; ++n) {
+            k.push_back("Presetname" + std::to_string(n));
+            k.push_back("Preset" + std::to_string(n));
+        }
+        for (int n = 0; n < kStationCount; ++n) k.push_back("Station" + std::to_string(n));
+        KeyTable t;
+        for (std::size_t i = 0; i < k.size(); ++i) {
+            t.index.emplace(folded(k[i]), i);
+            if (k[i].size() > t.longest) t.longest = k[i].size();
+        }
+        return t;
+    }();
+    return table;
+}
+
+void store_entry(Config& c, std::size_t index, std::string value) {
+    if (index == 0) {
+        c.comport = std::move(value);
+    } else if (index == 1) {
+        c.win_x = static_cast<int>(leading_number(value));
+    } else if (index == 2) {
+        c.win_y = static_cast<int>(leading_number(value));
+    } else if (index == 3) {
+        c.quick_mode = std::move(value);
+    } else if (index < 4 + 2 * kPresetCount) {
+        const std::size_t n = (index - 4) / 2;
+        ((index - 4) % 2 == 0 ? c.preset_names[n] : c.presets[n]) = std::move(value);
+    } else {
+        c.stations[index - 4 - 2 * kPresetCount] = std::move(value);
+    }
 }
 
 void append_line(std::string& out, const std::string& key, const std::string& value) {
@@ -65,17 +137,22 @@ std::optional<int> find_number_entry(const std::string& file_text, const std::st
 
 Config parse_configuration(const std::string& t) {
     Config c;
-    c.comport = find_text_entry(t, "Comport").value_or("Com1:");
-    c.win_x = find_number_entry(t, "WinXPos").value_or(0);
-    c.win_y = find_number_entry(t, "WinYPos").value_or(0);
-    c.quick_mode = find_text_entry(t, "B203Modus").value_or("1200");
-    for (int n = 0; n < kPresetCount; ++n) {
-        const std::string digit = std::to_string(n);
-        c.preset_names[n] = find_text_entry(t, "Presetname" + digit).value_or(digit);
-        c.presets[n] = find_text_entry(t, "Preset" + digit).value_or("");
-    }
-    for (int n = 0; n < kStationCount; ++n)
-        c.stations[n] = find_text_entry(t, "Station" + std::to_string(n)).value_or("");
+    for (int n = 0; n < kPresetCount; ++n) c.preset_names[n] = std::to_string(n);
+    // One walk for all keys: a walk per key made long files quadratic.
+    const KeyTable& keys = configuration_keys();
+    bool seen[kKeyCount] = {};
+    std::size_t left = kKeyCount;
+    std::string key;
+    walk_entries(t, [&](const Entry& e) {
+        if (e.key_end - e.key > keys.longest) return true;
+        key.assign(t, e.key, e.key_end - e.key);
+        for (char& ch : key) ch = fold(ch);
+        const auto hit = keys.index.find(key);
+        if (hit == keys.index.end() || seen[hit->second]) return true;
+        seen[hit->second] = true;
+        store_entry(c, hit->second, value_of(t, e));
+        return --left > 0;
+    });
     return c;
 }
 

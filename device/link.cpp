@@ -31,8 +31,11 @@ void write_command(DeviceLink& link, const std::string& text) {
 
 std::string read_reply_line(DeviceLink& link, int limit_ms) {
     std::string text;
-    int spent = 0;
-    while (spent < limit_ms) {
+    // Whole pauses, counted up front: adding up the time spent overflowed
+    // for limits near the top of the int range.
+    const int polls = limit_ms <= 0 ? 0 : (limit_ms - 1) / 100 + 1;
+    for (int poll = 0; poll < polls; ++poll) {
+        bool line_end = false;
         if (link.port) {
             // Only what was waiting when the poll began, so a streaming
             // device cannot keep this loop from pausing.
@@ -41,14 +44,14 @@ std::string read_reply_line(DeviceLink& link, int limit_ms) {
                 unsigned char byte = 0;
                 if (!link.port->read_byte(byte)) break;
                 if (byte == '\n') {
-                    spent = limit_ms;
+                    line_end = true;
                 } else if (byte != '\r' && byte != 0 && text.size() < kMaxReplyBytes) {
                     text.push_back(static_cast<char>(byte));
                 }
             }
         }
         if (link.clock) link.clock->pause_ms(100);
-        spent += 100;
+        if (line_end) break;
     }
     return text;
 }

@@ -29,10 +29,20 @@ cmake --build build/asan -j$jobs --target unit_tests
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --test-dir build/asan -R '^unit_tests$' --output-on-failure
 
 step "fuzz targets, short runs"
-CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DZD_FUZZ=ON -DZD_TESTS=OFF >/dev/null
-cmake --build build/fuzz -j$jobs --target fuzz_preferences fuzz_replace_key_lines fuzz_timer_record fuzz_status
-for f in fuzz_preferences fuzz_replace_key_lines fuzz_timer_record fuzz_status; do
-  ./build/fuzz/fuzz/$f -runs=30000 -seed=1 2>&1 | tail -n 1
+# A fixed number of runs from the seeds; what they add goes to a scratch
+# directory, never into fuzz/corpus.
+CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DZD_FUZZ=ON -DZD_TESTS=OFF -DZD_WERROR=ON >/dev/null
+cmake --build build/fuzz -j$jobs --target fuzz_targets
+for f in fuzz_preferences fuzz_replace_key_lines fuzz_timer_record fuzz_status fuzz_reply_line fuzz_sim_options; do
+  scratch=build/fuzz/short/$f
+  rm -rf "$scratch" && mkdir -p "$scratch"
+  opts=(-runs=30000 -seed=1 -dict=fuzz/$f.dict -artifact_prefix="$scratch/")
+  [ -f fuzz/$f.options ] && read -ra extra <fuzz/$f.options && opts+=("${extra[@]}")
+  if ! ./build/fuzz/fuzz/$f "${opts[@]}" "$scratch" fuzz/corpus/$f >"$scratch.log" 2>&1; then
+    tail -n 40 "$scratch.log"
+    exit 1
+  fi
+  printf '%-24s %s\n' "$f" "$(grep -E '^#[0-9]+[[:space:]]+DONE' "$scratch.log")"
 done
 
 step "Windows build, tests under Wine"

@@ -101,6 +101,33 @@ TEST(Configuration, RoundTripKeepsEveryValue) {
     EXPECT_EQ(back.stations[29], "Radio \xDC");
 }
 
+TEST(Configuration, WholeFileReadFollowsTheSingleLookups) {
+    // The file is read in one walk; every key must come out as its own lookup finds it.
+    const std::string text =
+        "  ; Station1 = comment\r\nstation1 = first  \r\nSTATION1 = second\r\nStation01 = padded\n"
+        "PRESETNAME3=Abend\rx\r\n\tPreset3 = tab\nPreset3 = 0C03\r\nWinYPos = -12px\r\n"
+        "Comport\r = no\r\nStation10 = \xE4\r\n Comport = COM4:\n[Rest]\r\nB203Modus = 0000\r\n";
+    const Config c = parse_configuration(text);
+    const auto text_of = [&](const std::string& key, const std::string& fallback) {
+        return find_text_entry(text, key).value_or(fallback);
+    };
+    EXPECT_EQ(c.comport, text_of("Comport", "Com1:"));
+    EXPECT_EQ(c.comport, "COM4:");
+    EXPECT_EQ(c.win_x, find_number_entry(text, "WinXPos").value_or(0));
+    EXPECT_EQ(c.win_y, -12);
+    EXPECT_EQ(c.quick_mode, "1200");
+    for (int n = 0; n < kPresetCount; ++n) {
+        EXPECT_EQ(c.preset_names[n], text_of("Presetname" + std::to_string(n), std::to_string(n))) << n;
+        EXPECT_EQ(c.presets[n], text_of("Preset" + std::to_string(n), "")) << n;
+    }
+    for (int n = 0; n < kStationCount; ++n)
+        EXPECT_EQ(c.stations[n], text_of("Station" + std::to_string(n), "")) << n;
+    EXPECT_EQ(c.stations[1], "first  ");
+    EXPECT_EQ(c.stations[10], "\xE4");
+    EXPECT_EQ(c.preset_names[3], "Abend");
+    EXPECT_EQ(c.presets[3], "0C03");
+}
+
 TEST(Configuration, DuplicateKeyIsWrittenOnce) {
     const Config c = parse_configuration("WinXPos = 5\r\nWinXPos = 9\r\n");
     const std::string text = format_configuration(c, c.win_x, c.win_y);

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <climits>
+
 #include "device/link.h"
 #include "tests/fakes/fake_port.h"
 
@@ -41,6 +43,15 @@ TEST_F(LinkTest, LimitOfZeroOrLessReturnsAtOnceWithoutReading) {
         EXPECT_TRUE(clock.pauses.empty());
         EXPECT_EQ(port.bytes_read, 0);
     }
+}
+
+TEST_F(LinkTest, LimitAtTheTopOfTheIntRangeEndsAtTheLineFeed) {
+    // The time spent used to be counted past the limit, which overflowed here.
+    for (int limit : {INT_MAX, INT_MAX - 40}) {
+        port.arrive(clock.now, "X\n");
+        EXPECT_EQ(read_reply_line(link, limit), "X");
+    }
+    EXPECT_EQ(clock.pauses.size(), 2u);
 }
 
 TEST_F(LinkTest, BytesOfABurstAreTakenAtTheNextPoll) {
