@@ -7,7 +7,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-300}
-targets=(fuzz_preferences fuzz_replace_key_lines fuzz_timer_record fuzz_status fuzz_reply_line fuzz_sim_options)
+mapfile -t targets < <(cd fuzz && ls fuzz_*.cpp | sed 's/\.cpp$//')
 
 CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DZD_FUZZ=ON -DZD_TESTS=OFF -DZD_WERROR=ON >/dev/null
 cmake --build build/fuzz -j2 --target fuzz_targets
