@@ -18,6 +18,7 @@ public:
         if (path != zd::kCompanionFileName) return std::nullopt;
         return text;
     }
+    bool can_replace_file(const std::string&) override { return true; }
     bool replace_file(const std::string& path, const std::string& content) override {
         if (path != zd::kCompanionFileName) __builtin_trap();
         text = content;
