@@ -11,10 +11,6 @@ namespace {
 
 constexpr const char* kSettingsKey = "B203Modus";
 
-void append_line(std::string& out, const std::string& key, const std::string& value) {
-    out += key + " = " + value + "\r\n";
-}
-
 }  // namespace
 
 std::string timer_key(int timer_number) { return "Timer" + std::to_string(timer_number); }
@@ -23,8 +19,8 @@ std::string format_backup(const Backup& b, const LocalTime& when) {
     std::string out = "; B203 Sicherung vom " + two_digit(when.day) + "." + two_digit(when.month) + "." +
                       std::to_string(when.year) + " " + two_digit(when.hour) + ":" + two_digit(when.minute) +
                       ":" + two_digit(when.second) + "\r\n";
-    append_line(out, kSettingsKey, b.settings);
-    for (int n = 1; n <= kTimerCount; ++n) append_line(out, timer_key(n), b.records[n - 1]);
+    out += entry_line(kSettingsKey, b.settings);
+    for (int n = 1; n <= kTimerCount; ++n) out += entry_line(timer_key(n), b.records[n - 1]);
     return out;
 }
 

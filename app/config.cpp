@@ -120,7 +120,7 @@ void store_entry(Config& c, std::size_t index, std::string value) {
 }
 
 void append_line(std::string& out, const std::string& key, const std::string& value) {
-    out += key + " = " + value + "\r\n";
+    out += entry_line(key, value);
 }
 
 }  // namespace
@@ -134,6 +134,8 @@ std::optional<int> find_number_entry(const std::string& file_text, const std::st
     if (!v) return std::nullopt;
     return static_cast<int>(leading_number(*v));
 }
+
+std::string entry_line(const std::string& key, const std::string& value) { return key + " = " + value + "\r\n"; }
 
 Config parse_configuration(const std::string& t) {
     Config c;

@@ -25,6 +25,8 @@ std::optional<int> find_number_entry(const std::string& file_text, const std::st
 
 // All entries with their defaults for the absent ones.
 Config parse_configuration(const std::string& file_text);
+// One line as the files are written: key, " = ", value, CR LF.
+std::string entry_line(const std::string& key, const std::string& value);
 // The 54 lines, CR LF each, with the given window position.
 std::string format_configuration(const Config& config, int win_x, int win_y);
 

@@ -10,9 +10,6 @@ namespace zd {
 
 namespace {
 
-constexpr int kQuietMs = 200;
-constexpr int kQuietLimitMs = 2000;
-
 std::string without_cr(std::string line) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     return line;
@@ -90,7 +87,7 @@ void restore_backup(DeviceLink& link, Clock& clock, const BackupEntries& e,
     if (e.settings) {
         write_command(link, cmd::set_settings(*e.settings));
         // Its acknowledgement must not pass for the first timer's answer.
-        discard_until_quiet(link, kQuietMs, kQuietLimitMs);
+        discard_until_quiet(link);
         if (settings_sent) settings_sent(*e.settings);
     }
     for (int n = 1; n <= kTimerCount; ++n) {

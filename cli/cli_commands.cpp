@@ -14,15 +14,9 @@ namespace zd::cli {
 
 namespace {
 
-constexpr int kFreeCommandLimitMs = 2000;
-
 void say_pane(const Session& s, const std::string& pane_text) {
     for (const std::string& line : pane_lines(pane_text)) s.say(line);
 }
-
-// The device may acknowledge a command that reads no reply; the answer is
-// waited for here so it cannot join the next run's first reply.
-void settle(Session& s) { discard_until_quiet(s.link, 200, 2000); }
 
 std::string signed_seconds(long long s) { return (s > 0 ? "+" : "") + std::to_string(s) + " s"; }
 
@@ -72,7 +66,7 @@ int run_clock_shift(Session& s) {
         s.complain("Abfrage Timerstatus fehlgeschlagen");
         return kExitDevice;
     }
-    settle(s);
+    discard_until_quiet(s.link);  // not into the next run's first reply
     s.say(confirm::time_sent(r.time_sent));
     if (!r.date_sent.empty()) s.say(confirm::date_sent(r.date_sent));
     return kExitOk;
@@ -103,8 +97,7 @@ int run_send(Session& s) {
         s.complain("Die Zeile enthält Zeichen, die es in Windows-1252 nicht gibt; nichts gesendet");
         return kExitUsage;
     }
-    // The device address first, as every command line begins.
-    if (line.size() < 2 || line[0] < '0' || line[0] > '9') {
+    if (!cmd::is_free_command(line)) {
         s.complain("Eine Befehlszeile hat mindestens 2 Zeichen und beginnt mit der Geräteadresse (0-9); nichts gesendet");
         return kExitUsage;
     }
@@ -114,7 +107,7 @@ int run_send(Session& s) {
     }
     if (int e = open_line(s)) return e;
     write_command(s.link, cmd::free_text(line));
-    const std::string reply = read_reply_line(s.link, kFreeCommandLimitMs);
+    const std::string reply = read_reply_line(s.link, cmd::kFreeCommandLimitMs);
     if (reply.empty()) {
         s.complain("Rückmeldung: keine oder Timeout");
         return kExitDevice;
@@ -149,7 +142,7 @@ int run_settings_send(Session& s) {
     }
     if (int e = open_line(s)) return e;
     write_command(s.link, cmd::set_settings(settings));
-    settle(s);
+    discard_until_quiet(s.link);  // not into the next run's first reply
     s.say(confirm::settings_sent(settings));
     return kExitOk;
 }
@@ -158,7 +151,7 @@ int run_ir(Session& s) {
     const bool on = s.request.argument == "on";
     if (int e = open_line(s)) return e;
     write_command(s.link, on ? cmd::ir_on() : cmd::ir_off());
-    settle(s);
+    discard_until_quiet(s.link);  // not into the next run's first reply
     s.say(confirm::ir_sent(on));
     return kExitOk;
 }

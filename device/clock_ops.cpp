@@ -9,8 +9,6 @@ namespace zd {
 
 namespace {
 
-constexpr int kSyncQuietMs = 200;
-constexpr int kSyncQuietLimitMs = 2000;
 
 long long pc_seconds(const LocalTime& t) {
     return civil_seconds(t.year, t.month, t.day, t.hour, t.minute, t.second);
@@ -69,7 +67,7 @@ ClockSync sync_device_clock(DeviceLink& link, Clock& clock, System& sys) {
     write_command(link, cmd::set_time(r.time_sent));
     clock.pause_ms(kClockCommandPauseMs);
     write_command(link, cmd::set_date(r.date_sent));
-    discard_until_quiet(link, kSyncQuietMs, kSyncQuietLimitMs);
+    discard_until_quiet(link);
     r.reply = query_status(link, nullptr);
     r.queried = is_status_record(r.reply);
     long long device = 0;

@@ -18,5 +18,6 @@ std::string test_timer(const std::string& digit, const std::string& record) {
 }
 std::string identify(int address) { return std::to_string(address) + "X\r"; }
 std::string free_text(const std::string& text) { return text + "\r"; }
+bool is_free_command(const std::string& text) { return text.size() >= 2 && text[0] >= '0' && text[0] <= '9'; }
 
 }  // namespace zd::cmd

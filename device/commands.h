@@ -17,4 +17,8 @@ std::string test_timer(const std::string& digit, const std::string& record);   /
 std::string identify(int address);                            // address + "X\r"
 std::string free_text(const std::string& text);               // text + "\r"
 
+// A free command line: at least 2 characters, the device address digit first.
+bool is_free_command(const std::string& text);
+constexpr int kFreeCommandLimitMs = 2000;  // for its reply
+
 }  // namespace zd::cmd

@@ -33,7 +33,7 @@ void discard_input(DeviceLink& link);
 // Waits until the line has been quiet for `quiet_ms`, dropping what arrives,
 // at most `limit_ms`: acknowledgements of commands that read no reply must
 // not join the next reply.
-void discard_until_quiet(DeviceLink& link, int quiet_ms, int limit_ms);
+void discard_until_quiet(DeviceLink& link, int quiet_ms = 200, int limit_ms = 2000);
 void close_device_link(DeviceLink& link);
 
 }  // namespace zd

@@ -8,10 +8,10 @@ namespace zd {
 
 bool send_free_command(Context& ctx) {
     const std::string text = ctx.ui.ask_text("Zendrill", "Bitte den String eingeben:", "").value_or("");
-    if (text.size() < 2 || text[0] < '0' || text[0] > '9') return false;
+    if (!cmd::is_free_command(text)) return false;
     write_command(ctx.link, cmd::free_text(text));
     set_pane(ctx, "\rWarte auf evtl. Rückmeldung...");
-    ctx.st.last_reply = read_reply_line(ctx.link, kFreeCommandLimitMs);
+    ctx.st.last_reply = read_reply_line(ctx.link, cmd::kFreeCommandLimitMs);
     if (ctx.st.last_reply.empty())
         set_pane(ctx, "\rRückmeldung: keine oder Timeout");
     else

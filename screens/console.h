@@ -3,8 +3,6 @@
 
 namespace zd {
 
-constexpr int kFreeCommandLimitMs = 2000;
-
 // Asks for a command line, sends it and shows the answer. True when a
 // command was sent (overview mode then goes off).
 bool send_free_command(Context& ctx);

@@ -138,11 +138,11 @@ void load_timer(Context& ctx) {
     ui.set_text(kStatusLine, "Abfrage Timer " + number + "...");
     // Presets are matched against the reply as received, before a date
     // record is normalised.
-    const std::string raw_reply = read_timer(ctx.link, st.timer, st.timer_number);
-    st.last_reply = raw_reply;
-    parse_timer_reply(st.timer, st.last_reply);
+    const TimerReading reading = read_timer_state(ctx.link, st.timer, st.timer_number);
+    const std::string& raw_reply = reading.raw_reply;
+    st.last_reply = reading.last_reply;
 
-    if (!st.last_reply.empty() && st.last_reply.back() == 'E') {
+    if (reading.state == TimerState::Empty) {
         ui.set_visible(kEraseButton, false);
         ui.set_visible(kTestButton, false);
         ui.set_text(kEmptyLabel, "Timer ist leer !");

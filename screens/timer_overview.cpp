@@ -1,6 +1,7 @@
 #include "screens/timer_overview.h"
 
 #include "app/main_window.h"
+#include "device/timer_ops.h"
 
 namespace zd {
 
@@ -12,8 +13,7 @@ void show_timer_overview(Context& ctx) {
         st.timer_number = n;
         // The progress line stands where this timer's entry will stand.
         set_pane(ctx, overview + "\rAbfrage Timer " + std::to_string(n) + "...");
-        st.last_reply = read_timer(ctx.link, st.timer, n);
-        parse_timer_reply(st.timer, st.last_reply);
+        st.last_reply = read_timer_state(ctx.link, st.timer, n).last_reply;
         overview += timer_overview_entry(n, st.timer, st.last_reply);
         set_pane(ctx, overview);
     }
