@@ -16,6 +16,8 @@
 #include <gtest/gtest.h>
 
 #include "sim/sim_server.h"
+#include "tests/integration/sim_fixture.h"
+#include "tests/integration/child_process.h"
 
 namespace zd::sim {
 namespace {
@@ -28,41 +30,16 @@ struct CliRun {
     long long ms = 0;
 };
 
-struct Child {
-    pid_t pid = -1;
-    int out = -1, err = -1;
-    Clock::time_point start;
-};
+using zd::test::Child;
 
 Child start_cli(const std::vector<std::string>& args, const std::string& cwd, const char* port_variable = nullptr) {
-    int out[2], err[2];
-    if (pipe(out) != 0 || pipe(err) != 0) return {};
-    Child c;
-    c.start = Clock::now();
-    c.pid = fork();
-    if (c.pid == 0) {
-        dup2(out[1], 1);
-        dup2(err[1], 2);
-        close(out[0]);
-        close(err[0]);
+    return zd::test::spawn_program(ZENDRILL_CLI_PATH, args, [&] {
         if (!cwd.empty() && chdir(cwd.c_str()) != 0) _exit(126);
         if (port_variable)
             setenv("ZENDRILL_PORT", port_variable, 1);
         else
             unsetenv("ZENDRILL_PORT");
-        std::string program = ZENDRILL_CLI_PATH;
-        std::vector<std::string> copy = args;
-        std::vector<char*> argv{program.data()};
-        for (auto& a : copy) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        execv(program.c_str(), argv.data());
-        _exit(127);
-    }
-    close(out[1]);
-    close(err[1]);
-    c.out = out[0];
-    c.err = err[0];
-    return c;
+    });
 }
 
 CliRun finish(Child& c, int limit_ms = 60000) {
@@ -108,14 +85,9 @@ struct CliProgramTest : ::testing::Test {
     std::string dir;
 
     static SimConfig config() {
-        SimConfig c;
-        c.preset.date = "150407";
-        c.preset.time = "183045";
-        c.preset.settings = "1200";
-        c.preset.ir = "0";
+        SimConfig c = SimFixture::base_config();
         c.preset.timers[1] = "W01010100050010063000071500";  // timer 2
         c.preset.timers[2] = "D2403260121000200000213000";
-        c.preset.devices[3] = "05";
         return c;
     }
     void start(const SimConfig& c) {

@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include "device/link.h"
+#include "tests/integration/child_process.h"
 #include "platform/posix/posix_clock.h"
 #include "platform/posix/posix_serial_port.h"
 
@@ -36,34 +37,9 @@ bool exists(const std::string& path) {
     return lstat(path.c_str(), &st) == 0;
 }
 
-struct Child {
-    pid_t pid = -1;
-    int out = -1;  // the child's stdout
-    int err = -1;  // the child's stderr
-};
+using zd::test::Child;
 
-Child spawn(const std::vector<std::string>& args) {
-    int out[2], err[2];
-    if (pipe(out) != 0 || pipe(err) != 0) return {};
-    const pid_t pid = fork();
-    if (pid == 0) {
-        dup2(out[1], 1);
-        dup2(err[1], 2);
-        close(out[0]);
-        close(err[0]);
-        std::vector<char*> argv;
-        std::string program = B203SIM_PATH;
-        argv.push_back(program.data());
-        std::vector<std::string> copy = args;
-        for (auto& a : copy) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        execv(program.c_str(), argv.data());
-        _exit(127);
-    }
-    close(out[1]);
-    close(err[1]);
-    return {pid, out[0], err[0]};
-}
+Child spawn(const std::vector<std::string>& args) { return zd::test::spawn_program(B203SIM_PATH, args); }
 
 // Everything the fd delivers until a line feed, end of file or the limit.
 std::string read_line(int fd, int limit_ms) {
