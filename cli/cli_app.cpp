@@ -1,9 +1,9 @@
 #include "cli/cli_app.h"
 
-#include "app/config.h"
 #include "cli/cli_session.h"
-#include "cli/cli_text.h"
 #include "cli/port_choice.h"
+#include "core/config.h"
+#include "core/utf8.h"
 
 namespace zd::cli {
 

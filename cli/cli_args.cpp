@@ -2,7 +2,7 @@
 
 #include <CLI/CLI.hpp>
 
-#include "app/version.h"
+#include "core/version.h"
 
 namespace zd::cli {
 

@@ -1,8 +1,8 @@
 // timers export and timers import: the device's timers and settings to a
 // file and back.
-#include "app/timer_backup.h"
 #include "cli/cli_session.h"
-#include "device/confirmations.h"
+#include "core/texts.h"
+#include "core/timer_backup.h"
 
 namespace zd::cli {
 
@@ -16,9 +16,8 @@ std::string step_text(const RestoreStep& step) {
     switch (step.outcome) {
         case RestoreOutcome::Written: return head + "geschrieben";
         case RestoreOutcome::Erased: return head + "gelöscht";
-        case RestoreOutcome::Refused:
-            return head + "Die Daten wurden vom Controller mit einer Fehlermeldung quittiert !";
-        case RestoreOutcome::ReadBackFailed: return head + "Abfrage Speicher " + n + " fehlgeschlagen!";
+        case RestoreOutcome::Refused: return head + refused_text(" ");
+        case RestoreOutcome::ReadBackFailed: return head + memory_read_failed(step.timer);
         case RestoreOutcome::Differs: break;
     }
     return head + "weicht nach dem Zurücklesen ab (gelesen: " + (step.read_back.empty() ? "leer" : step.read_back) +

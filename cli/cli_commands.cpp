@@ -1,13 +1,15 @@
 // The commands that talk to the device and print what it said.
-#include "cli/cli_json.h"
 #include "cli/cli_session.h"
-#include "cli/cli_text.h"
-#include "device/clock_ops.h"
+#include "core/clock_ops.h"
+#include "core/json_objects.h"
+#include "core/scan_text.h"
+#include "core/status_text.h"
+#include "core/texts.h"
+#include "core/timer_text.h"
+#include "core/utf8.h"
+#include "core/validation.h"
 #include "device/commands.h"
-#include "device/confirmations.h"
 #include "device/port_scan.h"
-#include "device/status_text.h"
-#include "device/timer_entry.h"
 #include "device/timer_ops.h"
 
 namespace zd::cli {
@@ -63,7 +65,7 @@ int run_clock_shift(Session& s) {
     if (int e = open_line(s)) return e;
     const ClockShift r = shift_device_clock(s.link, s.host.clock, s.request.argument == "+1", nullptr);
     if (!r.queried) {
-        s.complain("Abfrage Timerstatus fehlgeschlagen");
+        s.complain(kTimerStatusFailed);
         return kExitDevice;
     }
     discard_until_quiet(s.link);  // not into the next run's first reply

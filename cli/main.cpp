@@ -1,29 +1,17 @@
 // zendrill-cli: the B203 from scripts and schedulers.
-#include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "cli/cli_app.h"
-#include "cli/console_out.h"
-
-namespace {
-
-class SleepClock : public zd::Clock {
-public:
-    void pause_ms(int ms) override {
-        if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-    }
-};
-
-}  // namespace
+#include "platform/console.h"
 
 int main(int argc, char** argv) {
-    std::vector<std::string> args = zd::cli::utf8_arguments(argc, argv);
-    SleepClock clock;
-    zd::cli::CliHost host{zd::host_system(), clock, zd::cli::console_io(), zd::open_serial_port_exclusive, {}, true};
+    const std::vector<std::string> args = zd::utf8_arguments(argc, argv);
+    zd::cli::CliIo io{[](const std::string& t) { zd::write_console_text(zd::ConsoleStream::Out, t); },
+                      [](const std::string& t) { zd::write_console_text(zd::ConsoleStream::Err, t); },
+                      [](const std::string& b) { zd::write_console_bytes(b); }};
+    zd::cli::CliHost host{zd::host_system(), zd::sleeping_clock(), io, zd::open_serial_port_exclusive, {}, true};
 #ifdef _WIN32
     host.posix = false;
 #endif

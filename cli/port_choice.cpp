@@ -1,7 +1,7 @@
 #include "cli/port_choice.h"
 
-#include "app/config.h"
-#include "device/link.h"
+#include "core/config.h"
+#include "platform/port_name.h"
 
 namespace zd::cli {
 

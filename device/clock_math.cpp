@@ -57,7 +57,7 @@ std::string shift_date(const std::string& d, int days) {
             day = days_in_month(month, year);
         }
     }
-    return two_digit(day) + two_digit(month) + two_digit(((year % 100) + 100) % 100);
+    return date_ddmmyy(day, month, year);
 }
 
 HourShift shift_hour(const std::string& t, bool forward) {
@@ -89,6 +89,14 @@ bool record_civil_seconds(const std::string& record, long long& seconds) {
     seconds = civil_seconds(2000 + number_at(date, 4), number_at(date, 2), number_at(date, 0), number_at(time, 0),
                             number_at(time, 2), number_at(time, 4));
     return true;
+}
+
+std::string date_ddmmyy(int day, int month, int year) {
+    return two_digit(day) + two_digit(month) + two_digit(((year % 100) + 100) % 100);
+}
+
+std::string time_hhmmss(int hour, int minute, int second) {
+    return two_digit(hour) + two_digit(minute) + two_digit(second);
 }
 
 }  // namespace zd

@@ -3,6 +3,10 @@
 
 namespace zd {
 
+// The device's forms of a date and a time: DDMMYY (two-digit year) and HHMMSS.
+std::string date_ddmmyy(int day, int month, int year);
+std::string time_hhmmss(int hour, int minute, int second);
+
 // Six digits HHMMSS with hour 00-23, minute and second 00-59.
 bool is_real_time(const std::string& hhmmss);
 // Six digits DDMMYY naming a day that exists; the year is 20YY.

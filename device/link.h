@@ -16,18 +16,15 @@ struct DeviceLink {
 // A reply line keeps at most this many bytes; the rest of a flood is dropped.
 constexpr std::size_t kMaxReplyBytes = 4096;
 
-// True when the port name is a device name of 1 to 7 letters or digits
-// followed by a colon (and possibly more text), e.g. "Com1:".
-bool is_valid_port_name(const std::string& port_name);
-// The part before the first colon ("Com1" for "Com1:").
-std::string port_device_name(const std::string& port_name);
-// The mode text for the line parameters: "Com1:1200,N,8,1" for "Com1:".
-std::string port_open_text(const std::string& port_name);
-// The Windows device path: "\\.\Com1" for "Com1:".
-std::string port_device_path(const std::string& port_name);
-
 void write_command(DeviceLink& link, const std::string& text);
-// Collects one reply line within `limit_ms`, counted in 100 ms pauses.
+// Collects one reply line. It polls: each poll reads the bytes that were
+// waiting when it began (never waiting for more), then pauses 100 ms on the
+// link's clock. It ends after the poll that brought a line feed, else after
+// ceil(limit_ms / 100) polls, so the limit counts pauses, not time spent
+// reading; a limit of 0 or less returns "" at once without reading.
+// Carriage returns and zero bytes are dropped, bytes behind the line feed
+// in the same poll are joined to the line, and at most kMaxReplyBytes are
+// kept. A silent device yields "".
 std::string read_reply_line(DeviceLink& link, int limit_ms);
 void discard_input(DeviceLink& link);
 // Waits until the line has been quiet for `quiet_ms`, dropping what arrives,

@@ -53,18 +53,4 @@ void scan_addresses(DeviceLink& link, const std::function<void(int)>& before,
     }
 }
 
-std::string scan_heading() { return "\rAlle Ports abfragen:\r\r\r"; }
-
-std::string scan_progress(int address) { return "Abfrage Port " + std::to_string(address) + "..."; }
-
-std::string scan_line(int address, const std::string& reply, const std::string& device_name) {
-    return "Port " + std::to_string(address) + ":" + reply + " -> " + device_name + "\r\r";
-}
-
-std::string port_mode_text(const int* flags) {
-    std::string text;
-    for (int a = 0; a < kExportedAddresses; ++a) text += flags[a] ? "1" : "0";
-    return text;
-}
-
 }  // namespace zd

@@ -7,7 +7,6 @@
 namespace zd {
 
 constexpr int kScanLimitMs = 5000;
-constexpr int kExportedAddresses = 9;  // 0..8 in the mode text
 
 // What an identifier code stands for.
 struct DeviceIdentity {
@@ -23,9 +22,6 @@ std::string identifier_code(const std::string& reply);
 // than 2 characters, else "00".
 std::string port_identifier(const std::string& reply);
 
-std::string scan_heading();  // "\rAlle Ports abfragen:\r\r\r"
-std::string scan_progress(int address);  // "Abfrage Port a..."
-std::string scan_line(int address, const std::string& reply, const std::string& device_name);
 // One address's answer in a scan.
 struct ScanEntry {
     int address = 0;
@@ -38,8 +34,5 @@ constexpr int kScannedAddresses = 10;
 // address 0. `before` runs before each question, `after` with each answer.
 void scan_addresses(DeviceLink& link, const std::function<void(int address)>& before,
                     const std::function<void(const ScanEntry&)>& after);
-
-// "1" or "0" per flag of the addresses 0 to 8.
-std::string port_mode_text(const int* flags);
 
 }  // namespace zd

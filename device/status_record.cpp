@@ -24,14 +24,6 @@ std::string query_status(DeviceLink& link, const std::function<void()>& show_pro
 
 bool is_status_record(const std::string& reply) { return reply.size() == kStatusRecordLength; }
 
-bool is_valid_settings_string(const std::string& s) {
-    static const char kHighest[4] = {'2', '2', '1', '4'};
-    if (s.size() != 4) return false;
-    for (std::size_t i = 0; i < 4; ++i)
-        if (s[i] < '0' || s[i] > kHighest[i]) return false;
-    return true;
-}
-
 std::string status_date_text(const std::string& r) {
     return mid(r, 4, 2) + "." + mid(r, 6, 2) + ".20" + mid(r, 8, 2);
 }

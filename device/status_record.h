@@ -22,9 +22,6 @@ constexpr int kStatusLimitMs = 4000;
 // discard input, progress, "0X\r", one reply line within 4000 ms.
 std::string query_status(DeviceLink& link, const std::function<void()>& show_progress);
 bool is_status_record(const std::string& reply);
-// Four digits each within its list: language 0-2, easy function 0-2,
-// timer 0-1, power-on condition 0-4.
-bool is_valid_settings_string(const std::string& settings);
 
 std::string status_date_text(const std::string& record);     // DD.MM.20YY
 std::string status_time_text(const std::string& record);     // HH:MM:SS

@@ -2,7 +2,6 @@
 #include <string>
 
 #include "device/link.h"
-#include "device/timer_entry.h"
 #include "device/timer_record.h"
 #include "platform/clock.h"
 
@@ -29,10 +28,5 @@ struct TimerReading {
     std::string record;      // for a set timer, the record as the device sent it
 };
 TimerReading read_timer_state(DeviceLink& link, TimerFields& fields, int timer_number);
-
-// A record the editor could compose: "W", seven flags "0"/"1", or "D" and a
-// real DDMMYY date; then source "0"-"4", station "00"-"29", four target
-// flags, and start and end as real HHMMSS times.
-bool is_composable_record(const std::string& record);
 
 }  // namespace zd

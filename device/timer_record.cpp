@@ -65,4 +65,10 @@ std::string own_reply(const std::string& number, const std::string& record) {
     return "0500" + number + record;
 }
 
+TimerState timer_state(const std::string& reply) {
+    if (reply.empty()) return TimerState::Failed;
+    if (reply.back() == 'E') return TimerState::Empty;
+    return TimerState::Set;
+}
+
 }  // namespace zd

@@ -34,6 +34,10 @@ void parse_timer_reply(TimerFields& fields, std::string& last_reply);
 // Composes fields.record from the fields.
 void build_timer_record(TimerFields& fields);
 bool is_well_formed_record(const std::string& record);
+
+// What reading a timer came to, told from the last reply after the parse.
+enum class TimerState { Failed, Empty, Set };
+TimerState timer_state(const std::string& last_reply);
 // The reply the tool builds to feed a record of its own through the parser.
 std::string own_reply(const std::string& number, const std::string& record);
 

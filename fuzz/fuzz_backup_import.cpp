@@ -3,8 +3,9 @@
 #include <cstdint>
 #include <string>
 
-#include "app/backup_file.h"
-#include "app/timer_backup.h"
+#include "core/backup_file.h"
+#include "core/timer_backup.h"
+#include "core/validation.h"
 #include "device/status_record.h"
 #include "device/timer_ops.h"
 #include "device/timer_record.h"

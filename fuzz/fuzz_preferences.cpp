@@ -2,7 +2,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/config.h"
+#include "core/config.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/companion_file.h"
+#include "core/companion_file.h"
 
 namespace {
 

@@ -2,9 +2,9 @@
 #include <cstdint>
 #include <string>
 
+#include "core/status_text.h"
 #include "device/status_record.h"
 #include "device/text_util.h"
-#include "screens/status_report.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string reply(reinterpret_cast<const char*>(data), size);

@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "core/timer_text.h"
 #include "device/timer_record.h"
-#include "screens/timer_overview.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string reply(reinterpret_cast<const char*>(data), size);

@@ -10,4 +10,7 @@ public:
     virtual void pause_ms(int ms) = 0;
 };
 
+// Real pauses for programs without windows: the thread sleeps.
+Clock& sleeping_clock();
+
 }  // namespace zd

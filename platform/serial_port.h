@@ -5,22 +5,34 @@
 namespace zd {
 
 // One open serial line. Implementations: Win32 (COM port), POSIX (termios), test fakes.
+//
+// Reading never waits for data: callers ask bytes_waiting() first and read
+// only that many bytes, then pause on their own clock. Both real ports are
+// set up so that a read with nothing queued returns at once (POSIX: VMIN 0,
+// VTIME 0; Win32: the 100 ms interval time-out bounds it) — they report
+// false then. There is no read time limit here; limits live in the link.
 class SerialPort {
 public:
     virtual ~SerialPort() = default;
-    // Number of bytes in the driver's input queue; also clears a pending
-    // line error (framing, overrun) so reading can go on.
+    // Number of bytes in the driver's input queue, 0 on any failure; also
+    // clears a pending line error (framing, overrun) so reading can go on.
     virtual int bytes_waiting() = 0;
-    // Reads one byte; false when no byte could be read.
+    // Reads one byte; false when no byte could be read (none queued, the
+    // line is gone or closed).
     virtual bool read_byte(unsigned char& byte) = 0;
-    // Hands all bytes to the driver in one synchronous write.
+    // Hands all bytes to the driver in one synchronous write and returns
+    // when the driver has taken them (POSIX: when they are on the wire).
+    // While the device holds XOFF the write waits. False when not all went.
     virtual bool write_bytes(const std::string& bytes) = 0;
+    // Idempotent; afterwards every call fails harmlessly.
     virtual void close() = 0;
 };
 
-// Opens the platform's port for a port name such as "Com1:" with 1200 8N1,
-// XON/XOFF. Null when the device cannot be opened.
+#ifdef _WIN32
+// The GUI's open of a port name such as "Com1:" with 1200 8N1, XON/XOFF,
+// without sharing. Null when the device cannot be opened.
 std::unique_ptr<SerialPort> open_serial_port(const std::string& port_name);
+#endif
 
 // Opening for a program that may find another run of itself, or the GUI,
 // on the same line: the line is taken exclusively, waiting up to `wait_ms`

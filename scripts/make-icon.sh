@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Draws the program icon (a clock face on the report green) with ImageMagick
-# and writes platform/win32/zendrill.ico (16, 32 and 48 pixels).
+# and writes gui/zendrill.ico (16, 32 and 48 pixels).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tmp=$(mktemp -d)
@@ -12,4 +12,4 @@ convert -size 256x256 xc:none \
   -fill 'rgb(255,16,16)' -stroke none -draw 'circle 128,128 128,142' \
   "$tmp/big.png"
 for s in 16 32 48; do convert "$tmp/big.png" -resize ${s}x${s} "$tmp/i$s.png"; done
-convert "$tmp/i16.png" "$tmp/i32.png" "$tmp/i48.png" platform/win32/zendrill.ico
+convert "$tmp/i16.png" "$tmp/i32.png" "$tmp/i48.png" gui/zendrill.ico

@@ -19,7 +19,7 @@ cmake --build build/native -j2 --target b203sim >/dev/null
 cmake -S . -B build/win -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
   -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build/win -j2 --target Zendrill zdrive >/dev/null
-exe=$root/build/win/platform/win32/Zendrill.exe
+exe=$root/build/win/gui/Zendrill.exe
 drive=$root/build/win/tests/e2e/zdrive.exe
 
 pids=()

@@ -26,7 +26,7 @@ warnings=$(LC_ALL=C.UTF-8 groff -k -man -Tutf8 -ww -z dist/zendrill-cli.1 2>&1)
 step "unit tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake -S . -B build/asan -G Ninja -DZD_WERROR=ON -DZD_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug >/dev/null
 cmake --build build/asan -j$jobs --target unit_tests
-ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --test-dir build/asan -R '^unit_tests$' --output-on-failure
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --test-dir build/asan -L unit --output-on-failure
 
 step "fuzz targets, short runs"
 # A fixed number of runs from the seeds; what they add goes to a scratch

@@ -9,11 +9,9 @@
 
 #include <cerrno>
 #include <chrono>
-#include <cstdlib>
 #include <cstring>
 #include <thread>
 
-#include "device/link.h"
 #include "platform/posix/line_mode.h"
 
 namespace zd {
@@ -163,18 +161,6 @@ ExclusiveOpen open_serial_port_exclusive(const std::string& path, int wait_ms) {
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
-}
-
-std::unique_ptr<SerialPort> open_serial_port(const std::string& port_name) {
-    if (!is_valid_port_name(port_name)) return nullptr;
-    std::string dev = port_device_name(port_name);
-    // "ComN" is the N-th serial line, /dev/ttyS(N-1).
-    if (dev.size() > 3 && (dev[0] == 'C' || dev[0] == 'c') && (dev[1] == 'O' || dev[1] == 'o') &&
-        (dev[2] == 'M' || dev[2] == 'm')) {
-        const int n = std::atoi(dev.c_str() + 3);
-        if (n >= 1) return open_posix_serial_port("/dev/ttyS" + std::to_string(n - 1));
-    }
-    return open_posix_serial_port("/dev/" + dev);
 }
 
 }  // namespace zd

@@ -4,24 +4,20 @@
 
 namespace zd::win32 {
 
-namespace {
-constexpr UINT kCodePage = 1252;
-}
-
-std::wstring widen(const std::string& text) {
+std::wstring widen(const std::string& text, unsigned code_page) {
     if (text.empty()) return {};
-    const int n = MultiByteToWideChar(kCodePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    const int n = MultiByteToWideChar(code_page, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
     std::wstring out(static_cast<std::size_t>(n), L'\0');
-    MultiByteToWideChar(kCodePage, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
+    MultiByteToWideChar(code_page, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
     return out;
 }
 
-std::string narrow(const std::wstring& text) {
+std::string narrow(const std::wstring& text, unsigned code_page) {
     if (text.empty()) return {};
-    const int n = WideCharToMultiByte(kCodePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+    const int n = WideCharToMultiByte(code_page, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
                                       nullptr, nullptr);
     std::string out(static_cast<std::size_t>(n), '\0');
-    WideCharToMultiByte(kCodePage, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr,
+    WideCharToMultiByte(code_page, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr,
                         nullptr);
     return out;
 }

@@ -25,4 +25,20 @@ void Win32Clock::pause_ms(int ms) {
     }
 }
 
+namespace {
+
+class SleepingClock : public Clock {
+public:
+    void pause_ms(int ms) override {
+        if (ms > 0) Sleep(static_cast<DWORD>(ms));
+    }
+};
+
+}  // namespace
+
+Clock& sleeping_clock() {
+    static SleepingClock clock;
+    return clock;
+}
+
 }  // namespace zd

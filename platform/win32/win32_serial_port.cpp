@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "device/link.h"
 #include "platform/serial_port.h"
+#include "platform/win32/device_path.h"
 
 namespace zd {
 

@@ -203,7 +203,7 @@ class Env:
     def __init__(self, win_build, sim, artifacts, prefix):
         win_build = os.path.abspath(win_build)
         sim = os.path.abspath(sim)
-        self.tool = os.path.join(win_build, "platform", "win32", "Zendrill.exe")
+        self.tool = os.path.join(win_build, "gui", "Zendrill.exe")
         self.driver = os.path.join(win_build, "tests", "e2e", "zdrive.exe")
         self.parvolet = os.path.join(win_build, "tests", "e2e", "ParvoletStub.exe")
         self.sim = sim

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "device/link.h"
-#include "platform/posix/posix_clock.h"
+#include "platform/clock.h"
 #include "platform/posix/posix_serial_port.h"
 #include "sim/sim_server.h"
 
@@ -16,7 +16,7 @@ namespace zd::sim {
 struct SimFixture : ::testing::Test {
     std::unique_ptr<SimServer> server;
     std::unique_ptr<SerialPort> port;
-    PosixClock clock;
+    Clock& clock = sleeping_clock();
     DeviceLink link;
 
     static SimConfig base_config() {

@@ -16,8 +16,8 @@
 #include <gtest/gtest.h>
 
 #include "sim/sim_server.h"
-#include "tests/integration/sim_fixture.h"
 #include "tests/integration/child_process.h"
+#include "tests/integration/sim_fixture.h"
 
 namespace zd::sim {
 namespace {

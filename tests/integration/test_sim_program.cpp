@@ -16,9 +16,9 @@
 #include <gtest/gtest.h>
 
 #include "device/link.h"
-#include "tests/integration/child_process.h"
-#include "platform/posix/posix_clock.h"
+#include "platform/clock.h"
 #include "platform/posix/posix_serial_port.h"
+#include "tests/integration/child_process.h"
 
 namespace zd::sim {
 namespace {
@@ -114,7 +114,7 @@ TEST_F(ProgramTest, RunsWithLinkLogDumpAndControl) {
     {
         auto port = open_posix_serial_port(link_path);
         ASSERT_TRUE(port);
-        PosixClock clock;
+        Clock& clock = sleeping_clock();
         DeviceLink link{port.get(), &clock};
         discard_input(link);
         write_command(link, "0X\r");

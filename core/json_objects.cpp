@@ -1,0 +1,100 @@
+#include "core/json_objects.h"
+
+#include <nlohmann/json.hpp>
+
+#include "core/status_text.h"
+#include "core/texts.h"
+#include "core/timer_text.h"
+#include "core/utf8.h"
+#include "device/text_util.h"
+
+namespace zd {
+
+namespace {
+
+using json = nlohmann::ordered_json;
+
+json text(const std::string& cp1252) { return utf8_from_1252(cp1252); }
+
+// "20YY-MM-DD" from DDMMYY.
+std::string iso_date(const std::string& ddmmyy) {
+    return "20" + mid(ddmmyy, 5, 2) + "-" + mid(ddmmyy, 3, 2) + "-" + mid(ddmmyy, 1, 2);
+}
+
+std::string dumped(const json& j) {
+    // Bytes that are not UTF-8 cannot occur: every text went through the conversion.
+    return j.dump(2) + "\n";
+}
+
+const char* state_name(TimerState s) {
+    switch (s) {
+        case TimerState::Set: return "set";
+        case TimerState::Empty: return "empty";
+        case TimerState::Failed: break;
+    }
+    return "failed";
+}
+
+}  // namespace
+
+std::string status_json(const std::string& r, const ValueNames& names) {
+    const StatusTexts t = status_texts(r, names);
+    json j;
+    j["record"] = text(r);
+    j["date"] = text(iso_date(mid(r, 4, 6)));
+    j["time"] = text(status_time_text(r));
+    j["language"] = text(t.language);
+    j["easy_function"] = text(t.easy_function);
+    j["timer"] = text(t.timer);
+    j["power_on"] = text(t.power_on);
+    j["ir"] = text(t.ir);
+    j["settings"] = text(status_settings(r));
+    return dumped(j);
+}
+
+std::string timers_json(const std::vector<ListedTimer>& timers) {
+    json list = json::array();
+    for (const ListedTimer& t : timers) {
+        json j;
+        j["timer"] = t.timer;
+        j["state"] = state_name(t.reading.state);
+        j["record"] = text(t.reading.record);
+        // Every object has every key; what an empty or failed timer lacks is null.
+        const bool set = t.reading.state == TimerState::Set;
+        const TimerFields& f = t.fields;
+        const bool by_date = set && f.kind == "D";
+        json days = json::array();
+        if (set && !by_date)
+            for (int d = 0; d < 7; ++d)
+                if (f.days[d] == "1") days.push_back(text(std::string(kDayAbbreviations[d], 2)));
+        json targets = json::array();
+        if (set)
+            for (const std::string& name : target_names(f.targets)) targets.push_back(text(name));
+        const auto when_set = [&](const std::string& value) { return set ? text(value) : json(nullptr); };
+        j["kind"] = set ? json(by_date ? "date" : "weekday") : json(nullptr);
+        j["days"] = days;
+        j["date"] = by_date ? text(iso_date(f.date)) : json(nullptr);
+        j["source"] = when_set(source_name(f.source));
+        j["station"] = when_set(f.station);
+        j["targets"] = targets;
+        j["start"] = when_set(hh_mm(f.start));
+        j["end"] = when_set(hh_mm(f.end));
+        list.push_back(j);
+    }
+    return dumped(list);
+}
+
+std::string scan_json(const std::vector<ScanEntry>& entries) {
+    json list = json::array();
+    for (const ScanEntry& e : entries) {
+        json j;
+        j["address"] = e.address;
+        j["reply"] = text(e.reply);
+        j["identifier"] = text(e.identifier);
+        j["name"] = text(e.identity.name);
+        list.push_back(j);
+    }
+    return dumped(list);
+}
+
+}  // namespace zd

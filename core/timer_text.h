@@ -1,0 +1,18 @@
+#pragma once
+#include <string>
+#include <vector>
+
+#include "device/timer_record.h"
+
+namespace zd {
+
+// "Tuner", "CD", "Tape1", "Tape2", "Phono"; "" for any other source digit.
+std::string source_name(const std::string& source);
+// The names of the set target flags in the order Tape1, Tape2, LS-A, LS-B.
+std::vector<std::string> target_names(const std::string& targets);
+
+// The five-line overview entry of one timer after read timer and parse
+// timer reply, lines separated by "\r" (the first one at its start).
+std::string timer_overview_entry(int timer_number, const TimerFields& fields, const std::string& last_reply);
+
+}  // namespace zd
