@@ -42,6 +42,8 @@ int open_line(Session& s) {
     }
     s.port = std::move(opened.port);
     s.link = DeviceLink{s.port.get(), &s.host.clock};
+    // A late answer to an earlier run must not pass for this run's reply.
+    discard_until_quiet(s.link);
     return kExitOk;
 }
 

@@ -1,5 +1,6 @@
 #include "core/clock_ops.h"
 
+#include "core/validation.h"
 #include "device/clock_math.h"
 #include "device/commands.h"
 #include "device/status_record.h"
@@ -41,7 +42,8 @@ ClockShift shift_device_clock(DeviceLink& link, Clock& clock, bool forward,
                               const std::function<void()>& show_progress) {
     ClockShift r;
     r.reply = query_status(link, show_progress);
-    r.queried = is_status_record(r.reply);
+    r.problem = status_record_problem(r.reply);
+    r.queried = r.problem.empty();
     if (!r.queried) return r;
     const std::string time = mid(r.reply, 10, 6);
     const std::string date = mid(r.reply, 4, 6);
@@ -49,9 +51,7 @@ ClockShift shift_device_clock(DeviceLink& link, Clock& clock, bool forward,
     clock.pause_ms(kClockCommandPauseMs);
     write_command(link, cmd::set_time(shifted.time));
     r.time_sent = shifted.time;
-    // Only a real clock and date can be carried into the next or previous
-    // day; otherwise the hour alone is shifted.
-    if (shifted.crossed_midnight && is_real_time(time) && is_real_date(date)) {
+    if (shifted.crossed_midnight) {
         r.date_sent = shift_date(date, forward ? 1 : -1);
         clock.pause_ms(kClockCommandPauseMs);
         write_command(link, cmd::set_date(r.date_sent));

@@ -11,10 +11,12 @@ namespace zd {
 constexpr int kClockCommandPauseMs = 150;
 
 // The hour shift: a status query, then the device clock one hour later or
-// earlier; across midnight a real date follows into the next or previous day.
+// earlier; across midnight the date follows into the next or previous day.
+// A record whose date or time is not real sends nothing.
 struct ClockShift {
     std::string reply;      // the status query's reply, whatever it was
-    bool queried = false;   // the reply was a status record
+    bool queried = false;   // the reply was a status record with a real date and time
+    std::string problem;    // else what was wrong with it (status_record_problem)
     std::string time_sent;  // HHMMSS after "0T"
     std::string date_sent;  // DDMMYY after "0D", empty when the date stayed
 };

@@ -48,10 +48,8 @@ RestoreStep restore_timer(DeviceLink& link, Clock& clock, int n, const std::stri
 BackupRead read_device_backup(DeviceLink& link) {
     BackupRead r;
     const std::string reply = query_status(link, nullptr);
-    if (!is_status_record(reply)) {
-        r.failure = status_failure_text(reply);
-        return r;
-    }
+    r.failure = status_record_problem(reply);
+    if (!r.failure.empty()) return r;
     r.backup.settings = status_settings(reply);
     for (int n = 1; n <= kTimerCount; ++n) {
         TimerFields fields;

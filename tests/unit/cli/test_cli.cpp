@@ -50,6 +50,30 @@ TEST(CliStatus, WrongLengthsFailWithTheirLength) {
     }
 }
 
+TEST(CliStatus, ARecordWithoutARealDateOrTimeIsAFailedRead) {
+    struct Case {
+        std::string record;
+        std::string err;
+    } cases[] = {
+        {"0X:32132699999912000", u8"Abfrage Gerätestatus fehlgeschlagen: ungültiges Datum \"321326\", "
+                                 u8"ungültige Uhrzeit \"999999\"\n"},
+        {"0X:15040724000012000", u8"Abfrage Gerätestatus fehlgeschlagen: ungültige Uhrzeit \"240000\"\n"},
+        {"0X:29022718304512000", u8"Abfrage Gerätestatus fehlgeschlagen: ungültiges Datum \"290227\"\n"},
+    };
+    for (const auto& c : cases) {
+        for (const char* json : {"", "--json"}) {
+            SCOPED_TRACE(c.record + json);
+            CliRig r;
+            r.answers["0X\r"] = c.record;
+            std::vector<std::string> args{"status"};
+            if (*json) args.push_back(json);
+            EXPECT_EQ(r.run(args), 1);
+            EXPECT_EQ(r.out, "");
+            EXPECT_EQ(r.err, c.err);
+        }
+    }
+}
+
 TEST(CliTimers, ListPrintsTheOverviewEntriesAndFailsOnASilentTimer) {
     CliRig r;
     r.answers["0C01\r"] = "0C011E";
@@ -57,6 +81,7 @@ TEST(CliTimers, ListPrintsTheOverviewEntriesAndFailsOnASilentTimer) {
     r.answers["0C03\r"] = "0C033W01010101050011063000071500";
     r.answers["0C05\r"] = "0C055E";
     EXPECT_EQ(r.run({"timers", "list"}), 1);
+    EXPECT_EQ(r.err, "Abfrage Speicher 4 fehlgeschlagen!\n");  // not only where cron sends nothing
     EXPECT_EQ(r.out,
               "Timer 1 ist leer!\n\n\n\n\n"
               "NR.2  Datum: 24.03.2006   Zeit: 20:00 - 21:30 Uhr\n\n      Quelle: Tuner 12   Ziel: Tape1 \n\n\n"
@@ -67,6 +92,7 @@ TEST(CliTimers, ListPrintsTheOverviewEntriesAndFailsOnASilentTimer) {
     CliRig json;
     json.answers = r.answers;
     EXPECT_EQ(json.run({"timers", "list", "--json"}), 1);
+    EXPECT_EQ(json.err, "Abfrage Speicher 4 fehlgeschlagen!\n");
     EXPECT_NE(json.out.find(R"("timer": 3,
     "state": "set",
     "record": "W01010101050011063000071500",
@@ -120,6 +146,16 @@ TEST(CliTimers, ExportWritesTheBackupOnlyWhenEveryReadSucceeded) {
     to_stdout.answers = ok.answers;
     EXPECT_EQ(to_stdout.run({"timers", "export", "-"}), 0);
     EXPECT_EQ(to_stdout.bytes.substr(to_stdout.bytes.find("B203Modus")), ok.sys.files["b.ini"].substr(42));
+}
+
+TEST(CliTimers, ExportNeedsARealStatusRecord) {
+    CliRig r;
+    r.answers["0X\r"] = "0X:00000000000012000";
+    EXPECT_EQ(r.run({"timers", "export", "b.ini"}), 1);
+    EXPECT_EQ(r.err, u8"Abfrage Gerätestatus fehlgeschlagen: ungültiges Datum \"000000\"\n"
+                     u8"Keine Sicherung geschrieben\n");
+    EXPECT_EQ(r.sys.replace_calls, 0);
+    EXPECT_EQ(r.port.writes, std::vector<std::string>{"0X\r"});
 }
 
 TEST(CliTimers, ExportRefusesAnUnwritableFileBeforeAnyTraffic) {
@@ -190,26 +226,58 @@ TEST(CliTimers, DryRunPrintsTheCommandsAndSendsNothing) {
 }
 
 TEST(CliSend, RefusedLinesSendNothing) {
-    for (const char* line : {"0", "X0", " 0X", "", "0X\r1X", "0\xF0\x9F\x98\x80"}) {
-        SCOPED_TRACE(line);
+    const std::string address_first =
+        u8"Eine Befehlszeile hat mindestens 2 Zeichen und beginnt mit der Geräteadresse (0-9); nichts gesendet\n";
+    struct Case {
+        std::string line;
+        std::string err;
+    } cases[] = {
+        {"0", address_first},
+        {"X0", address_first},
+        {" 0X", address_first},
+        {"", address_first},
+        {"0X\x13", "Steuerzeichen 0x13 (XOFF) an Stelle 3; nichts gesendet\n"},
+        {"0\x11", "Steuerzeichen 0x11 (XON) an Stelle 2; nichts gesendet\n"},
+        {"0X\r1X", "Steuerzeichen 0x0D (CR) an Stelle 3; nichts gesendet\n"},
+        {"0X\n", "Steuerzeichen 0x0A (LF) an Stelle 3; nichts gesendet\n"},
+        {u8"0Ä\tX", "Steuerzeichen 0x09 (TAB) an Stelle 3; nichts gesendet\n"},
+        {"0X\x1B[2J", "Steuerzeichen 0x1B (ESC) an Stelle 3; nichts gesendet\n"},
+        {"0X\x7F", "Steuerzeichen 0x7F (DEL) an Stelle 3; nichts gesendet\n"},
+        {"0\xF0\x9F\x98\x80",
+         u8"Die Zeile enthält Zeichen, die es in Windows-1252 nicht gibt; nichts gesendet\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
         CliRig r;
-        EXPECT_EQ(r.run({"send", line}), 2);
+        EXPECT_EQ(r.run({"send", c.line}), 2);
+        EXPECT_EQ(r.err, c.err);
         EXPECT_TRUE(r.opened.empty());
     }
 }
 
-TEST(CliSend, LineGoesOutInWindows1252WithoutDiscardAndTheReplyComesBack) {
+TEST(CliSend, LineGoesOutInWindows1252AndOnlyThisRunsReplyComesBack) {
     CliRig r;
-    r.port.arrive(0, "old");
+    r.port.arrive(0, "0X:15040718304512000\r\n");  // a late answer to an earlier run
+    r.port.arrive(150, "OK\r\n");                  // still arriving at the open
     r.answers[std::string("0\xC4X\r")] = "A\xE4";
     EXPECT_EQ(r.run({"send", u8"0ÄX"}), 0);
     EXPECT_EQ(r.port.writes, std::vector<std::string>{std::string("0\xC4X\r")});
-    EXPECT_EQ(r.out, u8"oldAä\n");
+    EXPECT_EQ(r.out, u8"Aä\n");
+    EXPECT_EQ(r.port.write_times[0], 400);  // two quiet polls after the one that found the last stale byte
+
+    // Within the run nothing is discarded: what comes after the line is the reply.
+    CliRig early;
+    early.port.on_write = [&](const std::string&) {
+        early.port.arrive_after(0, "A");
+        early.port.arrive_after(300, "B\r\n");
+    };
+    EXPECT_EQ(early.run({"send", "0X"}), 0);
+    EXPECT_EQ(early.out, "AB\n");
 
     CliRig silent;
     EXPECT_EQ(silent.run({"send", "0X"}), 1);
     EXPECT_EQ(silent.err, u8"Rückmeldung: keine oder Timeout\n");
-    EXPECT_EQ(silent.clock.now, 2000);
+    EXPECT_EQ(silent.clock.now, 200 + 2000);
 }
 
 TEST(CliClock, ShiftAcrossMidnightCarriesTheDate) {
@@ -223,6 +291,39 @@ TEST(CliClock, ShiftAcrossMidnightCarriesTheDate) {
     back.answers["0X\r"] = "0X:01012700100012000";
     EXPECT_EQ(back.run({"clock", "shift", "-1"}), 0);
     EXPECT_EQ(back.port.writes, (std::vector<std::string>{"0X\r", "0T231000\r", "0D311226\r"}));
+}
+
+TEST(CliClock, ShiftSendsNothingForAClockThatIsNotReal) {
+    struct Case {
+        std::string record;
+        const char* step;
+        std::string err;
+    } cases[] = {
+        {"0X:15040799999912000", "+1", u8"Abfrage Gerätestatus fehlgeschlagen: ungültige Uhrzeit \"999999\"\n"},
+        {"0X:150407ZZZZZZ12000", "+1", u8"Abfrage Gerätestatus fehlgeschlagen: ungültige Uhrzeit \"ZZZZZZ\"\n"},
+        {"0X:15040700ZZZZ12000", "-1", u8"Abfrage Gerätestatus fehlgeschlagen: ungültige Uhrzeit \"00ZZZZ\"\n"},
+        {"0X:32122623300012000", "+1", u8"Abfrage Gerätestatus fehlgeschlagen: ungültiges Datum \"321226\"\n"},
+        {"0X:1512261230001200", "+1", u8"Abfrage Gerätestatus fehlgeschlagen (19)\n"},
+        {"", "-1", u8"Abfrage Gerätestatus fehlgeschlagen (0)\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.record);
+        CliRig r;
+        if (!c.record.empty()) r.answers["0X\r"] = c.record;
+        EXPECT_EQ(r.run({"clock", "shift", c.step}), 1);
+        EXPECT_EQ(r.port.writes, std::vector<std::string>{"0X\r"});
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err, c.err);
+    }
+}
+
+TEST(CliClock, SyncFailsOnACheckRecordWithoutARealClock) {
+    CliRig r;
+    r.sys.now = LocalTime{2026, 6, 1, 12, 0, 0, 0};
+    r.answers["0X\r"] = "0X:01062612ZZ0012000";
+    EXPECT_EQ(r.run({"clock", "sync"}), 1);
+    EXPECT_EQ(r.out, "Zeit gesendet (0T120000)\nDatum gesendet (0D010626)\n");
+    EXPECT_EQ(r.err, u8"Abfrage Gerätestatus fehlgeschlagen: ungültige Uhrzeit \"12ZZ00\"\n");
 }
 
 // Local time that runs with the virtual clock.
@@ -279,20 +380,62 @@ TEST(CliClock, AcknowledgementsOfTheSetCommandsDoNotSpoilTheCheck) {
     EXPECT_EQ(r.run({"clock", "sync"}), 0) << r.err;
 }
 
-TEST(CliSettings, SendsOnlyDigitsWithinTheirLists) {
+TEST(CliSettings, SendsOnlyDigitsWithinTheirListsAndChecksTheDeviceTookThem) {
     CliRig r;
+    r.answers["0X\r"] = "0X:15040718304522140";
     EXPECT_EQ(r.run({"settings", "send", "2214"}), 0);
-    EXPECT_EQ(r.port.writes, std::vector<std::string>{"0S2214\r"});
+    EXPECT_EQ(r.port.writes, (std::vector<std::string>{"0S2214\r", "0X\r"}));
     EXPECT_EQ(r.out, "Einstellung gesendet (0S2214)\n");
+    EXPECT_EQ(r.err, "");
     for (const char* bad : {"3000", "0300", "0020", "0005", "120", "12000", "12a0"}) {
         CliRig b;
         EXPECT_EQ(b.run({"settings", "send", bad}), 2) << bad;
         EXPECT_TRUE(b.opened.empty());
     }
-    CliRig ir;
-    EXPECT_EQ(ir.run({"ir", "off"}), 0);
-    EXPECT_EQ(ir.port.writes, std::vector<std::string>{"0R1\r"});
-    EXPECT_EQ(ir.out, "IR aus gesendet (0R1)\n");
+}
+
+TEST(CliSettings, SilenceOrAnotherValueIsAFailure) {
+    struct Case {
+        std::string record;  // the status read back, "" for none
+        std::string err;
+    } cases[] = {
+        {"", u8"Einstellung gesendet (0S2214), aber nicht bestätigt: Abfrage Gerätestatus fehlgeschlagen (0)\n"},
+        {"0X:15040718304512000", u8"Einstellung gesendet (0S2214), aber nicht übernommen: das Gerät meldet 1200\n"},
+        {"0X:15040799999922140", u8"Einstellung gesendet (0S2214), aber nicht bestätigt: "
+                                 u8"Abfrage Gerätestatus fehlgeschlagen: ungültige Uhrzeit \"999999\"\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.record);
+        CliRig r;
+        if (!c.record.empty()) r.answers["0X\r"] = c.record;
+        EXPECT_EQ(r.run({"settings", "send", "2214"}), 1);
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err, c.err);
+    }
+}
+
+TEST(CliIr, SwitchesAndChecksTheDeviceTookIt) {
+    struct Case {
+        const char* state;
+        std::string record;
+        int exit;
+        std::string out, err;
+    } cases[] = {
+        {"off", "0X:15040718304512001", 0, "IR aus gesendet (0R1)\n", ""},
+        {"on", "0X:15040718304512000", 0, "IR ein gesendet (0R0)\n", ""},
+        {"off", "0X:15040718304512000", 1, "",
+         u8"IR aus gesendet (0R1), aber nicht übernommen: das Gerät meldet IR-Empfänger ein (0)\n"},
+        {"on", "", 1, "", u8"IR ein gesendet (0R0), aber nicht bestätigt: Abfrage Gerätestatus fehlgeschlagen (0)\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.state) + " " + c.record);
+        CliRig r;
+        if (!c.record.empty()) r.answers["0X\r"] = c.record;
+        EXPECT_EQ(r.run({"ir", c.state}), c.exit);
+        EXPECT_EQ(r.port.writes, (std::vector<std::string>{std::string(c.state) == "on" ? "0R0\r" : "0R1\r", "0X\r"}));
+        EXPECT_EQ(r.out, c.out);
+        EXPECT_EQ(r.err, c.err);
+    }
 }
 
 TEST(CliScan, ListsTheTenAddresses) {
