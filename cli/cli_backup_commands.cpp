@@ -63,14 +63,18 @@ int run_timers_import(Session& s) {
         s.complain("Die Datei " + s.shown(file) + " ist nicht lesbar; nichts gesendet");
         return kExitUsage;
     }
-    const BackupEntries entries = read_backup_entries(*text);
-    if (!entries.any()) {
-        s.complain(s.shown(file) + " enthält weder B203Modus noch Timer1 bis Timer5; nichts gesendet");
+    const BackupImport read = read_backup_import(*text);
+    if (read.problem_count > 0) {
+        for (const std::string& problem : read.problems) s.complain(problem);
+        if (read.problem_count > read.problems.size())
+            s.complain("... und " + std::to_string(read.problem_count - read.problems.size()) + " weitere");
+        s.complain(s.shown(file) + ": " + std::to_string(read.problem_count) +
+                   (read.problem_count == 1 ? " fehlerhafte Zeile" : " fehlerhafte Zeilen") + "; nichts gesendet");
         return kExitUsage;
     }
-    const std::string bad = first_invalid_key(entries);
-    if (!bad.empty()) {
-        s.complain("Ungültiger Eintrag " + bad + " in " + s.shown(file) + "; nichts gesendet");
+    const BackupEntries& entries = read.entries;
+    if (!entries.any()) {
+        s.complain(s.shown(file) + " enthält weder B203Modus noch Timer1 bis Timer5; nichts gesendet");
         return kExitUsage;
     }
     if (s.request.dry_run) {

@@ -31,7 +31,7 @@ struct RestoreStep {
 // The command lines (without "\r") a restore of `entries` sends, in order.
 std::vector<std::string> restore_commands(const BackupEntries& entries);
 // Sends the settings string (when present), then writes or erases every
-// present timer and reads it back. Entries must have passed first_invalid_key.
+// present timer and reads it back. Entries must come from a file read without problems.
 void restore_backup(DeviceLink& link, Clock& clock, const BackupEntries& entries,
                     const std::function<void(const std::string& settings)>& settings_sent,
                     const std::function<void(const RestoreStep&)>& timer_done);

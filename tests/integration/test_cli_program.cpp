@@ -203,7 +203,8 @@ TEST_F(CliProgramTest, ImportWithOneBadEntrySendsNothing) {
     write_file(file, "B203Modus = 1200\r\nTimer1 = W01010100050010063000071500\r\nTimer4 = W0101010005001006300007150\r\n");
     CliRun r = cli({"timers", "import", file});
     EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(r.err, u8"Ungültiger Eintrag Timer4 in " + file + "; nichts gesendet\n");
+    EXPECT_EQ(r.err, "Zeile 3: Timer4: ein Wochentag-Datensatz hat 27 Zeichen, dieser 26\n" + file +
+                         ": 1 fehlerhafte Zeile; nichts gesendet\n");
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     EXPECT_TRUE(received().empty());
 }

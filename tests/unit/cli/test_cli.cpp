@@ -171,30 +171,66 @@ TEST(CliTimers, ImportRejectsTheFileOnOneBadEntryWithoutOpeningThePort) {
     auto spoilt = [&](std::size_t pos, const std::string& with) {
         return "Timer2 = " + good.substr(0, pos - 1) + with + good.substr(pos - 1 + with.size());
     };
-    const std::string bad[] = {
-        spoilt(3, "2"),                          // a day flag
-        spoilt(9, "5"),                          // source
-        spoilt(10, "30"),                        // station
-        spoilt(12, "2"),                         // a target flag
-        spoilt(16, "24"),                        // start hour
-        spoilt(20, "60"),                        // start seconds
-        spoilt(22, "2"),                         // end hour 2x -> 27
-        "Timer2 = " + good.substr(1),            // 26 characters for W
-        "Timer2 = D3002260121000200000213000",   // 30 February
-        "Timer2 = D2403260621000200000213000",   // source 6 in a date record
-        "Timer2 = X2403060121000200000213000",
-        "B203Modus = 1300",
-        "B203Modus = 12000",
+    struct Case {
+        std::string line;
+        std::string why;
+    } cases[] = {
+        {spoilt(3, "2"), "Timer2: Tag Mo an Stelle 3 ist weder 0 noch 1"},
+        {spoilt(9, "5"), "Timer2: Quelle \"5\" gibt es nicht (0-4)"},
+        {spoilt(10, "30"), "Timer2: Station \"30\" gibt es nicht (00-29)"},
+        {spoilt(12, "2"), "Timer2: Ziel Tape1 an Stelle 12 ist weder 0 noch 1"},
+        {spoilt(16, "24"), "Timer2: Startzeit \"24:30\" gibt es nicht"},
+        {spoilt(20, "60"), u8"Timer2: Sekunden der Startzeit müssen 00 sein"},
+        {spoilt(20, "30"), u8"Timer2: Sekunden der Startzeit müssen 00 sein"},  // the device refuses it
+        {spoilt(26, "01"), u8"Timer2: Sekunden der Endzeit müssen 00 sein"},
+        {spoilt(22, "2"), "Timer2: Endzeit \"27:15\" gibt es nicht"},
+        {"Timer2 = " + good.substr(0, 26), "Timer2: ein Wochentag-Datensatz hat 27 Zeichen, dieser 26"},
+        {"Timer2 = D3002260121000200000213000", "Timer2: Datum \"300226\" gibt es nicht"},
+        {"Timer2 = X2403060121000200000213000", "Timer2: beginnt weder mit W (Wochentage) noch mit D (Datum)"},
+        {"B203Modus = 1300", u8"B203Modus: Easy-Funktion \"3\" gibt es nicht (0-2)"},
+        {"B203Modus = 12000", u8"B203Modus: vier Ziffern erwartet (Sprache 0-2, Easy-Funktion 0-2, Timer 0-1, "
+                              u8"Einschaltbed. 0-4), gelesen \"12000\""},
+        {"Timer6 = ", u8"unbekannter Schlüssel \"Timer6\" (bekannt: B203Modus, Timer1 bis Timer5)"},
+        {"Timer1 = ", "Timer1 steht schon in Zeile 1"},
+        {"Timer2 W01010100050010063000071500", u8"\"Timer2 W01010100050010063000071500\" ist kein Eintrag "
+                                               u8"(Schlüssel = Wert)"},
     };
-    for (const std::string& line : bad) {
-        SCOPED_TRACE(line);
-        CliRig r;
-        r.sys.files["in.ini"] = std::string("Timer1 = W01010100050010063000071500\r\n") + line + "\r\n";
-        EXPECT_EQ(r.run({"timers", "import", "in.ini"}), 2);
-        EXPECT_TRUE(r.opened.empty());
-        const std::string key = line.substr(0, line.find(' '));
-        EXPECT_EQ(r.err, u8"Ungültiger Eintrag " + key + " in in.ini; nichts gesendet\n");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        for (const bool dry_run : {false, true}) {
+            CliRig r;
+            r.sys.files["in.ini"] = "Timer1 = W01010100050010063000071500\r\n" + c.line + "\r\n";
+            std::vector<std::string> args{"timers", "import", "in.ini"};
+            if (dry_run) args.push_back("--dry-run");
+            EXPECT_EQ(r.run(args), 2);
+            EXPECT_TRUE(r.opened.empty());
+            EXPECT_EQ(r.out, "");
+            EXPECT_EQ(r.err, "Zeile 2: " + c.why + "\nin.ini: 1 fehlerhafte Zeile; nichts gesendet\n");
+        }
     }
+}
+
+TEST(CliTimers, ImportListsEveryBadLineUpToALimit) {
+    CliRig r;
+    std::string text = "B203Modus = 1200\nTimer0 = \nTmer1 = \n";
+    for (int i = 0; i < 30; ++i) text += "?\n";
+    r.sys.files["in.ini"] = text;
+    EXPECT_EQ(r.run({"timers", "import", "in.ini"}), 2);
+    std::string expected = u8"Zeile 2: unbekannter Schlüssel \"Timer0\" (bekannt: B203Modus, Timer1 bis Timer5)\n"
+                           u8"Zeile 3: unbekannter Schlüssel \"Tmer1\" (bekannt: B203Modus, Timer1 bis Timer5)\n";
+    for (int line = 4; line < 22; ++line)
+        expected += "Zeile " + std::to_string(line) + u8": \"?\" ist kein Eintrag (Schlüssel = Wert)\n";
+    expected += "... und 12 weitere\nin.ini: 32 fehlerhafte Zeilen; nichts gesendet\n";
+    EXPECT_EQ(r.err, expected);
+    EXPECT_TRUE(r.opened.empty());
+}
+
+TEST(CliTimers, ImportOfAFileWithNothingToSend) {
+    CliRig r;
+    r.sys.files["in.ini"] = "; only a comment\r\n\r\n \t\r\n";
+    EXPECT_EQ(r.run({"timers", "import", "in.ini"}), 2);
+    EXPECT_EQ(r.err, u8"in.ini enthält weder B203Modus noch Timer1 bis Timer5; nichts gesendet\n");
+    EXPECT_TRUE(r.opened.empty());
 }
 
 TEST(CliTimers, ImportWritesErasesAndReadsBack) {
