@@ -87,6 +87,12 @@ int run_timers_list(Session& s) {
     TimerFields fields;  // one set, as the overview reads them
     bool failed = false;
     for (int n = 1; n <= 5; ++n) {
+        if (s.stopping()) {
+            std::vector<int> read, unread;
+            for (int k = 1; k <= 5; ++k) (k < n ? read : unread).push_back(k);
+            s.complain("Abgebrochen; gelesen: " + part_list(read) + "; nicht gelesen: " + part_list(unread));
+            return kExitDevice;
+        }
         ListedTimer t;
         t.timer = n;
         t.reading = read_timer_state(s.link, fields, n);
@@ -129,11 +135,21 @@ int run_scan(Session& s) {
     if (int e = open_line(s)) return e;
     std::vector<ScanEntry> entries;
     bool anyone = false;
-    scan_addresses(s.link, nullptr, [&](const ScanEntry& e) {
-        entries.push_back(e);
-        anyone = anyone || !e.reply.empty();
-        if (!s.request.json) s.say(pane_lines(scan_line(e.address, e.reply, e.identity.name)).front());
-    });
+    scan_addresses(
+        s.link, nullptr,
+        [&](const ScanEntry& e) {
+            entries.push_back(e);
+            anyone = anyone || !e.reply.empty();
+            if (!s.request.json) s.say(pane_lines(scan_line(e.address, e.reply, e.identity.name)).front());
+        },
+        [&] { return s.stopping(); });
+    const int asked = static_cast<int>(entries.size());
+    if (asked < kScannedAddresses) {
+        s.complain(asked == 0 ? std::string(kStoppedBeforeSending)
+                              : "Abgebrochen; gefragt: Adresse 0 bis " + std::to_string(asked - 1) +
+                                    "; nicht gefragt: Adresse " + std::to_string(asked) + " bis 9");
+        return kExitDevice;
+    }
     if (s.request.json) s.host.io.out(scan_json(entries));
     if (!anyone) {
         s.complain("Keine Adresse hat geantwortet");

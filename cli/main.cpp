@@ -5,8 +5,11 @@
 
 #include "cli/cli_app.h"
 #include "platform/console.h"
+#include "platform/stop_request.h"
 
 int main(int argc, char** argv) {
+    // A signal ends the run between two exchanges, never in the middle of one.
+    zd::catch_stop_requests();
     const std::vector<std::string> args = zd::utf8_arguments(argc, argv);
     zd::cli::CliIo io{[](const std::string& t) { zd::write_console_text(zd::ConsoleStream::Out, t); },
                       [](const std::string& t) { zd::write_console_text(zd::ConsoleStream::Err, t); },
@@ -16,5 +19,6 @@ int main(int argc, char** argv) {
     host.posix = false;
 #endif
     if (const char* port = std::getenv("ZENDRILL_PORT")) host.port_variable = port;
+    host.stop_requested = [] { return zd::stop_requested(); };
     return zd::cli::run_cli(args, host);
 }

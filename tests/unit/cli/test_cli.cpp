@@ -238,19 +238,46 @@ TEST(CliTimers, ImportWritesErasesAndReadsBack) {
     r.sys.files["in.ini"] =
         "; B203\r\nB203Modus = 1201\r\nTimer1 = W01010100050010063000071500\r\nTimer2 = \r\n"
         "Timer3 = D2403260121000200000213000\r\n";
+    r.answers["0X\r"] = "0X:15040718304512011";
     r.answers["0E01W01010100050010063000071500\r"] = "OK";
     r.answers["0C01\r"] = "0C011W01010100050010063000071500";
     r.answers["0C02\r"] = "0C022W01010100050010063000071500";  // the erase did not take
     r.answers["0E03D2403260121000200000213000\r"] = "\x07";
     EXPECT_EQ(r.run({"timers", "import", "in.ini"}), 1);
-    EXPECT_EQ(r.port.writes, (std::vector<std::string>{"0S1201\r", "0E01W01010100050010063000071500\r", "0C01\r",
-                                                       "0E02E\r", "0C02\r", "0E03D2403260121000200000213000\r"}));
+    EXPECT_EQ(r.port.writes, (std::vector<std::string>{"0S1201\r", "0X\r", "0E01W01010100050010063000071500\r",
+                                                       "0C01\r", "0E02E\r", "0C02\r",
+                                                       "0E03D2403260121000200000213000\r"}));
     EXPECT_EQ(r.out, u8"Einstellung gesendet (0S1201)\nTimer 1: geschrieben\n"
                      u8"Timer 2: weicht nach dem Zurücklesen ab (gelesen: W01010100050010063000071500)\n"
                      u8"Timer 3: Die Daten wurden vom Controller mit einer Fehlermeldung quittiert !\n");
-    EXPECT_EQ(r.err, u8"2 Timer nicht übernommen\n");
+    EXPECT_EQ(r.err, u8"Timer 2: weicht nach dem Zurücklesen ab (gelesen: W01010100050010063000071500)\n"
+                     u8"Timer 3: Die Daten wurden vom Controller mit einer Fehlermeldung quittiert !\n"
+                     u8"2 Timer nicht übernommen\n");
     // The erase waits 1000 ms before the read-back.
-    EXPECT_EQ(r.port.write_times[4] - r.port.write_times[3], 1000);
+    EXPECT_EQ(r.port.write_times[5] - r.port.write_times[4], 1000);
+}
+
+TEST(CliTimers, ImportSettingsThatDidNotTakeFailTheRun) {
+    CliRig r;
+    r.sys.files["in.ini"] = "B203Modus = 1201\r\nTimer1 = \r\n";
+    r.answers["0X\r"] = "0X:15040718304512001";  // still 1200
+    r.answers["0C01\r"] = "0C011E";
+    EXPECT_EQ(r.run({"timers", "import", "in.ini"}), 1);
+    EXPECT_EQ(r.port.writes, (std::vector<std::string>{"0S1201\r", "0X\r", "0E01E\r", "0C01\r"}));
+    const std::string not_taken = u8"Einstellung gesendet (0S1201), aber nicht übernommen: das Gerät meldet 1200\n";
+    EXPECT_EQ(r.out, not_taken + u8"Timer 1: gelöscht\n");
+    EXPECT_EQ(r.err, not_taken);
+}
+
+TEST(CliTimers, ImportStopsAtASilentDevice) {
+    CliRig r;
+    r.sys.files["in.ini"] = "B203Modus = 1201\r\nTimer1 = \r\nTimer4 = W01010100050010063000071500\r\n";
+    EXPECT_EQ(r.run({"timers", "import", "in.ini"}), 1);
+    EXPECT_EQ(r.port.writes, (std::vector<std::string>{"0S1201\r", "0X\r"}));
+    const std::string silent =
+        u8"Einstellung gesendet (0S1201), aber nicht bestätigt: Abfrage Gerätestatus fehlgeschlagen (0)\n";
+    EXPECT_EQ(r.out, silent);
+    EXPECT_EQ(r.err, silent + u8"Das Gerät antwortet nicht; nicht gesendet: Timer 1, Timer 4\n");
 }
 
 TEST(CliTimers, DryRunPrintsTheCommandsAndSendsNothing) {
@@ -541,6 +568,87 @@ TEST(CliArguments, UsageErrorsAndHelp) {
     late.answers["0X\r"] = kRecord;
     EXPECT_EQ(late.run_bare({"status", "--json", "--port", "/dev/x"}), 0);
     EXPECT_EQ(late.opened, std::vector<std::string>{"/dev/x"});
+}
+
+// ---- a stop asked for by a signal ----
+
+TEST(CliStop, ImportFinishesTheTimerInFlightAndSaysWhatWasNotSent) {
+    CliRig r;
+    r.sys.files["in.ini"] = "B203Modus = 1201\r\nTimer1 = \r\nTimer2 = W01010100050010063000071500\r\n"
+                            "Timer3 = \r\nTimer5 = \r\n";
+    r.answers["0X\r"] = "0X:15040718304512011";
+    r.answers["0E02W01010100050010063000071500\r"] = "OK";
+    r.answers["0C01\r"] = "0C011E";
+    r.answers["0C02\r"] = "0C022W01010100050010063000071500";
+    r.after_write = [&](const std::string& w) { r.stop = r.stop || w.rfind("0E02", 0) == 0; };
+    EXPECT_EQ(r.run({"timers", "import", "in.ini"}), 1);
+    EXPECT_EQ(r.port.writes, (std::vector<std::string>{"0S1201\r", "0X\r", "0E01E\r", "0C01\r",
+                                                       "0E02W01010100050010063000071500\r", "0C02\r"}));
+    EXPECT_EQ(r.out, u8"Einstellung gesendet (0S1201)\nTimer 1: gelöscht\nTimer 2: geschrieben\n");
+    EXPECT_EQ(r.err, "Abgebrochen; bearbeitet: Einstellung, Timer 1, Timer 2; nicht gesendet: Timer 3, Timer 5\n");
+    EXPECT_TRUE(r.port.closed);
+}
+
+TEST(CliStop, DuringTheSettingsExchangeNoTimerIsSent) {
+    CliRig r;
+    r.sys.files["in.ini"] = "B203Modus = 1201\r\nTimer1 = \r\n";
+    r.answers["0X\r"] = "0X:15040718304512011";
+    r.after_write = [&](const std::string&) { r.stop = true; };
+    EXPECT_EQ(r.run({"timers", "import", "in.ini"}), 1);
+    EXPECT_EQ(r.port.writes, (std::vector<std::string>{"0S1201\r", "0X\r"}));
+    EXPECT_EQ(r.out, "Einstellung gesendet (0S1201)\n");
+    EXPECT_EQ(r.err, "Abgebrochen; bearbeitet: Einstellung; nicht gesendet: Timer 1\n");
+}
+
+TEST(CliStop, BeforeTheFirstCommandNothingIsSent) {
+    const std::vector<std::vector<std::string>> commands{
+        {"status"}, {"timers", "list"}, {"timers", "import", "in.ini"}, {"send", "0X"}, {"ir", "on"}, {"scan"}};
+    for (const auto& command : commands) {
+        for (const auto result : {ExclusiveOpen::Result::Opened, ExclusiveOpen::Result::Busy}) {
+            SCOPED_TRACE(command.front());
+            CliRig r;
+            r.sys.files["in.ini"] = "Timer1 = \r\n";
+            r.open_result = result;
+            r.stop = true;  // e.g. while the run waited for a busy port
+            EXPECT_EQ(r.run(command), 1);
+            EXPECT_TRUE(r.port.writes.empty());
+            EXPECT_EQ(r.out, "");
+            EXPECT_EQ(r.err, "Abgebrochen; nichts gesendet\n");
+        }
+    }
+}
+
+TEST(CliStop, ListExportAndScanStopBetweenExchanges) {
+    CliRig list;
+    list.answers["0C01\r"] = "0C011E";
+    list.answers["0C02\r"] = "0C022E";
+    list.after_write = [&](const std::string& w) { list.stop = list.stop || w == "0C02\r"; };
+    EXPECT_EQ(list.run({"timers", "list"}), 1);
+    EXPECT_EQ(list.port.writes, (std::vector<std::string>{"0C01\r", "0C02\r"}));
+    EXPECT_EQ(list.out, "Timer 1 ist leer!\n\n\n\n\nTimer 2 ist leer!\n\n\n\n\n");
+    EXPECT_EQ(list.err, "Abgebrochen; gelesen: Timer 1, Timer 2; nicht gelesen: Timer 3, Timer 4, Timer 5\n");
+
+    CliRig json;
+    json.answers = list.answers;
+    json.after_write = [&](const std::string& w) { json.stop = json.stop || w == "0C02\r"; };
+    EXPECT_EQ(json.run({"timers", "list", "--json"}), 1);
+    EXPECT_EQ(json.out, "");  // no list that looks whole
+
+    CliRig exp;
+    exp.answers["0X\r"] = kRecord;
+    exp.answers["0C01\r"] = "0C011E";
+    exp.after_write = [&](const std::string& w) { exp.stop = exp.stop || w == "0C01\r"; };
+    EXPECT_EQ(exp.run({"timers", "export", "b.ini"}), 1);
+    EXPECT_EQ(exp.port.writes, (std::vector<std::string>{"0X\r", "0C01\r"}));
+    EXPECT_EQ(exp.err, "Abgebrochen\nKeine Sicherung geschrieben\n");
+    EXPECT_EQ(exp.sys.replace_calls, 0);
+
+    CliRig scan;
+    scan.answers["0X\r"] = kRecord;
+    scan.after_write = [&](const std::string& w) { scan.stop = scan.stop || w == "3X\r"; };
+    EXPECT_EQ(scan.run({"scan"}), 1);
+    EXPECT_EQ(scan.port.writes, (std::vector<std::string>{"0X\r", "1X\r", "2X\r", "3X\r"}));
+    EXPECT_EQ(scan.err, "Abgebrochen; gefragt: Adresse 0 bis 3; nicht gefragt: Adresse 4 bis 9\n");
 }
 
 }  // namespace
