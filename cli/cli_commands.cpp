@@ -75,9 +75,13 @@ int run_clock_shift(Session& s) {
         s.complain(r.problem);
         return kExitDevice;
     }
-    discard_until_quiet(s.link);  // not into the next run's first reply
     s.say(confirm::time_sent(r.time_sent));
     if (!r.date_sent.empty()) s.say(confirm::date_sent(r.date_sent));
+    const Confirmed check = confirm_shift(s.link, s.host.clock, r);
+    if (!check.ok) {
+        s.complain(check.message);
+        return kExitDevice;
+    }
     return kExitOk;
 }
 

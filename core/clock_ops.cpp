@@ -1,5 +1,6 @@
 #include "core/clock_ops.h"
 
+#include "core/texts.h"
 #include "core/validation.h"
 #include "device/clock_math.h"
 #include "device/commands.h"
@@ -57,6 +58,36 @@ ClockShift shift_device_clock(DeviceLink& link, Clock& clock, bool forward,
         write_command(link, cmd::set_date(r.date_sent));
     }
     return r;
+}
+
+Confirmed confirm_shift(DeviceLink& link, Clock& clock, const ClockShift& shift) {
+    std::string sent = confirm::time_sent(shift.time_sent);
+    if (!shift.date_sent.empty()) sent += ", " + confirm::date_sent(shift.date_sent);
+    const std::string date = shift.date_sent.empty() ? mid(shift.reply, 4, 6) : shift.date_sent;
+    long long expected = 0;
+    Confirmed c;
+    if (!record_civil_seconds("0X:" + date + shift.time_sent, expected)) {
+        c.message = "Keine Uhrzeit gesendet";
+        return c;
+    }
+    DeviceLink timed{link.port, &clock};
+    discard_until_quiet(timed);  // the acknowledgements
+    c.reply = query_status(timed, nullptr);
+    const std::string problem = status_record_problem(c.reply);
+    if (!problem.empty()) {
+        c.message = sent + ", aber nicht bestätigt: " + problem;
+        return c;
+    }
+    long long device = 0;
+    record_civil_seconds(c.reply, device);
+    if (device - expected < -kShiftCheckEarlyS || device - expected > kShiftCheckLateS) {
+        c.message = sent + ", aber nicht übernommen: das Gerät meldet " + status_date_text(c.reply) + " " +
+                    status_time_text(c.reply);
+        return c;
+    }
+    c.ok = true;
+    c.message = sent;
+    return c;
 }
 
 ClockSync sync_device_clock(DeviceLink& link, Clock& clock, System& sys) {

@@ -2,6 +2,7 @@
 #include <functional>
 #include <string>
 
+#include "core/confirmed_ops.h"
 #include "device/link.h"
 #include "platform/clock.h"
 #include "platform/system.h"
@@ -22,6 +23,12 @@ struct ClockShift {
 };
 ClockShift shift_device_clock(DeviceLink& link, Clock& clock, bool forward,
                               const std::function<void()>& show_progress);
+// The shift checked: a status read back must show the time sent, on the date
+// sent or read before, later by no more than the read-back itself may take
+// (a little earlier for the device's rounding).
+constexpr int kShiftCheckEarlyS = 2;
+constexpr int kShiftCheckLateS = 10;
+Confirmed confirm_shift(DeviceLink& link, Clock& clock, const ClockShift& shift);
 
 // Setting the device clock and date from the PC's local time, then checking
 // them with a status query.

@@ -343,17 +343,47 @@ TEST(CliSend, LineGoesOutInWindows1252AndOnlyThisRunsReplyComesBack) {
     EXPECT_EQ(silent.clock.now, 200 + 2000);
 }
 
-TEST(CliClock, ShiftAcrossMidnightCarriesTheDate) {
+TEST(CliClock, ShiftAcrossMidnightCarriesTheDateAndReadsTheClockBack) {
     CliRig r;
-    r.answers["0X\r"] = "0X:31122623593012000";
-    EXPECT_EQ(r.run({"clock", "shift", "+1"}), 0);
-    EXPECT_EQ(r.port.writes, (std::vector<std::string>{"0X\r", "0T005930\r", "0D010127\r"}));
+    r.answers_in_turn["0X\r"] = {"0X:31122623593012000", "0X:01012700593112000"};
+    EXPECT_EQ(r.run({"clock", "shift", "+1"}), 0) << r.err;
+    EXPECT_EQ(r.port.writes, (std::vector<std::string>{"0X\r", "0T005930\r", "0D010127\r", "0X\r"}));
     EXPECT_EQ(r.out, "Zeit gesendet (0T005930)\nDatum gesendet (0D010127)\n");
+    EXPECT_EQ(r.err, "");
 
     CliRig back;
-    back.answers["0X\r"] = "0X:01012700100012000";
-    EXPECT_EQ(back.run({"clock", "shift", "-1"}), 0);
-    EXPECT_EQ(back.port.writes, (std::vector<std::string>{"0X\r", "0T231000\r", "0D311226\r"}));
+    back.answers_in_turn["0X\r"] = {"0X:01012700100012000", "0X:31122623100012000"};
+    EXPECT_EQ(back.run({"clock", "shift", "-1"}), 0) << back.err;
+    EXPECT_EQ(back.port.writes, (std::vector<std::string>{"0X\r", "0T231000\r", "0D311226\r", "0X\r"}));
+}
+
+TEST(CliClock, AShiftTheDeviceDidNotTakeFails) {
+    struct Case {
+        std::string check;  // the record read back, "" for none
+        int exit;
+        std::string err;
+    } cases[] = {
+        {"0X:15040717304812000", 0, ""},  // three seconds on
+        {"0X:15040717304312000", 0, ""},  // the device rounds
+        {"0X:15040718304812000", 1,
+         u8"Zeit gesendet (0T173045), aber nicht übernommen: das Gerät meldet 15.04.2007 18:30:48\n"},
+        {"0X:16040717304812000", 1,
+         u8"Zeit gesendet (0T173045), aber nicht übernommen: das Gerät meldet 16.04.2007 17:30:48\n"},
+        {"0X:15040717310012000", 1,
+         u8"Zeit gesendet (0T173045), aber nicht übernommen: das Gerät meldet 15.04.2007 17:31:00\n"},
+        {"", 1, u8"Zeit gesendet (0T173045), aber nicht bestätigt: Abfrage Gerätestatus fehlgeschlagen (0)\n"},
+        {"0X:150407173099", 1,
+         u8"Zeit gesendet (0T173045), aber nicht bestätigt: Abfrage Gerätestatus fehlgeschlagen (15)\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.check);
+        CliRig r;
+        r.answers_in_turn["0X\r"] = {"0X:15040718304512000"};
+        if (!c.check.empty()) r.answers_in_turn["0X\r"].push_back(c.check);
+        EXPECT_EQ(r.run({"clock", "shift", "-1"}), c.exit);
+        EXPECT_EQ(r.out, "Zeit gesendet (0T173045)\n");
+        EXPECT_EQ(r.err, c.err);
+    }
 }
 
 TEST(CliClock, ShiftSendsNothingForAClockThatIsNotReal) {
