@@ -4,6 +4,7 @@
 
 #include "platform/serial_port.h"
 #include "platform/win32/device_path.h"
+#include "platform/win32/win32_error.h"
 
 namespace zd {
 
@@ -87,7 +88,7 @@ std::string open_failure_reason(DWORD err) {
     switch (err) {
         case ERROR_FILE_NOT_FOUND:
         case ERROR_PATH_NOT_FOUND: return "Port nicht vorhanden";
-        default: return "Fehler " + std::to_string(err);
+        default: return win32::error_text(err);
     }
 }
 
