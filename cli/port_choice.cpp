@@ -37,9 +37,9 @@ PortChoice choose_port(const PortSources& s, bool posix) {
     if (s.option) return from_text(*s.option, "--port", posix);
     if (s.environment && !s.environment->empty()) return from_text(*s.environment, "ZENDRILL_PORT", posix);
     if (s.ini_text) {
-        const auto comport = find_text_entry(*s.ini_text, "Comport");
+        const auto comport = configured_port(*s.ini_text);
         // On POSIX a GUI port name such as "Com1:" names nothing here.
-        if (comport && !comport->empty() && (!posix || (*comport)[0] == '/'))
+        if (comport && (!posix || (*comport)[0] == '/'))
             return from_text(*comport, "Comport in Zendrill.ini", posix);
     }
     PortChoice c;

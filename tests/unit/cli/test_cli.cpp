@@ -334,6 +334,9 @@ TEST(CliPort, ChoiceOrderAndForms) {
         {"Com3:", std::nullopt, std::nullopt, false, "Com3:"},
         {std::nullopt, std::nullopt, "Comport = Com2:\r\n", false, "Com2:"},
         {"COM12345678", std::nullopt, std::nullopt, false, nullptr},
+        // Zendrill.ini saved with a byte-order mark, blanks after the path.
+        {std::nullopt, std::nullopt, "\xEF\xBB\xBF" "Comport = /dev/ttyS1  \r\n", true, "/dev/ttyS1"},
+        {std::nullopt, std::nullopt, "Comport = Com2: \t\r\n", false, "Com2:"},
     };
     for (const auto& c : cases) {
         const cli::PortChoice p = cli::choose_port({c.option, c.env, c.ini}, c.posix);
