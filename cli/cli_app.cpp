@@ -3,6 +3,7 @@
 #include "cli/cli_session.h"
 #include "cli/port_choice.h"
 #include "core/config.h"
+#include "core/ini.h"
 #include "core/utf8.h"
 
 namespace zd::cli {
@@ -18,13 +19,19 @@ std::string Session::shown(const std::string& utf8) const {
     return text;
 }
 
-std::string Session::file_name(const std::string& utf8) const { return host.posix ? utf8 : shown(utf8); }
+bool Session::file_name(const std::string& utf8, std::string& path) const {
+    if (host.posix) {
+        path = utf8;
+        return true;
+    }
+    return utf8_to_1252(utf8, path);
+}
 
 int open_line(Session& s) {
     PortSources sources;
     sources.option = s.request.port;
     sources.environment = s.host.port_variable;
-    sources.ini_text = s.host.sys.read_file(kConfigFileName);
+    sources.ini_text = s.host.sys.read_file(kConfigFileName, kIniFileLimit).content;
     const PortChoice choice = choose_port(sources, s.host.posix);
     if (!choice.error.empty()) {
         s.complain(s.shown(choice.error));
@@ -45,7 +52,19 @@ int open_line(Session& s) {
     return kExitOk;
 }
 
-int run_cli(const std::vector<std::string>& args, CliHost& host) {
+namespace {
+
+// Writes that did not arrive are noted, whichever command made them.
+std::function<IoResult(const std::string&)> watched(const std::function<IoResult(const std::string&)>& write,
+                                                    std::string& first_error) {
+    return [write, &first_error](const std::string& text) {
+        IoResult r = write(text);
+        if (!r && first_error.empty()) first_error = r.error.empty() ? "unvollständig" : r.error;
+        return r;
+    };
+}
+
+int run_request(const std::vector<std::string>& args, CliHost& host) {
     CliRequest request;
     std::string error;
     Session s{host, request, nullptr, {}};
@@ -78,6 +97,20 @@ int run_cli(const std::vector<std::string>& args, CliHost& host) {
     }
     close_device_link(s.link);
     return status;
+}
+
+}  // namespace
+
+int run_cli(const std::vector<std::string>& args, CliHost& outside) {
+    // Output that did not arrive is no success: a cron job would lose it.
+    std::string out_error;
+    CliHost host = outside;
+    host.io.out = watched(outside.io.out, out_error);
+    host.io.out_bytes = watched(outside.io.out_bytes, out_error);
+    const int status = run_request(args, host);
+    if (out_error.empty() || status != kExitOk) return status;
+    host.io.err(utf8_from_1252("Die Standardausgabe konnte nicht geschrieben werden: " + out_error) + "\n");
+    return kExitFile;
 }
 
 }  // namespace zd::cli

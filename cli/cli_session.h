@@ -22,8 +22,9 @@ struct Session {
     void complain(const std::string& line) const;
     // A user's UTF-8 text in the tool's own encoding, for messages.
     std::string shown(const std::string& utf8) const;
-    // A file name as the system's file functions take it.
-    std::string file_name(const std::string& utf8) const;
+    // A file name as the system's file functions take it; false when it
+    // has characters they cannot take (Windows: outside Windows-1252).
+    bool file_name(const std::string& utf8, std::string& path) const;
 };
 
 // Opens the line named by the request or the environment; an exit status

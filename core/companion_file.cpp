@@ -26,7 +26,7 @@ std::string replace_key_lines_in_text(const std::string& text, const std::string
 
 bool replace_key_lines(System& sys, const std::string& path, const std::string& key,
                        const std::string& value) {
-    const auto text = sys.read_file(path);
+    const auto text = sys.read_file(path, kIniFileLimit).content;
     if (!text) return false;
     bool found = false;
     const std::string out = replace_key_lines_in_text(*text, key, value, found);

@@ -8,6 +8,10 @@
 // the companion's file and the backups.
 namespace zd {
 
+// The most any of these files may hold to be read: far more than a
+// configuration or a companion file ever does.
+constexpr std::size_t kIniFileLimit = 1 << 20;
+
 // The UTF-8 byte-order mark some editors put before the first line.
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 bool starts_with_bom(std::string_view text);

@@ -15,16 +15,16 @@ public:
     explicit OneFile(const std::string& text) : text(text) {}
     zd::LocalTime local_time() override { return {}; }
     bool file_exists(const std::string& path) override { return path == zd::kCompanionFileName; }
-    std::optional<std::string> read_file(const std::string& path) override {
-        if (path != zd::kCompanionFileName) return std::nullopt;
-        return text;
+    zd::ReadResult read_file(const std::string& path, std::size_t) override {
+        if (path != zd::kCompanionFileName) return zd::ReadResult::failed("nicht vorhanden");
+        return {text, {}};
     }
-    bool can_replace_file(const std::string&) override { return true; }
-    bool replace_file(const std::string& path, const std::string& content) override {
+    zd::IoResult can_replace_file(const std::string&) override { return zd::IoResult::done(); }
+    zd::IoResult replace_file(const std::string& path, const std::string& content) override {
         if (path != zd::kCompanionFileName) __builtin_trap();
         text = content;
         ++writes;
-        return true;
+        return zd::IoResult::done();
     }
     std::string full_path(const std::string& name) override { return name; }
     bool start_program(const std::string&) override { return false; }

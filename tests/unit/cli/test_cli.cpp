@@ -2,6 +2,7 @@
 
 #include "cli/port_choice.h"
 #include "core/backup_file.h"
+#include "core/utf8.h"
 #include "device/timer_ops.h"
 #include "tests/unit/cli/cli_fixture.h"
 
@@ -122,11 +123,110 @@ TEST(CliTimers, ExportWritesTheBackupOnlyWhenEveryReadSucceeded) {
     EXPECT_EQ(to_stdout.bytes.substr(to_stdout.bytes.find("B203Modus")), ok.sys.files["b.ini"].substr(42));
 }
 
-TEST(CliTimers, ExportRefusesAnUnwritableFileBeforeAnyTraffic) {
+// The answers of a device with timers 2 and 3 set.
+std::map<std::string, std::string> full_device() {
+    return {{"0X\r", kRecord},
+            {"0C01\r", "0C011E"},
+            {"0C02\r", "0C022D2403060121000200000213000"},
+            {"0C03\r", "0C033W01010101050011063000071500"},
+            {"0C04\r", "0C044E"},
+            {"0C05\r", "0C055E"}};
+}
+
+TEST(CliTimers, ExportRefusesATargetItCannotWriteBeforeAnyTraffic) {
+    const char* reasons[] = {io_text::kDevice, io_text::kFifo, io_text::kDirectory, io_text::kDanglingLink,
+                             io_text::kReadOnly, io_text::kFolderMissing};
+    for (const char* reason : reasons) {
+        CliRig r;
+        r.sys.unwritable["/dev/full"] = reason;
+        EXPECT_EQ(r.run({"timers", "export", "/dev/full"}), 4);
+        EXPECT_TRUE(r.opened.empty());
+        EXPECT_EQ(r.sys.replace_calls, 0);
+        EXPECT_EQ(r.err, "Die Datei /dev/full kann nicht geschrieben werden: " + utf8_from_1252(reason) +
+                             "; nichts gesendet\n");
+    }
+}
+
+TEST(CliTimers, ExportThatCannotBeStoredIsAFileError) {
     CliRig r;
+    r.answers = full_device();
     r.sys.fail_writes = true;
-    EXPECT_EQ(r.run({"timers", "export", "/nowhere/b.ini"}), 2);
-    EXPECT_TRUE(r.opened.empty());
+    EXPECT_EQ(r.run({"timers", "export", "b.ini"}), 4);
+    EXPECT_EQ(r.port.writes.size(), 6u);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, u8"Die Datei b.ini konnte nicht geschrieben werden: kein Platz mehr auf dem Datenträger\n"
+                     u8"Keine Sicherung geschrieben\n");
+
+    CliRig to_stdout;
+    to_stdout.answers = full_device();
+    to_stdout.stdout_error = "kein Platz mehr auf dem Datentr\xE4ger";
+    EXPECT_EQ(to_stdout.run({"timers", "export"}), 4);
+    EXPECT_EQ(to_stdout.err, u8"Die Standardausgabe konnte nicht geschrieben werden: kein Platz mehr auf dem "
+                             u8"Datenträger\nKeine vollständige Sicherung geschrieben\n");
+}
+
+TEST(CliOutput, EveryRunWhoseStdoutFailsEndsWithFour) {
+    const std::vector<std::vector<std::string>> runs = {
+        {"status"}, {"status", "--json"}, {"timers", "list"}, {"scan"}, {"timers", "export", "b.ini"}, {"--help"},
+        {"--version"}, {"ir", "on"}};
+    for (const auto& args : runs) {
+        SCOPED_TRACE(args.front());
+        CliRig r;
+        r.answers = full_device();
+        r.stdout_error = "nicht ge\xF6\x66\x66net";
+        EXPECT_EQ(r.run(args), 4);
+        EXPECT_EQ(r.err, u8"Die Standardausgabe konnte nicht geschrieben werden: nicht geöffnet\n");
+    }
+    // The backup itself was written; only its confirmation got lost.
+    CliRig file;
+    file.answers = full_device();
+    file.stdout_error = "nicht ge\xF6\x66\x66net";
+    EXPECT_EQ(file.run({"timers", "export", "b.ini"}), 4);
+    EXPECT_EQ(file.sys.files.count("b.ini"), 1u);
+    // A device that failed keeps its own status.
+    CliRig silent;
+    silent.stdout_error = "nicht ge\xF6\x66\x66net";
+    EXPECT_EQ(silent.run({"timers", "list"}), 1);
+}
+
+TEST(CliTimers, ImportSaysWhyItsFileCannotBeRead) {
+    struct Case {
+        const char* reason;  // nullptr: a file too large
+        std::string expected;
+    } cases[] = {
+        {"nicht vorhanden", "nicht vorhanden"},
+        {io_text::kDirectory, "ein Verzeichnis, keine Datei"},
+        {io_text::kDevice, u8"eine Gerätedatei, keine gewöhnliche Datei"},
+        {io_text::kFifo, u8"eine benannte Pipe (FIFO), keine gewöhnliche Datei"},
+        {"keine Berechtigung", "keine Berechtigung"},
+        {nullptr, u8"zu groß: 65537 Bytes, höchstens 65536"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.expected);
+        CliRig r;
+        if (c.reason)
+            r.sys.unreadable["in.ini"] = c.reason;
+        else
+            r.sys.files["in.ini"] = "Timer1 = \r\n" + std::string(65537 - 11, ';');
+        EXPECT_EQ(r.run({"timers", "import", "in.ini"}), 4);
+        EXPECT_TRUE(r.opened.empty());
+        EXPECT_EQ(r.err, "Die Datei in.ini ist nicht lesbar: " + c.expected + "; nichts gesendet\n");
+        EXPECT_EQ(r.sys.read_limits, std::vector<std::size_t>{65536});
+    }
+}
+
+TEST(CliTimers, ImportReadsStandardInputForADash) {
+    CliRig r;
+    r.in = "Timer5 = \r\nTimer4 = W01010100050010063000071500\r\n";
+    EXPECT_EQ(r.run({"timers", "import", "-", "--dry-run"}), 0);
+    EXPECT_EQ(r.out, "0E04W01010100050010063000071500\n0E05E\n");
+    EXPECT_TRUE(r.sys.read_limits.empty());
+
+    CliRig flood;
+    flood.in = std::string(65537, '\n');
+    EXPECT_EQ(flood.run({"timers", "import", "-"}), 4);
+    EXPECT_TRUE(flood.opened.empty());
+    EXPECT_EQ(flood.err, u8"Die Standardeingabe ist nicht lesbar: zu groß: mehr als 65536 Bytes; nichts gesendet\n");
 }
 
 TEST(CliTimers, ImportRejectsTheFileOnOneBadEntryWithoutOpeningThePort) {
