@@ -8,16 +8,10 @@
 
 namespace zd::cli {
 
-void Session::say(const std::string& line) const { host.io.out(utf8_from_1252(line) + "\n"); }
-void Session::complain(const std::string& line) const { host.io.err(utf8_from_1252(line) + "\n"); }
+void Session::say(const std::string& line) const { host.io.out(message_utf8(line) + "\n"); }
+void Session::complain(const std::string& line) const { host.io.err(message_utf8(line) + "\n"); }
 
-std::string Session::shown(const std::string& utf8) const {
-    std::string text;
-    if (utf8_to_1252(utf8, text)) return text;
-    text.clear();
-    for (char c : utf8) text += static_cast<unsigned char>(c) < 0x80 ? c : '?';
-    return text;
-}
+std::string Session::shown(const std::string& utf8) const { return embed_utf8(utf8); }
 
 bool Session::file_name(const std::string& utf8, std::string& path) const {
     if (host.posix) {
@@ -34,7 +28,7 @@ int open_line(Session& s) {
     sources.ini_text = s.host.sys.read_file(kConfigFileName, kIniFileLimit).content;
     const PortChoice choice = choose_port(sources, s.host.posix);
     if (!choice.error.empty()) {
-        s.complain(s.shown(choice.error));
+        s.complain(choice.error);
         return kExitUsage;
     }
     ExclusiveOpen opened = s.host.open_port(choice.port, s.request.wait_s * 1000);
@@ -69,7 +63,7 @@ int run_request(const std::vector<std::string>& args, CliHost& host) {
     std::string error;
     Session s{host, request, nullptr, {}};
     if (!parse_arguments(args, request, error)) {
-        s.complain(s.shown(error));
+        s.complain(error);
         s.complain("Hilfe: zendrill-cli --help");
         return kExitUsage;
     }
@@ -109,7 +103,7 @@ int run_cli(const std::vector<std::string>& args, CliHost& outside) {
     host.io.out_bytes = watched(outside.io.out_bytes, out_error);
     const int status = run_request(args, host);
     if (out_error.empty() || status != kExitOk) return status;
-    host.io.err(utf8_from_1252("Die Standardausgabe konnte nicht geschrieben werden: " + out_error) + "\n");
+    host.io.err(message_utf8("Die Standardausgabe konnte nicht geschrieben werden: " + out_error) + "\n");
     return kExitFile;
 }
 

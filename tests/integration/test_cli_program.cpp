@@ -542,6 +542,23 @@ TEST_F(CliProgramTest, PortFromTheEnvironmentAndFromZendrillIni) {
     EXPECT_EQ(finish(c).status, 3);
 }
 
+TEST_F(CliProgramTest, PortsThatAreNoLinesAreNamedInGerman) {
+    const std::string long_name = "/" + std::string(300, 'a');
+    const std::pair<std::string, std::string> cases[] = {
+        {"/tmp", "kein serielles Ger\xC3\xA4t"},
+        {"/dev/null", "kein serielles Ger\xC3\xA4t"},
+        {"/nowhere/tty", "Ger\xC3\xA4t nicht vorhanden"},
+        {"/etc/passwd/tty", "ein Teil des Pfades ist kein Verzeichnis"},
+        {long_name, "Dateiname zu lang"},
+    };
+    for (const auto& [port, reason] : cases) {
+        Child c = start_cli({"--port", port, "status"}, dir);
+        const CliRun r = finish(c);
+        EXPECT_EQ(r.status, 3);
+        EXPECT_EQ(r.err, "Konnte " + port + " nicht \xC3\xB6\x66\x66nen ! (" + reason + ")\n");
+    }
+}
+
 TEST_F(CliProgramTest, TwoRunsOnOnePortDoNotInterleave) {
     SimConfig c = config();
     c.faults.late_ms = 300;  // a slow device keeps the first run busy for seconds

@@ -449,15 +449,64 @@ TEST(CliPort, ChoiceOrderAndForms) {
     }
 }
 
-TEST(CliArguments, UsageErrorsAndHelp) {
-    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-             {}, {"bogus"}, {"clock"}, {"clock", "shift", "2"}, {"ir", "maybe"}, {"status", "extra"},
-             {"timers", "import"}, {"--wait", "x", "status"}}) {
+TEST(CliArguments, EveryUsageErrorNamesWhatIsWrong) {
+    const struct {
+        std::vector<std::string> args;
+        std::string message;
+    } cases[] = {
+        {{}, "Kein Befehl angegeben"},
+        {{"bogus"}, "Unerwartetes Argument \"bogus\""},
+        {{"status", "extra"}, "Unerwartetes Argument \"extra\""},
+        {{"status", "--verbose"}, "Unbekannte Option \"--verbose\""},
+        {{"clock"}, "clock erwartet sync oder shift"},
+        {{"clock", "shift", "2"}, "clock shift erwartet +1 oder -1"},
+        {{"timers"}, "timers erwartet list, export oder import"},
+        {{"settings"}, "settings erwartet send"},
+        {{"settings", "send"}, "settings send erwartet vier Ziffern"},
+        {{"send"}, "send erwartet eine Befehlszeile"},
+        {{"ir", "maybe"}, "ir erwartet on oder off"},
+        {{"timers", "import"}, u8"timers import erwartet eine Datei (\"-\" für die Standardeingabe)"},
+        {{"timers", "import", ""}, u8"timers import: der Dateiname ist leer (für die Standardeingabe \"-\" angeben)"},
+        {{"timers", "export", ""},
+         u8"timers export: der Dateiname ist leer (für die Standardausgabe \"-\" oder keinen Namen angeben)"},
+        {{"--port", "/dev/a", "--port", "/dev/b", "status"}, "--port ist mehrfach angegeben"},
+        {{"-p/dev/a", "status", "--port=/dev/b"}, "--port ist mehrfach angegeben"},
+        {{"status", "--port"}, "--port erwartet einen Port als Wert"},
+        {{"--port", "", "status"}, "--port erwartet einen Port als Wert"},
+        {{"--wait", "5", "--wait", "6", "status"}, "--wait ist mehrfach angegeben"},
+        {{"--wait", "x", "status"}, "--wait erwartet ganze Sekunden von 0 bis 3600, nicht \"x\""},
+        {{"--wait", "0x10", "status"}, "--wait erwartet ganze Sekunden von 0 bis 3600, nicht \"0x10\""},
+        {{"--wait", "", "status"}, "--wait erwartet ganze Sekunden von 0 bis 3600, nicht \"\""},
+        {{"--wait=-1", "status"}, "--wait erwartet ganze Sekunden von 0 bis 3600, nicht \"-1\""},
+        {{"--wait", "3601", "status"}, "--wait erwartet ganze Sekunden von 0 bis 3600, nicht \"3601\""},
+        {{"--wait", "1e3", "status"}, "--wait erwartet ganze Sekunden von 0 bis 3600, nicht \"1e3\""},
+        {{"timers", "import", "in.ini", "--dry-run=ja"}, "--dry-run erwartet keinen Wert"},
+        {{"timers", "import", "in.ini", "--dry-run=no"}, "--dry-run erwartet keinen Wert"},
+        {{"status", "--json=ja"}, "--json erwartet keinen Wert"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.message);
         CliRig r;
-        EXPECT_EQ(r.run_bare(args), 2);
+        r.sys.files["in.ini"] = "Timer1 = \r\n";
+        EXPECT_EQ(r.run_bare(c.args), 2);
         EXPECT_TRUE(r.opened.empty());
-        EXPECT_NE(r.err.find("zendrill-cli --help"), std::string::npos);
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err, c.message + "\nHilfe: zendrill-cli --help\n");
     }
+}
+
+TEST(CliArguments, WaitTakesDecimalSecondsInEitherForm) {
+    for (const auto& [args, ms] : std::vector<std::pair<std::vector<std::string>, int>>{
+             {{"--wait", "0030", "status"}, 30000}, {{"status", "--wait=0"}, 0}, {{"--wait", "3600", "status"}, 3600000},
+             {{"status"}, 30000}}) {
+        CliRig r;
+        r.answers["0X\r"] = kRecord;
+        EXPECT_EQ(r.run(args), 0) << r.err;
+        EXPECT_EQ(r.wait_ms, ms);
+    }
+}
+
+TEST(CliArguments, HelpAndOptionsAfterTheCommand) {
     CliRig help;
     EXPECT_EQ(help.run_bare({"status", "--help"}), 0);
     EXPECT_NE(help.out.find(u8"Rückgabewerte:"), std::string::npos);
@@ -465,6 +514,61 @@ TEST(CliArguments, UsageErrorsAndHelp) {
     late.answers["0X\r"] = kRecord;
     EXPECT_EQ(late.run_bare({"status", "--json", "--port", "/dev/x"}), 0);
     EXPECT_EQ(late.opened, std::vector<std::string>{"/dev/x"});
+}
+
+// Well-formed UTF-8, and no "?" where a letter was lost on the way.
+void expect_whole_letters(const std::string& text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c == '?') ADD_FAILURE() << "a ? in: " << text;
+        if (c < 0x80) continue;
+        std::size_t extra = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
+        ASSERT_GT(extra, 0u) << "no UTF-8: " << text;
+        for (std::size_t k = 1; k <= extra; ++k)
+            ASSERT_TRUE(i + k < text.size() && (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80) << text;
+        i += extra;
+    }
+}
+
+TEST(CliMessages, NoLetterIsLostAndTheUsersWordsStayAsTheyAre) {
+    struct Case {
+        std::vector<std::string> args;
+        bool posix;
+        std::string expected;  // a part of stderr
+    } cases[] = {
+        {{"--wait", u8"fünf", "status"}, true, u8"--wait erwartet ganze Sekunden von 0 bis 3600, nicht \"fünf\""},
+        {{"--port", u8"Gerät", "status"}, true, u8"--port \"Gerät\" ist kein Gerätepfad (z. B. /dev/ttyUSB0"},
+        {{"--port", u8"Zähler", "status"}, false, u8"--port \"Zähler\" ist kein Portname (z. B. COM3)"},
+        {{"--port", "/dev/ttyUSB0", u8"Grüße"}, true, u8"Unerwartetes Argument \"Grüße\""},
+        {{"--port", "/dev/ttyUSB0", "timers", "import", u8"März.ini"}, true,
+         u8"Die Datei März.ini ist nicht lesbar: nicht vorhanden; nichts gesendet"},
+        {{"--port", "/dev/ttyUSB0", "timers", "import", u8"Резерв.ini"}, true,
+         u8"Die Datei Резерв.ini ist nicht lesbar: nicht vorhanden; nichts gesendet"},
+        {{"--port", "/dev/ttyUSB0", "timers", "export", u8"日本.ini"}, true,
+         u8"Die Datei 日本.ini kann nicht geschrieben werden: ein Verzeichnis, keine Datei; nichts gesendet"},
+        {{"--port", "COM3", "timers", "export", u8"Резерв.ini"}, false,
+         u8"Der Dateiname Резерв.ini enthält Zeichen, die es in Windows-1252 nicht gibt; nichts gesendet"},
+        // A name that is no UTF-8 or would steer the terminal shows U+FFFD instead.
+        {{"--port", "/dev/ttyUSB0", "timers", "import", "\xE4rger\x1B[2J.ini"}, true,
+         u8"Die Datei \uFFFDrger\uFFFD[2J.ini ist nicht lesbar: nicht vorhanden"},
+        {{"--port", "/dev/ttyUSB0", "status"}, true, u8"Konnte /dev/ttyUSB0 nicht öffnen ! (Gerät nicht vorhanden)"},
+        {{"--port", "/dev/ttyUSB0", "send", "0X"}, true, u8"Rückmeldung: keine oder Timeout"},
+        {{"--port", "/dev/ttyUSB0", "settings", "send", "9999"}, true, u8"Ungültige Einstellung \"9999\""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.expected);
+        CliRig r;
+        r.host.posix = c.posix;
+        r.sys.unwritable[u8"日本.ini"] = io_text::kDirectory;
+        if (c.expected.rfind("Konnte", 0) == 0) r.open_result = ExclusiveOpen::Result::Failed;
+        EXPECT_NE(r.run_bare(c.args), 0);
+        EXPECT_NE(r.err.find(c.expected), std::string::npos) << r.err;
+        expect_whole_letters(r.err);
+        expect_whole_letters(r.out);
+    }
+    CliRig help;
+    EXPECT_EQ(help.run_bare({"--help"}), 0);
+    expect_whole_letters(help.out);
 }
 
 }  // namespace
