@@ -510,6 +510,7 @@ TEST(CliArguments, HelpAndOptionsAfterTheCommand) {
     CliRig help;
     EXPECT_EQ(help.run_bare({"status", "--help"}), 0);
     EXPECT_NE(help.out.find(u8"Rückgabewerte:"), std::string::npos);
+    EXPECT_NE(help.out.find(u8"\n  4  eine lokale Datei"), std::string::npos);
     CliRig late;  // options after the command word
     late.answers["0X\r"] = kRecord;
     EXPECT_EQ(late.run_bare({"status", "--json", "--port", "/dev/x"}), 0);
