@@ -75,7 +75,11 @@ int create_temp(const std::string& target, mode_t mode, std::string& name, std::
     const std::string folder = folder_of(target);
     std::string base = target.substr(folder.size());
     if (base.size() > 200) base.resize(200);  // the name with its suffix stays within 255 bytes
-    std::random_device random;
+    // O_EXCL makes the name ours; the numbers only spread the tries.
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    std::mt19937 random(static_cast<unsigned>(now.tv_nsec) ^ static_cast<unsigned>(now.tv_sec) ^
+                        (static_cast<unsigned>(::getpid()) << 16));
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::string suffix;
         for (int i = 0; i < 8; ++i) suffix += kLetters[random() % (sizeof kLetters - 1)];

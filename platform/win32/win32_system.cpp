@@ -3,6 +3,7 @@
 #include <shellapi.h>
 
 #include <algorithm>
+#include <random>
 
 #include "platform/system.h"
 #include "platform/win32/win32_error.h"
@@ -73,21 +74,26 @@ IoResult find_target(const std::string& path, Found& f) {
     return IoResult::done();
 }
 
-std::string folder_of(const std::string& path) {
-    const auto cut = path.find_last_of("\\/:");
-    if (cut == std::string::npos) return ".";
-    return path.substr(0, cut + 1);
-}
-
-// A new, empty file of a unique name in the target's folder.
-IoResult create_temp(const std::string& target, std::string& name) {
-    char buf[MAX_PATH];
-    if (!GetTempFileNameA(folder_of(target).c_str(), "zd", 0, buf)) {
+// "FILE.xxxxxxxx.tmp" beside the target, new and ours alone, open for
+// writing; INVALID_HANDLE_VALUE with the reason in `error`.
+HANDLE create_temp(const std::string& target, std::string& name, std::string& error) {
+    static const char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    // CREATE_NEW makes the name ours; the numbers only spread the tries.
+    std::mt19937 random(static_cast<unsigned>(GetTickCount64()) ^ (GetCurrentProcessId() << 16));
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string suffix;
+        for (int i = 0; i < 8; ++i) suffix += kLetters[random() % (sizeof kLetters - 1)];
+        name = target + "." + suffix + ".tmp";
+        HANDLE h = CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h != INVALID_HANDLE_VALUE) return h;
         const DWORD err = GetLastError();
-        return IoResult::failed(err == ERROR_DIRECTORY ? io_text::kFolderMissing : win32::error_text(err));
+        if (err != ERROR_FILE_EXISTS && err != ERROR_ALREADY_EXISTS) {
+            error = win32::error_text(err);
+            return INVALID_HANDLE_VALUE;
+        }
     }
-    name = buf;
-    return IoResult::done();
+    error = win32::error_text(ERROR_FILE_EXISTS);
+    return INVALID_HANDLE_VALUE;
 }
 
 class Win32System : public System {
@@ -144,18 +150,12 @@ public:
     IoResult replace_file(const std::string& path, const std::string& content) override {
         Found f;
         if (IoResult r = find_target(path, f); !r) return r;
-        std::string tmp;
-        if (IoResult r = create_temp(f.final_path, tmp); !r) return r;
-        IoResult r = IoResult::done();
-        HANDLE h = CreateFileA(tmp.c_str(), GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                               nullptr);
-        if (h == INVALID_HANDLE_VALUE) {
-            r = last_error();
-        } else {
-            r = write_all(h, content);
-            if (r && !FlushFileBuffers(h)) r = last_error();
-            if (!CloseHandle(h) && r) r = last_error();
-        }
+        std::string tmp, error;
+        HANDLE h = create_temp(f.final_path, tmp, error);
+        if (h == INVALID_HANDLE_VALUE) return IoResult::failed(error);
+        IoResult r = write_all(h, content);
+        if (r && !FlushFileBuffers(h)) r = last_error();
+        if (!CloseHandle(h) && r) r = last_error();
         if (r) {
             // ReplaceFile keeps the target's attributes and permissions.
             const bool moved =
@@ -171,8 +171,10 @@ public:
     IoResult can_replace_file(const std::string& path) override {
         Found f;
         if (IoResult r = find_target(path, f); !r) return r;
-        std::string tmp;
-        if (IoResult r = create_temp(f.final_path, tmp); !r) return r;
+        std::string tmp, error;
+        HANDLE h = create_temp(f.final_path, tmp, error);
+        if (h == INVALID_HANDLE_VALUE) return IoResult::failed(error);
+        CloseHandle(h);
         DeleteFileA(tmp.c_str());
         return IoResult::done();
     }
