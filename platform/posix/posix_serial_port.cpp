@@ -8,6 +8,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <optional>
@@ -175,6 +176,8 @@ ExclusiveOpen open_serial_port_exclusive(const std::string& path, int wait_ms) {
                 const auto before = line_settings(fd);
                 if (before) g_exclusive_before = *before;
                 g_exclusive_before_valid = before ? 1 : 0;
+                // The settings are in place before a handler can see the line.
+                std::atomic_signal_fence(std::memory_order_seq_cst);
                 g_exclusive_fd = fd;
                 ioctl(fd, TIOCEXCL);
                 set_line_mode_and_block(fd, before);
