@@ -69,6 +69,10 @@ std::string quoted(const std::string& utf8) { return "\"" + embed_utf8(utf8) + "
 bool parse_arguments(const std::vector<std::string>& args, CliRequest& r, std::string& error) {
     CLI::App app{"", "zendrill-cli"};
     app.set_help_flag();  // the German help below instead
+    // Windows builds would take "/dev/x" or "/tmp/b.ini" for an option "/x";
+    // the tool knows only "-" and "--" options. Set before the subcommands,
+    // which inherit it.
+    app.allow_windows_style_options(false);
     app.fallthrough();
     Flag help{"--help", {}}, version{"--version", {}}, json{"--json", {}}, dry_run{"--dry-run", {}};
     std::vector<std::string> ports, waits;
