@@ -21,12 +21,12 @@ trap cleanup EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
 if [ -z "${DISPLAY:-}" ]; then
-  n=90
-  while [ -e /tmp/.X11-unix/X$n ] || [ -e /tmp/.X$n-lock ]; do n=$((n + 1)); done
-  Xvfb :$n -screen 0 1024x768x24 >/dev/null 2>&1 &
+  # Xvfb picks a free display and names it on fd 3 once it takes connections.
+  mkfifo "$work/displayfd"
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/displayfd" >/dev/null 2>&1 &
   pids+=($!)
+  read -r -t 20 n <"$work/displayfd" || fail "Xvfb did not start"
   export DISPLAY=:$n
-  sleep 1
 fi
 
 python3 "$root/scripts/tiny-b203.py" "$work/com1" >"$work/device.log" 2>&1 &
@@ -35,11 +35,11 @@ for _ in $(seq 50); do [ -L "$work/com1" ] && break; sleep 0.1; done
 "$root/scripts/wine-prefix.sh" "$prefix" "$work/com1"
 export WINEPREFIX=$prefix
 
-# Window id of the first X window titled exactly $1, waiting up to 15 s.
+# Window id of the first mapped X window titled exactly $1, waiting up to 15 s.
 find_window() {
   for _ in $(seq 150); do
     local w
-    w=$(xdotool search --name "^$1\$" 2>/dev/null | head -n 1 || true)
+    w=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1 || true)
     [ -n "$w" ] && { echo "$w"; return 0; }
     sleep 0.1
   done
@@ -63,6 +63,15 @@ has_colour() {
         if (w[1] > w[2] && w[1] > w[3] && $1 - $2 > 40 && $1 - $3 > 40) found = 1 }
       END { exit !found }'
 }
+# Screenshots into $1 until its area $2 holds colour $3, for up to 15 s.
+wait_colour() {
+  for _ in $(seq 150); do
+    import -window root "$1"
+    has_colour "$1" "$2" "$3" && return 0
+    sleep 0.1
+  done
+  return 1
+}
 
 run_dir=$work/run
 mkdir -p "$run_dir"
@@ -75,14 +84,13 @@ wine Zendrill.exe >/dev/null 2>&1 &
 app=$!
 pids+=($app)
 win=$(find_window Zendrill) || fail "no main window"
-sleep 2
 eval "$(xdotool getwindowgeometry --shell "$win")"
 [ "$X,$Y" = "40,30" ] || fail "window at $X,$Y instead of 40,30"
 border=$(((WIDTH - 530) / 2))
 cx=$((X + border))
 cy=$((Y + HEIGHT - 475 - border))
-import -window root "$out/main-window.png"
-has_colour "$out/main-window.png" "486x340+$((cx + 30))+$((cy + 20))" "16,144,16" || fail "pane text not green"
+# The status report in the pane shows that the start-up query is done.
+wait_colour "$out/main-window.png" "486x340+$((cx + 30))+$((cy + 20))" "16,144,16" || fail "pane text not green"
 has_colour "$out/main-window.png" "60x20+$((cx + 230))+$((cy + 440))" "255,16,16" || fail "Ende caption not red"
 has_colour "$out/main-window.png" "40x20+$((cx + 480))+$((cy + 440))" "16,144,16" || fail "** caption not green"
 grep -q "got b'0X'" "$work/device.log" || fail "no status query on COM1"
@@ -98,7 +106,6 @@ expect_note() {
   pids+=($app)
   local box
   box=$(find_window 'Hinweis:') || fail "no note for $1"
-  sleep 0.5
   import -window root "$out/$1.png"
   eval "$(xdotool getwindowgeometry --shell "$box")"
   xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT - 22)) click 1
