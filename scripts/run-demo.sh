@@ -35,13 +35,16 @@ trap cleanup EXIT
 headless=0
 if [ -z "${DISPLAY:-}" ]; then
   headless=1
-  for n in $(seq 91 199); do
-    [ -e /tmp/.X11-unix/X$n ] || [ -e /tmp/.X$n-lock ] || break
-  done
-  Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+  # Xvfb picks a free display and names it on fd 3 once it takes connections.
+  fifo=$(mktemp -u "${TMPDIR:-/tmp}/zd-displayfd.XXXXXX")
+  mkfifo "$fifo"
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
   xvfb_pid=$!
+  n=
+  read -r -t 20 n <"$fifo" || true
+  rm -f "$fifo"
+  [ -n "$n" ] || { echo "Xvfb did not start" >&2; exit 1; }
   export DISPLAY=:$n
-  for _ in $(seq 1 100); do [ -e /tmp/.X11-unix/X$n ] && break; sleep 0.1; done
 fi
 
 # The demo device: clock from the host, three timers, a B225 at address 3.

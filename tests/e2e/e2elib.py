@@ -84,25 +84,57 @@ class DriverError(Exception):
     pass
 
 
-class Driver:
-    """zdrive.exe over pipes: one command, its data lines, then OK or ERR."""
+def tail(path, lines=15):
+    """The last lines of a file another process wrote, for an error message."""
+    try:
+        with open(path, "rb") as f:
+            data = f.read().decode("latin-1").rstrip("\n").split("\n")
+    except FileNotFoundError:
+        return "(no %s)" % os.path.basename(path)
+    text = "\n      ".join(data[-lines:])
+    return text if text else "(empty)"
 
-    def __init__(self, exe, env, cwd):
-        self.proc = subprocess.Popen(["wine", exe], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                                     stderr=subprocess.DEVNULL, env=env, cwd=cwd)
+
+def exit_text(proc):
+    """Whether a process runs, or how it ended."""
+    code = proc.poll()
+    if code is None:
+        return "running"
+    return "killed by signal %d" % -code if code < 0 else "exited with status %d" % code
+
+
+class Driver:
+    """zdrive.exe over pipes: one command, its data lines, then OK or ERR.
+    `describe` tells the state of the other processes when the driver fails."""
+
+    def __init__(self, exe, env, cwd, describe=lambda: ""):
+        self.err_path = os.path.join(cwd, "driver.err")
+        with open(self.err_path, "wb") as err:
+            self.proc = subprocess.Popen(["wine", exe], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                         stderr=err, env=env, cwd=cwd)
+        self.describe = describe
         self.buf = b""
         self.transcript = []
+
+    def _failed(self, what):
+        if what == "ended":
+            try:
+                self.proc.wait(timeout=5)
+            except subprocess.TimeoutExpired:
+                pass
+        return DriverError("driver %s; zdrive.exe %s, its stderr: %s%s"
+                           % (what, exit_text(self.proc), tail(self.err_path), self.describe()))
 
     def _line(self, deadline):
         while b"\n" not in self.buf:
             left = deadline - time.monotonic()
             if left <= 0:
-                raise DriverError("driver did not answer in time")
+                raise self._failed("did not answer in time")
             r, _, _ = select.select([self.proc.stdout], [], [], left)
             if r:
                 chunk = os.read(self.proc.stdout.fileno(), 65536)
                 if not chunk:
-                    raise DriverError("driver ended")
+                    raise self._failed("ended")
                 self.buf += chunk
         line, self.buf = self.buf.split(b"\n", 1)
         return line.rstrip(b"\r").decode("latin-1")
@@ -110,8 +142,11 @@ class Driver:
     def run(self, command, timeout=120, check=True):
         """Returns (ok, data lines)."""
         self.transcript.append("%.3f > %s" % (time.monotonic(), command))
-        self.proc.stdin.write((command + "\n").encode("latin-1"))
-        self.proc.stdin.flush()
+        try:
+            self.proc.stdin.write((command + "\n").encode("latin-1"))
+            self.proc.stdin.flush()
+        except BrokenPipeError:
+            raise self._failed("ended") from None
         deadline = time.monotonic() + timeout
         lines = []
         while True:
@@ -190,13 +225,6 @@ class Driver:
         return info
 
 
-def free_display():
-    for n in range(91, 200):
-        if not os.path.exists("/tmp/.X11-unix/X%d" % n) and not os.path.exists("/tmp/.X%d-lock" % n):
-            return n
-    raise RuntimeError("no free X display")
-
-
 class Env:
     """What one run shares: programs, the Wine prefix, the artefact folder."""
 
@@ -222,6 +250,8 @@ class Env:
         env = dict(self.env)
         env.pop("DISPLAY", None)
         marker = os.path.join(self.prefix, "zd-e2e-ready")
+        # A server left by an interrupted run would hold the prefix.
+        self.stop_wine()
         if os.path.exists(marker):
             return
         os.makedirs(self.prefix, exist_ok=True)
@@ -238,6 +268,11 @@ class Env:
             os.remove(link)
         subprocess.run(["wineserver", "-w"], env=env)
         open(marker, "w").close()
+
+    def stop_wine(self):
+        """Ends every Wine process of the prefix and waits until its server is gone."""
+        for arg in ("-k", "-w"):
+            subprocess.run(["wineserver", arg], env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
 class Session:
@@ -283,37 +318,87 @@ class Session:
                 f.write(data if isinstance(data, bytes) else cp(data))
         if self.parvolet:
             shutil.copy(self.e.parvolet, self.path("Parvolet.exe"))
-        self.display = free_display()
         self.env = dict(self.e.env)
+        self.display = self._start_xvfb()
         self.env["DISPLAY"] = ":%d" % self.display
-        self.xvfb = self._spawn(["Xvfb", ":%d" % self.display, "-screen", "0", DESKTOP + "x24", "-nolisten", "tcp"])
-        self._wait_for(lambda: os.path.exists("/tmp/.X11-unix/X%d" % self.display), 10, "Xvfb")
         self.sim = self._spawn([self.e.sim, "--link", self.path("com1"), "--log", self.path("sim.log"),
                                 "--dump", self.path("dump.txt")] + self.sim_args,
                                stdout=open(self.path("sim.out"), "wb"))
-        self._wait_for(lambda: os.path.lexists(self.path("com1")), 10, "simulator link")
+        self._wait_for(lambda: os.path.lexists(self.path("com1")), 10, "simulator link", self.sim, "sim.out")
         if os.path.lexists(self.e.com1):
             os.remove(self.e.com1)
         os.symlink(self.path("com1"), self.e.com1)
+        self._start_wineserver()
+        # The driver first: its answer proves that Wine's desktop runs on this
+        # display before the tool starts, so the two never race to create it.
+        self.d = Driver(self.e.driver, self.env, self.dir, self.describe)
+        _, lines = self.d.run("desktop", timeout=60)
+        if lines != ["desktop 0 0 %s" % DESKTOP.replace("x", " ")]:
+            raise RuntimeError("Wine's desktop is not %s: %r%s" % (DESKTOP, lines, self.describe()))
         if self.start_tool:
             self.launch()
-        self.d = Driver(self.e.driver, self.env, self.dir)
+
+    def _start_xvfb(self):
+        """Starts Xvfb on a free display; it names the display once it takes connections."""
+        r, w = os.pipe()
+        try:
+            self.xvfb = self._spawn(["Xvfb", "-displayfd", str(w), "-screen", "0", DESKTOP + "x24", "-nolisten",
+                                     "tcp"], stdout=open(self.path("xvfb.out"), "wb"), pass_fds=(w,))
+            os.close(w)
+            w = None
+            out = b""
+            end = time.monotonic() + 20
+            while not out.endswith(b"\n"):
+                left = end - time.monotonic()
+                if left <= 0 or not select.select([r], [], [], left)[0]:
+                    raise RuntimeError("Xvfb did not start in time" + self.describe())
+                chunk = os.read(r, 64)
+                if not chunk:
+                    self.xvfb.wait()
+                    raise RuntimeError("Xvfb ended before it took connections" + self.describe())
+                out += chunk
+            return int(out)
+        finally:
+            os.close(r)
+            if w is not None:
+                os.close(w)
+
+    def _start_wineserver(self):
+        """A persistent server, started alone: it is ready when the command
+        returns, and no Wine process of the test starts or stops it."""
+        with open(self.path("wineserver.err"), "wb") as err:
+            done = subprocess.run(["wineserver", "-p"], env=self.env, stdout=subprocess.DEVNULL, stderr=err)
+        if done.returncode != 0:
+            raise RuntimeError("wineserver -p exited with status %d: %s" % (done.returncode,
+                                                                            tail(self.path("wineserver.err"))))
+
+    def describe(self):
+        """The state of what the session started, for error messages."""
+        out = ""
+        for name, proc, log in (("Xvfb", getattr(self, "xvfb", None), "xvfb.out"),
+                                ("simulator", getattr(self, "sim", None), "sim.out"),
+                                ("Zendrill.exe", self.tool, "tool.out")):
+            if proc is not None:
+                out += "\n  %s %s, its output: %s" % (name, exit_text(proc), tail(self.path(log)))
+        return out
 
     def launch(self):
         self.tool = self._spawn(["wine", self.e.tool], cwd=self.dir, stdout=open(self.path("tool.out"), "wb"))
 
-    def _spawn(self, args, cwd=None, stdout=subprocess.DEVNULL):
+    def _spawn(self, args, cwd=None, stdout=subprocess.DEVNULL, pass_fds=()):
         p = subprocess.Popen(args, cwd=cwd or self.dir, env=self.env, stdout=stdout, stderr=subprocess.STDOUT,
-                             start_new_session=True)
+                             start_new_session=True, pass_fds=pass_fds)
         self.procs.append(p)
         return p
 
-    @staticmethod
-    def _wait_for(pred, seconds, what):
+    def _wait_for(self, pred, seconds, what, proc=None, log=None):
+        """Polls for a condition; fails at once when `proc` ends first."""
         end = time.monotonic() + seconds
         while not pred():
+            if proc is not None and proc.poll() is not None and not pred():
+                raise RuntimeError("%s: the process %s: %s" % (what, exit_text(proc), tail(self.path(log))))
             if time.monotonic() > end:
-                raise RuntimeError(what + " did not start")
+                raise RuntimeError(what + " did not happen in time" + self.describe())
             time.sleep(0.05)
 
     def shot(self, label):
@@ -328,14 +413,11 @@ class Session:
         """A real left mouse press at client coordinates of the tool window,
         through the X server, so the tool sees the pointer where it pressed."""
         origin = self.d.window()["client"]
-        subprocess.run(["xdotool", "mousemove", str(origin[0] + x), str(origin[1] + y)], env=self.env,
-                       check=True)
-        time.sleep(0.15)
-        subprocess.run(["xdotool", "click", "1"], env=self.env, check=True)
+        self.click_screen(origin[0] + x, origin[1] + y)
 
     def click_screen(self, x, y):
-        subprocess.run(["xdotool", "mousemove", str(x), str(y)], env=self.env, check=True)
-        time.sleep(0.15)
+        # --sync: the click follows once the X server has the pointer there.
+        subprocess.run(["xdotool", "mousemove", "--sync", str(x), str(y)], env=self.env, check=True)
         subprocess.run(["xdotool", "click", "1"], env=self.env, check=True)
 
     def pick_date(self, gid, year, month, day):
@@ -366,13 +448,15 @@ class Session:
         """(seconds, kind, bytes) of every simulator log line."""
         out = []
         try:
-            with open(self.path("sim.log"), "r", encoding="latin-1") as f:
-                for line in f:
-                    m = re.match(r'(\S+) (RX|TX|EV) (".*")$', line.rstrip("\n"))
-                    if m:
-                        out.append((float(m.group(1)), m.group(2), unquote(m.group(3))))
+            with open(self.path("sim.log"), "rb") as f:
+                data = f.read()
         except FileNotFoundError:
-            pass
+            return out
+        # The simulator may be writing the last line right now: only whole lines count.
+        for line in data.decode("latin-1").split("\n")[:-1]:
+            m = re.match(r'(\S+) (RX|TX|EV) (".*")$', line)
+            if m:
+                out.append((float(m.group(1)), m.group(2), unquote(m.group(3))))
         return out
 
     def rx(self):
@@ -384,10 +468,12 @@ class Session:
     def dump(self):
         """The simulator's state now, as a dict."""
         path = self.path("dump.txt")
-        before = os.stat(path).st_mtime_ns if os.path.exists(path) else 0
+        before = self._dumps()
         self.sim.send_signal(signal.SIGUSR1)
-        self._wait_for(lambda: os.path.exists(path) and os.stat(path).st_mtime_ns != before, 5, "dump")
-        time.sleep(0.05)
+        # The simulator logs the dump once it has renamed the finished file into place.
+        self._wait_for(lambda: len(self._dumps()) > len(before), 10, "simulator dump", self.sim, "sim.out")
+        if not self._dumps()[-1].startswith(b"dump "):
+            raise RuntimeError("simulator: %r" % self._dumps()[-1])
         state = {}
         with open(path, "r", encoding="latin-1") as f:
             for line in f:
@@ -396,6 +482,9 @@ class Session:
                     k, _, v = line.partition("=")
                     state[k] = v
         return state
+
+    def _dumps(self):
+        return [data for _, kind, data in self.log() if kind == "EV" and data.startswith(b"dump")]
 
     def read(self, name):
         with open(self.path(name), "rb") as f:
@@ -410,6 +499,7 @@ class Session:
                 pass
             self.d.close()
             self.d = None
+        # The server first: the Wine processes end with it, before their display does.
         subprocess.run(["wineserver", "-k"], env=self.e.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         for p in reversed(self.procs):
             if p.poll() is None:

@@ -599,7 +599,11 @@ TEST_F(CliProgramTest, TwoRunsOnOnePortDoNotInterleave) {
     c.faults.late_ms = 300;  // a slow device keeps the first run busy for seconds
     start(c);
     Child first = start_cli({"--port", server->slave_path(), "timers", "list"}, dir);
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    // The others start once the device has the first run's first command:
+    // by then the first run holds the port.
+    const auto limit = Clock::now() + std::chrono::seconds(20);
+    while (received().empty() && Clock::now() < limit) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_FALSE(received().empty()) << "the first run sent nothing";
     Child second = start_cli({"--port", server->slave_path(), "status"}, dir);
     Child impatient = start_cli({"--port", server->slave_path(), "--wait", "1", "status"}, dir);
     const CliRun r3 = finish(impatient);

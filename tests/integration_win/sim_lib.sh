@@ -20,6 +20,7 @@ stop_sim() {
 cleanup() {
   local rc=$?
   wineserver -k 2>/dev/null || true
+  wineserver -w 2>/dev/null || true
   local i
   for i in "${!pids[@]}"; do
     stop_sim "$work/sim$((i + 1))" "${pids[$i]}"
@@ -62,4 +63,7 @@ point_ports_at_sims() {
   wine reg add 'HKLM\Software\Wine\Ports' /v COM2 /t REG_SZ /d "$work/sim2/com" /f >/dev/null 2>&1
   rm -f "$WINEPREFIX/dosdevices/com2"
   wineserver -w || true
+  # One server for every Wine run that follows, ready when this returns: a
+  # run never meets a server that is just ending after the last one.
+  wineserver -p
 }

@@ -19,10 +19,12 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR cmdline, int) {
     }
     char dir[MAX_PATH] = {};
     GetCurrentDirectoryA(MAX_PATH, dir);
-    FILE* f = std::fopen("parvolet-started.txt", "wb");
+    // Written aside and renamed into place: the test reads the file as soon
+    // as it appears, so it must appear whole.
+    FILE* f = std::fopen("parvolet-started.tmp", "wb");
     if (!f) return 1;
     std::fprintf(f, "started\ncmdline=%s\ncwd=%s\ncom1=%s\n", cmdline ? cmdline : "", dir,
                  port_free ? "free" : "busy");
-    std::fclose(f);
-    return 0;
+    if (std::fclose(f) != 0) return 1;
+    return MoveFileExA("parvolet-started.tmp", "parvolet-started.txt", MOVEFILE_REPLACE_EXISTING) ? 0 : 1;
 }

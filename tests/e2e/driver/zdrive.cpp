@@ -703,6 +703,13 @@ void run(const std::string& line) {
         std::printf("cursor %ld %ld\n", p.x, p.y);
         return ok();
     }
+    if (cmd == "desktop") {  // the desktop window: Wine's desktop process is up on the display
+        HWND desktop = GetDesktopWindow();
+        RECT r{};
+        if (!desktop || !GetWindowRect(desktop, &r)) return err("no desktop window");
+        print_rect_line("desktop", r);
+        return ok();
+    }
     if (cmd == "screen") {
         std::printf("screen %d %d\n", GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
         return ok();
