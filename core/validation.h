@@ -14,4 +14,15 @@ bool is_valid_settings_string(const std::string& settings);
 // flags, and start and end as real HHMMSS times.
 bool is_composable_record(const std::string& record);
 
+// Empty when `reply` is a status record whose date and time are real; else
+// what is wrong, in German.
+std::string status_record_problem(const std::string& reply);
+
+// Empty when `record` is composable; else what is wrong, in German.
+std::string record_problem(const std::string& record);
+
+// Empty when `line` (Windows-1252, without "\r") may go on the line as a
+// free command; else what is wrong, in German.
+std::string free_command_problem(const std::string& line);
+
 }  // namespace zd
