@@ -1,6 +1,7 @@
 #include "cli/cli_app.h"
 
 #include "cli/cli_session.h"
+#include "core/line_loan.h"
 #include "cli/port_choice.h"
 #include "core/config.h"
 #include "core/utf8.h"
@@ -20,6 +21,41 @@ std::string Session::shown(const std::string& utf8) const {
 
 std::string Session::file_name(const std::string& utf8) const { return host.posix ? utf8 : shown(utf8); }
 
+namespace {
+
+// A daemon that holds the port lends it for the run; without one nothing
+// changes. The loan ends when the connection closes, however the run ends.
+int borrow_from_daemon(Session& s, const std::string& port) {
+    if (!s.host.connect_service) return kExitOk;
+    const std::string path =
+        s.host.socket_variable && !s.host.socket_variable->empty() ? *s.host.socket_variable : loan::kDefaultSocket;
+    auto connection = s.host.connect_service(path, 1000);
+    if (!connection) return kExitOk;
+    std::string answer, detail;
+    if (!connection->send_line(loan::request_line(port)) ||
+        !connection->read_line(s.request.wait_s * 1000, loan::kMaxLine, answer)) {
+        s.complain("zendrilld hat den Port " + s.shown(port) + " nicht freigegeben (" +
+                   std::to_string(s.request.wait_s) + " s gewartet)");
+        return kExitPort;
+    }
+    switch (loan::parse_answer(answer, detail)) {
+        case loan::Answer::Lent:
+            s.loan = std::move(connection);
+            return kExitOk;
+        case loan::Answer::Other:
+            return kExitOk;  // the daemon holds another line
+        case loan::Answer::Refused:
+            s.complain("zendrilld verleiht den Port nicht: " + s.shown(detail));
+            return kExitPort;
+        case loan::Answer::Garbled:
+            break;
+    }
+    s.complain("Unverständliche Antwort von zendrilld an " + s.shown(path));
+    return kExitPort;
+}
+
+}  // namespace
+
 int open_line(Session& s) {
     PortSources sources;
     sources.option = s.request.port;
@@ -30,6 +66,7 @@ int open_line(Session& s) {
         s.complain(s.shown(choice.error));
         return kExitUsage;
     }
+    if (int e = borrow_from_daemon(s, choice.port)) return e;
     ExclusiveOpen opened = s.host.open_port(choice.port, s.request.wait_s * 1000);
     const std::string port = s.shown(choice.port);
     if (opened.result == ExclusiveOpen::Result::Busy) {
@@ -48,7 +85,7 @@ int open_line(Session& s) {
 int run_cli(const std::vector<std::string>& args, CliHost& host) {
     CliRequest request;
     std::string error;
-    Session s{host, request, nullptr, {}};
+    Session s{host, request, nullptr, {}, nullptr};
     if (!parse_arguments(args, request, error)) {
         s.complain(s.shown(error));
         s.complain("Hilfe: zendrill-cli --help");
@@ -77,6 +114,7 @@ int run_cli(const std::vector<std::string>& args, CliHost& host) {
         case Command::None: break;
     }
     close_device_link(s.link);
+    s.loan.reset();  // only now may the daemon take the line back
     return status;
 }
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/clock.h"
+#include "platform/local_service.h"
 #include "platform/serial_port.h"
 #include "platform/system.h"
 
@@ -32,6 +33,10 @@ struct CliHost {
     std::function<ExclusiveOpen(const std::string& port, int wait_ms)> open_port;
     std::optional<std::string> port_variable;  // ZENDRILL_PORT
     bool posix = true;                         // ports are device paths, file names are UTF-8
+    // A daemon that holds the line lends it: where it listens (ZENDRILL_SOCKET,
+    // else the default) and how to reach it; none on Windows.
+    std::optional<std::string> socket_variable;
+    std::function<std::unique_ptr<LocalConnection>(const std::string& path, int timeout_ms)> connect_service;
 };
 
 // Runs one command line (the arguments after the program name, UTF-8) and

@@ -22,7 +22,7 @@ struct CliRig {
     int wait_ms = -1;
     ExclusiveOpen::Result open_result = ExclusiveOpen::Result::Opened;
     std::map<std::string, std::string> answers;  // command line -> reply line (CR LF added)
-    cli::CliHost host{sys, clock, {}, {}, std::nullopt, true};
+    cli::CliHost host{sys, clock, {}, {}, std::nullopt, true, std::nullopt, {}};
 
     CliRig() {
         host.io = {[this](const std::string& t) { out += t; }, [this](const std::string& t) { err += t; },
