@@ -208,7 +208,7 @@ void LineAgent::run(const Request& r) {
                 refuse(r, last_record_.empty() ? "Noch kein gültiger Gerätestatus gelesen; nichts gesendet"
                                                : "Der Gerätestatus meldet ungültige Einstellungen (" + settings +
                                                      "); nichts gesendet");
-                break;
+                return;
             }
             settings[static_cast<std::size_t>(r.setting_position)] = r.setting_code;
             const Confirmed c = send_settings_confirmed(link_, clock_, settings);
@@ -268,7 +268,7 @@ void LineAgent::run(const Request& r) {
             const ListedTimer& t = timers_[r.timer - 1];
             if (t.reading.state != TimerState::Set) {
                 refuse(r, "Timer " + n + (t.timer == 0 ? " ist noch nicht gelesen" : " ist leer") + "; nichts gesendet");
-                break;
+                return;
             }
             write_command(link_, cmd::test_timer(n, t.reading.record));
             // An acknowledgement must not join the next reply.
@@ -288,7 +288,7 @@ void LineAgent::run(const Request& r) {
                 const std::string problem = status_record_problem(s.reply);
                 refuse(r, std::string(kTimerStatusFailed) + (problem.empty() ? "" : " (" + problem + ")") +
                               "; nichts gesendet");
-                break;
+                return;
             }
             discard_until_quiet(link_);
             std::string message = confirm::time_sent(s.time_sent);
