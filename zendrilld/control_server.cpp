@@ -21,8 +21,9 @@ ControlServer::ControlServer(const DaemonConfig& config, LineThread& line, Log& 
 ControlServer::~ControlServer() { close(); }
 
 bool ControlServer::open(std::string& error) {
-    // Whoever may use the port may borrow it.
-    listen_fd_ = posix::listen_local(config_.control_socket, 0660, posix::group_of(config_.port), error);
+    // Whoever may use the port may borrow it; serial lines belong to
+    // dialout while the adapter is out.
+    listen_fd_ = posix::listen_local(config_.control_socket, 0660, posix::group_of(config_.port, "dialout"), error);
     return listen_fd_ >= 0;
 }
 

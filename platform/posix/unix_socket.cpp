@@ -1,6 +1,7 @@
 #include "platform/posix/unix_socket.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
@@ -95,10 +96,11 @@ int connect_local(const std::string& path, int timeout_ms) {
     return fd;
 }
 
-long group_of(const std::string& path) {
+long group_of(const std::string& path, const char* fallback_group) {
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) return -1;
-    return static_cast<long>(st.st_gid);
+    if (::stat(path.c_str(), &st) == 0) return static_cast<long>(st.st_gid);
+    const group* g = fallback_group ? ::getgrnam(fallback_group) : nullptr;
+    return g ? static_cast<long>(g->gr_gid) : -1;
 }
 
 bool read_line(int fd, int timeout_ms, std::size_t max, std::string& line) {

@@ -12,8 +12,9 @@ int listen_local(const std::string& path, unsigned mode, long gid, std::string& 
 // Connects to `path` without blocking longer than `timeout_ms`; -1 when no
 // one listens there.
 int connect_local(const std::string& path, int timeout_ms);
-// Group of the file at `path` (following links), -1 when it cannot be read.
-long group_of(const std::string& path);
+// Group of the file at `path` (following links); while it is missing, the
+// group named `fallback_group`; -1 when neither is found.
+long group_of(const std::string& path, const char* fallback_group = nullptr);
 
 // Reads one line ended by "\n" from `fd` within `timeout_ms`, at most `max`
 // bytes; false on time-out, end of stream or an overlong line.
