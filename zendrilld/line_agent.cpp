@@ -265,9 +265,16 @@ void LineAgent::run(const Request& r) {
             break;
         }
         case Kind::TestTimer: {
-            const ListedTimer& t = timers_[r.timer - 1];
+            // The record the device holds now, not one read minutes ago.
+            const ListedTimer t = read_one_timer(r.timer);
+            if (t.reading.state != TimerState::Failed) {
+                timers_[r.timer - 1] = t;
+                if (out_.timer) out_.timer(t);
+            }
             if (t.reading.state != TimerState::Set) {
-                refuse(r, "Timer " + n + (t.timer == 0 ? " ist noch nicht gelesen" : " ist leer") + "; nichts gesendet");
+                refuse(r, (t.reading.state == TimerState::Empty ? "Timer " + n + " ist leer"
+                                                                : memory_read_failed(r.timer)) +
+                              "; nichts getestet");
                 return;
             }
             write_command(link_, cmd::test_timer(n, t.reading.record));

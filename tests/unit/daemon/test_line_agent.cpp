@@ -140,7 +140,7 @@ TEST_F(AgentTest, CommandsPutExactlyTheirLinesOnTheWire) {
         {Request::Kind::EraseTimer, "set/timer/3", [](Request& r) { r.timer = 3; }, {"0E03E\r", "0C03\r"},
          "set/timer/3 ok: Timer 3 gelöscht"},
         {Request::Kind::TestTimer, "cmd/test/2", [](Request& r) { r.timer = 2; },
-         {"0V02W01010100050010063000071500\r", "0X\r"},
+         {"0C02\r", "0V02W01010100050010063000071500\r", "0X\r"},
          "cmd/test/2 ok: Timer 2 getestet (0V02W01010100050010063000071500)"},
         {Request::Kind::ClockShift, "cmd/clock_shift", [](Request& r) { r.forward = true; }, {"0X\r", "0T130"},
          "cmd/clock_shift ok: Zeit gesendet (0T130"},
@@ -164,8 +164,8 @@ TEST_F(AgentTest, NothingIsSentWithoutWhatTheCommandNeeds) {
     EXPECT_TRUE(device.received.empty());
     EXPECT_EQ(results.back(), "set/language failed: Noch kein gültiger Gerätestatus gelesen; nichts gesendet");
     run(Request::Kind::TestTimer, "cmd/test/4", [](Request& r) { r.timer = 4; });
-    EXPECT_TRUE(device.received.empty());
-    EXPECT_EQ(results.back(), "cmd/test/4 failed: Timer 4 ist noch nicht gelesen; nichts gesendet");
+    EXPECT_EQ(device.received, std::vector<std::string>{"0C04\r"});
+    EXPECT_EQ(results.back(), "cmd/test/4 failed: Timer 4 ist leer; nichts getestet");
     agent->detach();
     run(Request::Kind::Ir, "set/ir");
     EXPECT_TRUE(device.received.empty());
