@@ -4,6 +4,7 @@
 #include "core/line_loan.h"
 #include "cli/port_choice.h"
 #include "core/config.h"
+#include "core/timer_backup.h"
 #include "core/utf8.h"
 
 namespace zd::cli {
@@ -68,6 +69,10 @@ int open_line(Session& s) {
     }
     if (int e = borrow_from_daemon(s, choice.port)) return e;
     ExclusiveOpen opened = s.host.open_port(choice.port, s.request.wait_s * 1000);
+    if (s.stopping()) {  // also ends the wait for a busy port
+        s.complain(kStoppedBeforeSending);
+        return kExitDevice;
+    }
     const std::string port = s.shown(choice.port);
     if (opened.result == ExclusiveOpen::Result::Busy) {
         s.complain("Port " + port + " ist belegt (" + std::to_string(s.request.wait_s) + " s gewartet)");
@@ -79,7 +84,19 @@ int open_line(Session& s) {
     }
     s.port = std::move(opened.port);
     s.link = DeviceLink{s.port.get(), &s.host.clock};
+    // A late answer to an earlier run must not pass for this run's reply.
+    discard_until_quiet(s.link);
+    if (s.stopping()) {
+        s.complain(kStoppedBeforeSending);
+        return kExitDevice;
+    }
     return kExitOk;
+}
+
+std::string part_list(const std::vector<int>& parts) {
+    std::string list;
+    for (int part : parts) list += (list.empty() ? "" : ", ") + restore_part_name(part);
+    return list.empty() ? "nichts" : list;
 }
 
 int run_cli(const std::vector<std::string>& args, CliHost& host) {

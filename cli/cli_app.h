@@ -32,6 +32,9 @@ struct CliHost {
     CliIo io;
     std::function<ExclusiveOpen(const std::string& port, int wait_ms)> open_port;
     std::optional<std::string> port_variable;  // ZENDRILL_PORT
+    // True once the user asked the run to stop (SIGINT, SIGTERM, SIGHUP):
+    // asked between exchanges, so none is cut off half way.
+    std::function<bool()> stop_requested;
     bool posix = true;                         // ports are device paths, file names are UTF-8
     // A daemon that holds the line lends it: where it listens (ZENDRILL_SOCKET,
     // else the default) and how to reach it; none on Windows.

@@ -34,7 +34,7 @@ int run_timers_export(Session& s) {
         return kExitUsage;
     }
     if (int e = open_line(s)) return e;
-    const BackupRead read = read_device_backup(s.link);
+    const BackupRead read = read_device_backup(s.link, [&] { return s.stopping(); });
     if (!read.ok) {
         s.complain(read.failure);
         s.complain("Keine Sicherung geschrieben");
@@ -63,14 +63,18 @@ int run_timers_import(Session& s) {
         s.complain("Die Datei " + s.shown(file) + " ist nicht lesbar; nichts gesendet");
         return kExitUsage;
     }
-    const BackupEntries entries = read_backup_entries(*text);
-    if (!entries.any()) {
-        s.complain(s.shown(file) + " enthält weder B203Modus noch Timer1 bis Timer5; nichts gesendet");
+    const BackupImport read = read_backup_import(*text);
+    if (read.problem_count > 0) {
+        for (const std::string& problem : read.problems) s.complain(problem);
+        if (read.problem_count > read.problems.size())
+            s.complain("... und " + std::to_string(read.problem_count - read.problems.size()) + " weitere");
+        s.complain(s.shown(file) + ": " + std::to_string(read.problem_count) +
+                   (read.problem_count == 1 ? " fehlerhafte Zeile" : " fehlerhafte Zeilen") + "; nichts gesendet");
         return kExitUsage;
     }
-    const std::string bad = first_invalid_key(entries);
-    if (!bad.empty()) {
-        s.complain("Ungültiger Eintrag " + bad + " in " + s.shown(file) + "; nichts gesendet");
+    const BackupEntries& entries = read.entries;
+    if (!entries.any()) {
+        s.complain(s.shown(file) + " enthält weder B203Modus noch Timer1 bis Timer5; nichts gesendet");
         return kExitUsage;
     }
     if (s.request.dry_run) {
@@ -78,18 +82,26 @@ int run_timers_import(Session& s) {
         return kExitOk;
     }
     if (int e = open_line(s)) return e;
-    int failed = 0;
-    restore_backup(
-        s.link, s.host.clock, entries, [&](const std::string& settings) { s.say(confirm::settings_sent(settings)); },
+    int failed_timers = 0;
+    const RestoreSummary done = restore_backup(
+        s.link, s.host.clock, entries,
+        [&](const Confirmed& settings) {
+            s.say(settings.message);
+            if (!settings.ok) s.complain(settings.message);
+        },
         [&](const RestoreStep& step) {
             s.say(step_text(step));
-            failed += step.ok() ? 0 : 1;
-        });
-    if (failed > 0) {
-        s.complain(std::to_string(failed) + " Timer nicht übernommen");
-        return kExitDevice;
-    }
-    return kExitOk;
+            if (step.ok()) return;
+            ++failed_timers;
+            s.complain(step_text(step));  // a cron job sends stdout nowhere
+        },
+        [&] { return s.stopping(); });
+    if (failed_timers > 0) s.complain(std::to_string(failed_timers) + " Timer nicht übernommen");
+    if (done.silent && !done.not_sent.empty())
+        s.complain("Das Gerät antwortet nicht; nicht gesendet: " + part_list(done.not_sent));
+    if (done.stopped)
+        s.complain("Abgebrochen; bearbeitet: " + part_list(done.done) + "; nicht gesendet: " + part_list(done.not_sent));
+    return done.ok() ? kExitOk : kExitDevice;
 }
 
 }  // namespace zd::cli

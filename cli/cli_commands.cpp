@@ -1,6 +1,7 @@
 // The commands that talk to the device and print what it said.
 #include "cli/cli_session.h"
 #include "core/clock_ops.h"
+#include "core/confirmed_ops.h"
 #include "core/json_objects.h"
 #include "core/scan_text.h"
 #include "core/status_text.h"
@@ -22,13 +23,23 @@ void say_pane(const Session& s, const std::string& pane_text) {
 
 std::string signed_seconds(long long s) { return (s > 0 ? "+" : "") + std::to_string(s) + " s"; }
 
+int confirmed(const Session& s, const Confirmed& c) {
+    if (!c.ok) {
+        s.complain(c.message);
+        return kExitDevice;
+    }
+    s.say(c.message);
+    return kExitOk;
+}
+
 }  // namespace
 
 int run_status(Session& s) {
     if (int e = open_line(s)) return e;
     const std::string reply = query_status(s.link, nullptr);
-    if (!is_status_record(reply)) {
-        s.complain(status_failure_text(reply));
+    const std::string problem = status_record_problem(reply);
+    if (!problem.empty()) {
+        s.complain(problem);
         return kExitDevice;
     }
     if (s.request.json)
@@ -43,16 +54,12 @@ int run_clock_sync(Session& s) {
     const ClockSync r = sync_device_clock(s.link, s.host.clock, s.host.sys);
     s.say(confirm::time_sent(r.time_sent));
     s.say(confirm::date_sent(r.date_sent));
-    if (!r.queried) {
-        s.complain(status_failure_text(r.reply));
+    const std::string problem = status_record_problem(r.reply);
+    if (!problem.empty()) {
+        s.complain(problem);
         return kExitDevice;
     }
     const std::string device_clock = status_date_text(r.reply) + " " + status_time_text(r.reply);
-    if (!r.readable) {
-        s.say("Gerätezeit: " + device_clock);
-        s.complain("Die Geräteuhr ist nicht lesbar: " + device_clock);
-        return kExitDevice;
-    }
     s.say("Gerätezeit: " + device_clock + " (Abweichung zur PC-Uhr " + signed_seconds(r.deviation_s) + ")");
     if (!r.in_step()) {
         s.complain("Die Geräteuhr weicht um " + signed_seconds(r.deviation_s) + " von der PC-Uhr ab");
@@ -65,12 +72,16 @@ int run_clock_shift(Session& s) {
     if (int e = open_line(s)) return e;
     const ClockShift r = shift_device_clock(s.link, s.host.clock, s.request.argument == "+1", nullptr);
     if (!r.queried) {
-        s.complain(kTimerStatusFailed);
+        s.complain(r.problem);
         return kExitDevice;
     }
-    discard_until_quiet(s.link);  // not into the next run's first reply
     s.say(confirm::time_sent(r.time_sent));
     if (!r.date_sent.empty()) s.say(confirm::date_sent(r.date_sent));
+    const Confirmed check = confirm_shift(s.link, s.host.clock, r);
+    if (!check.ok) {
+        s.complain(check.message);
+        return kExitDevice;
+    }
     return kExitOk;
 }
 
@@ -80,13 +91,22 @@ int run_timers_list(Session& s) {
     TimerFields fields;  // one set, as the overview reads them
     bool failed = false;
     for (int n = 1; n <= 5; ++n) {
+        if (s.stopping()) {
+            std::vector<int> read, unread;
+            for (int k = 1; k <= 5; ++k) (k < n ? read : unread).push_back(k);
+            s.complain("Abgebrochen; gelesen: " + part_list(read) + "; nicht gelesen: " + part_list(unread));
+            return kExitDevice;
+        }
         ListedTimer t;
         t.timer = n;
         t.reading = read_timer_state(s.link, fields, n);
         t.fields = fields;
-        failed = failed || t.reading.state == TimerState::Failed;
         // Printed as they come: five timers of a silent device take 20 s.
         if (!s.request.json) say_pane(s, timer_overview_entry(n, fields, t.reading.last_reply));
+        if (t.reading.state == TimerState::Failed) {
+            failed = true;
+            s.complain(memory_read_failed(n));  // a cron job sends stdout nowhere
+        }
         timers.push_back(t);
     }
     if (s.request.json) s.host.io.out(timers_json(timers));
@@ -99,12 +119,9 @@ int run_send(Session& s) {
         s.complain("Die Zeile enthält Zeichen, die es in Windows-1252 nicht gibt; nichts gesendet");
         return kExitUsage;
     }
-    if (!cmd::is_free_command(line)) {
-        s.complain("Eine Befehlszeile hat mindestens 2 Zeichen und beginnt mit der Geräteadresse (0-9); nichts gesendet");
-        return kExitUsage;
-    }
-    if (line.find_first_of(std::string("\r\n\0", 3)) != std::string::npos) {
-        s.complain("Die Zeile darf keinen Zeilenumbruch enthalten; nichts gesendet");
+    const std::string problem = free_command_problem(line);
+    if (!problem.empty()) {
+        s.complain(problem + "; nichts gesendet");
         return kExitUsage;
     }
     if (int e = open_line(s)) return e;
@@ -122,11 +139,21 @@ int run_scan(Session& s) {
     if (int e = open_line(s)) return e;
     std::vector<ScanEntry> entries;
     bool anyone = false;
-    scan_addresses(s.link, nullptr, [&](const ScanEntry& e) {
-        entries.push_back(e);
-        anyone = anyone || !e.reply.empty();
-        if (!s.request.json) s.say(pane_lines(scan_line(e.address, e.reply, e.identity.name)).front());
-    });
+    scan_addresses(
+        s.link, nullptr,
+        [&](const ScanEntry& e) {
+            entries.push_back(e);
+            anyone = anyone || !e.reply.empty();
+            if (!s.request.json) s.say(pane_lines(scan_line(e.address, e.reply, e.identity.name)).front());
+        },
+        [&] { return s.stopping(); });
+    const int asked = static_cast<int>(entries.size());
+    if (asked < kScannedAddresses) {
+        s.complain(asked == 0 ? std::string(kStoppedBeforeSending)
+                              : "Abgebrochen; gefragt: Adresse 0 bis " + std::to_string(asked - 1) +
+                                    "; nicht gefragt: Adresse " + std::to_string(asked) + " bis 9");
+        return kExitDevice;
+    }
     if (s.request.json) s.host.io.out(scan_json(entries));
     if (!anyone) {
         s.complain("Keine Adresse hat geantwortet");
@@ -143,19 +170,13 @@ int run_settings_send(Session& s) {
         return kExitUsage;
     }
     if (int e = open_line(s)) return e;
-    write_command(s.link, cmd::set_settings(settings));
-    discard_until_quiet(s.link);  // not into the next run's first reply
-    s.say(confirm::settings_sent(settings));
-    return kExitOk;
+    return confirmed(s, send_settings_confirmed(s.link, s.host.clock, settings));
 }
 
 int run_ir(Session& s) {
     const bool on = s.request.argument == "on";
     if (int e = open_line(s)) return e;
-    write_command(s.link, on ? cmd::ir_on() : cmd::ir_off());
-    discard_until_quiet(s.link);  // not into the next run's first reply
-    s.say(confirm::ir_sent(on));
-    return kExitOk;
+    return confirmed(s, switch_ir_confirmed(s.link, s.host.clock, on));
 }
 
 }  // namespace zd::cli

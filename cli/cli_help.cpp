@@ -51,7 +51,8 @@ Befehle:
 Rückgabewerte:
   0  erfolgreich
   1  das Gerät hat nicht wie nötig geantwortet (keine Antwort, falsche
-     Länge, Fehlermeldung, Rücklesen weicht ab, Uhr weicht ab)
+     Länge, Fehlermeldung, Rücklesen weicht ab, Uhr weicht ab), oder
+     abgebrochen durch SIGINT, SIGTERM oder SIGHUP
   2  Aufruf oder Eingabe ungültig (dann wurde nichts gesendet)
   3  Port nicht zu öffnen oder belegt
 )";

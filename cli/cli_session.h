@@ -1,6 +1,7 @@
 #pragma once
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "cli/cli_app.h"
 #include "cli/cli_args.h"
@@ -25,7 +26,14 @@ struct Session {
     std::string shown(const std::string& utf8) const;
     // A file name as the system's file functions take it.
     std::string file_name(const std::string& utf8) const;
+    // The user asked the run to stop; commands ask between exchanges.
+    bool stopping() const { return host.stop_requested && host.stop_requested(); }
 };
+
+// What a run stopped before its first command says.
+constexpr const char* kStoppedBeforeSending = "Abgebrochen; nichts gesendet";
+// "Timer 1, Timer 3" for the restore's parts (0: "Einstellung"), "nichts" for none.
+std::string part_list(const std::vector<int>& parts);
 
 // Opens the line named by the request or the environment; an exit status
 // other than kExitOk when it cannot.

@@ -1,6 +1,7 @@
 #include "core/backup_file.h"
 
 #include "core/config.h"
+#include "core/ini.h"
 #include "core/validation.h"
 #include "device/status_record.h"
 #include "device/text_util.h"
@@ -32,20 +33,69 @@ bool BackupEntries::any() const {
     return false;
 }
 
-BackupEntries read_backup_entries(const std::string& text) {
-    BackupEntries e;
-    e.settings = find_text_entry(text, kSettingsKey);
-    for (int n = 1; n <= kTimerCount; ++n) e.timers[n - 1] = find_text_entry(text, timer_key(n));
-    return e;
+namespace {
+
+std::string_view trimmed(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+    return s;
 }
 
-std::string first_invalid_key(const BackupEntries& e) {
-    if (e.settings && !is_valid_settings_string(*e.settings)) return kSettingsKey;
-    for (int n = 1; n <= kTimerCount; ++n) {
-        const auto& t = e.timers[n - 1];
-        if (t && !t->empty() && !is_composable_record(*t)) return timer_key(n);
-    }
-    return "";
+std::string quoted(std::string_view text) { return "\"" + shown_text(std::string(text)) + "\""; }
+
+// 0 for the settings, 1-5 for the timers, -1 for any other key.
+int key_index(std::string_view key) {
+    if (same_key(key, kSettingsKey)) return 0;
+    for (int n = 1; n <= kTimerCount; ++n)
+        if (same_key(key, timer_key(n))) return n;
+    return -1;
+}
+
+}  // namespace
+
+BackupImport read_backup_import(const std::string& text) {
+    BackupImport r;
+    BackupEntries found;
+    std::size_t first_line[1 + kTimerCount] = {};  // where each key was met, 0: not yet
+    auto report = [&](const IniLine& l, const std::string& what) {
+        if (r.problems.size() < kMaxListedProblems) r.problems.push_back("Zeile " + std::to_string(l.number) + ": " + what);
+        ++r.problem_count;
+    };
+    for_each_ini_line(text, [&](const IniLine& l) {
+        if (l.is_comment) return true;
+        if (l.is_section) {
+            report(l, "Abschnitt " + quoted(trimmed(l.text)) + " gehört nicht in eine Sicherung");
+            return true;
+        }
+        if (!l.has_entry) {
+            if (!trimmed(l.text).empty()) report(l, quoted(trimmed(l.text)) + " ist kein Eintrag (Schlüssel = Wert)");
+            return true;
+        }
+        const int index = key_index(l.key);
+        if (index < 0) {
+            report(l, l.key.empty() ? std::string("Eintrag ohne Schlüssel")
+                                    : "unbekannter Schlüssel " + quoted(l.key) + " (bekannt: B203Modus, Timer1 bis Timer5)");
+            return true;
+        }
+        const std::string key = index == 0 ? kSettingsKey : timer_key(index);
+        if (first_line[index] != 0) {
+            report(l, key + " steht schon in Zeile " + std::to_string(first_line[index]));
+            return true;
+        }
+        first_line[index] = l.number;
+        const std::string value(trimmed(l.value));
+        // An empty timer entry erases the timer.
+        const std::string problem =
+            index == 0 ? settings_problem(value) : value.empty() ? std::string() : record_problem(value);
+        if (!problem.empty()) {
+            report(l, key + ": " + problem);
+            return true;
+        }
+        (index == 0 ? found.settings : found.timers[index - 1]) = value;
+        return true;
+    });
+    if (r.problem_count == 0) r.entries = found;
+    return r;
 }
 
 }  // namespace zd

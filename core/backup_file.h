@@ -1,6 +1,7 @@
 #pragma once
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/system.h"
 
@@ -24,10 +25,21 @@ struct BackupEntries {
     std::optional<std::string> timers[kTimerCount];
     bool any() const;
 };
-BackupEntries read_backup_entries(const std::string& file_text);
-// The key of the first entry that cannot be sent as it stands ("B203Modus",
-// "Timer1" ...), empty when every present entry can.
-std::string first_invalid_key(const BackupEntries& entries);
+
+// A backup file read for import. Every line is understood or reported:
+// comments (";") and empty lines; "B203Modus = " with valid settings;
+// "Timer1 = " ... "Timer5 = " with a composable record, or nothing to erase
+// the timer. Blanks and tabs around keys and values do not count. Anything
+// else (unknown keys, a key twice, invalid values, lines without "=",
+// sections) is a problem: "Zeile 4: Timer2: Sekunden der Startzeit müssen
+// 00 sein". Entries are taken only from a file without problems.
+constexpr std::size_t kMaxListedProblems = 20;
+struct BackupImport {
+    BackupEntries entries;
+    std::vector<std::string> problems;  // the first kMaxListedProblems
+    std::size_t problem_count = 0;      // all of them
+};
+BackupImport read_backup_import(const std::string& file_text);
 std::string timer_key(int timer_number);
 
 }  // namespace zd

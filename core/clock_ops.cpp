@@ -1,5 +1,7 @@
 #include "core/clock_ops.h"
 
+#include "core/texts.h"
+#include "core/validation.h"
 #include "device/clock_math.h"
 #include "device/commands.h"
 #include "device/status_record.h"
@@ -41,7 +43,8 @@ ClockShift shift_device_clock(DeviceLink& link, Clock& clock, bool forward,
                               const std::function<void()>& show_progress) {
     ClockShift r;
     r.reply = query_status(link, show_progress);
-    r.queried = is_status_record(r.reply);
+    r.problem = status_record_problem(r.reply);
+    r.queried = r.problem.empty();
     if (!r.queried) return r;
     const std::string time = mid(r.reply, 10, 6);
     const std::string date = mid(r.reply, 4, 6);
@@ -49,14 +52,42 @@ ClockShift shift_device_clock(DeviceLink& link, Clock& clock, bool forward,
     clock.pause_ms(kClockCommandPauseMs);
     write_command(link, cmd::set_time(shifted.time));
     r.time_sent = shifted.time;
-    // Only a real clock and date can be carried into the next or previous
-    // day; otherwise the hour alone is shifted.
-    if (shifted.crossed_midnight && is_real_time(time) && is_real_date(date)) {
+    if (shifted.crossed_midnight) {
         r.date_sent = shift_date(date, forward ? 1 : -1);
         clock.pause_ms(kClockCommandPauseMs);
         write_command(link, cmd::set_date(r.date_sent));
     }
     return r;
+}
+
+Confirmed confirm_shift(DeviceLink& link, Clock& clock, const ClockShift& shift) {
+    std::string sent = confirm::time_sent(shift.time_sent);
+    if (!shift.date_sent.empty()) sent += ", " + confirm::date_sent(shift.date_sent);
+    const std::string date = shift.date_sent.empty() ? mid(shift.reply, 4, 6) : shift.date_sent;
+    long long expected = 0;
+    Confirmed c;
+    if (!record_civil_seconds("0X:" + date + shift.time_sent, expected)) {
+        c.message = "Keine Uhrzeit gesendet";
+        return c;
+    }
+    DeviceLink timed{link.port, &clock};
+    discard_until_quiet(timed);  // the acknowledgements
+    c.reply = query_status(timed, nullptr);
+    const std::string problem = status_record_problem(c.reply);
+    if (!problem.empty()) {
+        c.message = sent + ", aber nicht bestätigt: " + problem;
+        return c;
+    }
+    long long device = 0;
+    record_civil_seconds(c.reply, device);
+    if (device - expected < -kShiftCheckEarlyS || device - expected > kShiftCheckLateS) {
+        c.message = sent + ", aber nicht übernommen: das Gerät meldet " + status_date_text(c.reply) + " " +
+                    status_time_text(c.reply);
+        return c;
+    }
+    c.ok = true;
+    c.message = sent;
+    return c;
 }
 
 ClockSync sync_device_clock(DeviceLink& link, Clock& clock, System& sys) {

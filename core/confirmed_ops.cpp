@@ -10,31 +10,54 @@ namespace zd {
 
 namespace {
 
-Confirmed read_back(DeviceLink& link, std::size_t pos, const std::string& expected, const std::string& done) {
+// `command` on the line, its acknowledgement let pass, the status read back.
+// The waits run on `clock`.
+Confirmed send_and_read_back(DeviceLink& link, Clock& clock, const std::string& command, const std::string& sent) {
+    DeviceLink timed{link.port, &clock};
+    write_command(timed, command);
+    discard_until_quiet(timed);
     Confirmed c;
-    discard_until_quiet(link);
-    c.reply = query_status(link, nullptr);
+    c.reply = query_status(timed, nullptr);
     const std::string problem = status_record_problem(c.reply);
-    if (!problem.empty()) {
-        c.message = problem;
-        return c;
-    }
-    const std::string got = mid(c.reply, pos, expected.size());
-    c.ok = got == expected;
-    c.message = c.ok ? done : done + ", aber das Gerät meldet " + got;
+    if (!problem.empty()) c.message = sent + ", aber nicht bestätigt: " + problem;
     return c;
 }
 
 }  // namespace
 
-Confirmed send_settings_confirmed(DeviceLink& link, Clock&, const std::string& settings) {
-    write_command(link, cmd::set_settings(settings));
-    return read_back(link, 16, settings, confirm::settings_sent(settings));
+Confirmed send_settings_confirmed(DeviceLink& link, Clock& clock, const std::string& settings) {
+    const std::string sent = confirm::settings_sent(settings);
+    if (!is_valid_settings_string(settings)) {
+        Confirmed c;
+        c.message = "Ungültige Einstellung \"" + shown_text(settings) + "\": " + settings_problem(settings) +
+                    "; nichts gesendet";
+        return c;
+    }
+    Confirmed c = send_and_read_back(link, clock, cmd::set_settings(settings), sent);
+    if (!c.message.empty()) return c;
+    const std::string now = status_settings(c.reply);
+    if (now != settings) {
+        c.message = sent + ", aber nicht übernommen: das Gerät meldet " + shown_text(now);
+        return c;
+    }
+    c.ok = true;
+    c.message = sent;
+    return c;
 }
 
-Confirmed switch_ir_confirmed(DeviceLink& link, Clock&, bool on) {
-    write_command(link, on ? cmd::ir_on() : cmd::ir_off());
-    return read_back(link, 20, on ? "0" : "1", confirm::ir_sent(on));
+Confirmed switch_ir_confirmed(DeviceLink& link, Clock& clock, bool on) {
+    const std::string sent = confirm::ir_sent(on);
+    Confirmed c = send_and_read_back(link, clock, on ? cmd::ir_on() : cmd::ir_off(), sent);
+    if (!c.message.empty()) return c;
+    const std::string flag = mid(c.reply, 20, 1);
+    if (flag != (on ? "0" : "1")) {
+        c.message = sent + ", aber nicht übernommen: das Gerät meldet IR-Empfänger " + on_off_text(flag) + " (" +
+                    shown_text(flag) + ")";
+        return c;
+    }
+    c.ok = true;
+    c.message = sent;
+    return c;
 }
 
 }  // namespace zd

@@ -46,15 +46,17 @@ RestoreStep restore_timer(DeviceLink& link, Clock& clock, int n, const std::stri
 }
 
 
-BackupRead read_device_backup(DeviceLink& link) {
+BackupRead read_device_backup(DeviceLink& link, const std::function<bool()>& should_stop) {
     BackupRead r;
     const std::string reply = query_status(link, nullptr);
-    if (!is_status_record(reply)) {
-        r.failure = status_failure_text(reply);
-        return r;
-    }
+    r.failure = status_record_problem(reply);
+    if (!r.failure.empty()) return r;
     r.backup.settings = status_settings(reply);
     for (int n = 1; n <= kTimerCount; ++n) {
+        if (should_stop && should_stop()) {
+            r.failure = "Abgebrochen";
+            return r;
+        }
         TimerFields fields;
         const TimerReading t = read_timer_state(link, fields, n);
         if (t.state == TimerState::Failed) {
@@ -84,20 +86,39 @@ std::vector<std::string> restore_commands(const BackupEntries& e) {
     return lines;
 }
 
-void restore_backup(DeviceLink& link, Clock& clock, const BackupEntries& e,
-                    const std::function<void(const std::string&)>& settings_sent,
-                    const std::function<void(const RestoreStep&)>& timer_done) {
-    if (e.settings) {
-        write_command(link, cmd::set_settings(*e.settings));
-        // Its acknowledgement must not pass for the first timer's answer.
-        discard_until_quiet(link);
-        if (settings_sent) settings_sent(*e.settings);
+std::string restore_part_name(int part) { return part == 0 ? "Einstellung" : "Timer " + std::to_string(part); }
+
+RestoreSummary restore_backup(DeviceLink& link, Clock& clock, const BackupEntries& e,
+                              const std::function<void(const Confirmed&)>& settings_done,
+                              const std::function<void(const RestoreStep&)>& timer_done,
+                              const std::function<bool()>& should_stop) {
+    RestoreSummary r;
+    std::vector<int> parts;
+    if (e.settings) parts.push_back(0);
+    for (int n = 1; n <= kTimerCount; ++n)
+        if (e.timers[n - 1]) parts.push_back(n);
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        if (r.silent || (should_stop && should_stop())) {
+            r.stopped = !r.silent;
+            r.not_sent.assign(parts.begin() + static_cast<std::ptrdiff_t>(i), parts.end());
+            break;
+        }
+        const int part = parts[i];
+        bool ok = false;
+        if (part == 0) {
+            const Confirmed c = send_settings_confirmed(link, clock, *e.settings);
+            ok = c.ok;
+            r.silent = c.reply.empty();
+            if (settings_done) settings_done(c);
+        } else {
+            const RestoreStep step = restore_timer(link, clock, part, *e.timers[part - 1]);
+            ok = step.ok();
+            if (timer_done) timer_done(step);
+        }
+        r.done.push_back(part);
+        r.failed += ok ? 0 : 1;
     }
-    for (int n = 1; n <= kTimerCount; ++n) {
-        if (!e.timers[n - 1]) continue;
-        const RestoreStep step = restore_timer(link, clock, n, *e.timers[n - 1]);
-        if (timer_done) timer_done(step);
-    }
+    return r;
 }
 
 }  // namespace zd

@@ -34,9 +34,10 @@ std::string port_identifier(const std::string& reply) {
 }
 
 void scan_addresses(DeviceLink& link, const std::function<void(int)>& before,
-                    const std::function<void(const ScanEntry&)>& after) {
+                    const std::function<void(const ScanEntry&)>& after, const std::function<bool()>& should_stop) {
     discard_input(link);
     for (int a = 0; a < kScannedAddresses; ++a) {
+        if (should_stop && should_stop()) return;
         if (before) before(a);
         write_command(link, cmd::identify(a));
         ScanEntry e;

@@ -31,8 +31,10 @@ struct ScanEntry {
 };
 constexpr int kScannedAddresses = 10;
 // Asks the addresses 0 to 9 in turn, discarding waiting input once before
-// address 0. `before` runs before each question, `after` with each answer.
+// address 0. `before` runs before each question, `after` with each answer;
+// when `should_stop` says so before a question, the scan ends there.
 void scan_addresses(DeviceLink& link, const std::function<void(int address)>& before,
-                    const std::function<void(const ScanEntry&)>& after);
+                    const std::function<void(const ScanEntry&)>& after,
+                    const std::function<bool()>& should_stop = {});
 
 }  // namespace zd

@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "platform/posix/line_mode.h"
+#include "platform/stop_request.h"
 
 namespace zd {
 
@@ -23,11 +24,12 @@ namespace {
 volatile sig_atomic_t g_exclusive_fd = -1;
 
 void release_and_exit(int sig) {
-    const int fd = g_exclusive_fd;
-    if (fd >= 0) ioctl(fd, TIOCNXCL);
+    release_exclusive_line();
     _exit(128 + sig);
 }
 
+// For programs that left these signals alone; one that handles them itself
+// (catch_stop_requests) keeps its handlers.
 void release_on_signals() {
     static bool installed = false;
     if (installed) return;
@@ -35,7 +37,10 @@ void release_on_signals() {
     struct sigaction sa {};
     sa.sa_handler = release_and_exit;
     sigemptyset(&sa.sa_mask);
-    for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaction(sig, &sa, nullptr);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction old {};
+        if (sigaction(sig, nullptr, &old) == 0 && old.sa_handler == SIG_DFL) sigaction(sig, &sa, nullptr);
+    }
 }
 
 class PosixSerialPort : public SerialPort {
@@ -128,6 +133,11 @@ std::string open_failure_reason(int err) {
 
 }  // namespace
 
+void release_exclusive_line() {
+    const int fd = g_exclusive_fd;
+    if (fd >= 0) ioctl(fd, TIOCNXCL);
+}
+
 std::unique_ptr<SerialPort> open_posix_serial_port(const std::string& device_path) {
     const int fd = open_nonblocking(device_path);
     if (fd < 0) return nullptr;
@@ -168,7 +178,7 @@ ExclusiveOpen open_serial_port_exclusive(const std::string& path, int wait_ms) {
                 return r;
             }
         }
-        if (std::chrono::steady_clock::now() >= deadline) {
+        if (std::chrono::steady_clock::now() >= deadline || stop_requested()) {
             r.result = ExclusiveOpen::Result::Busy;
             return r;
         }

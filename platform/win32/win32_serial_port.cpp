@@ -1,8 +1,10 @@
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 
 #include "platform/serial_port.h"
+#include "platform/stop_request.h"
 #include "platform/win32/device_path.h"
 
 namespace zd {
@@ -103,7 +105,14 @@ ExclusiveOpen open_serial_port_exclusive(const std::string& port_name, int wait_
     const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(wait_ms > 0 ? wait_ms : 0);
     HANDLE run_lock = CreateMutexA(nullptr, FALSE, run_lock_name(port_name).c_str());
     if (run_lock) {
-        const DWORD got = WaitForSingleObject(run_lock, static_cast<DWORD>(wait_ms > 0 ? wait_ms : 0));
+        // In slices, so that a stop request ends the wait.
+        DWORD got = WAIT_TIMEOUT;
+        for (;;) {
+            const ULONGLONG now = GetTickCount64();
+            const DWORD slice = static_cast<DWORD>(now >= deadline ? 0 : std::min<ULONGLONG>(deadline - now, 100));
+            got = WaitForSingleObject(run_lock, slice);
+            if (got != WAIT_TIMEOUT || slice == 0 || stop_requested()) break;
+        }
         if (got != WAIT_OBJECT_0 && got != WAIT_ABANDONED) {
             CloseHandle(run_lock);
             r.result = ExclusiveOpen::Result::Busy;
@@ -131,7 +140,7 @@ ExclusiveOpen open_serial_port_exclusive(const std::string& port_name, int wait_
             r.reason = open_failure_reason(err);
             return r;
         }
-        if (GetTickCount64() >= deadline) {
+        if (GetTickCount64() >= deadline || stop_requested()) {
             give_up();
             r.result = ExclusiveOpen::Result::Busy;
             return r;

@@ -80,9 +80,41 @@ void write_file(const std::string& path, const std::string& content) {
     std::ofstream(path, std::ios::binary) << content;
 }
 
+// The simulator's traffic log on a pipe, read as it is written: a test
+// waits for the line that proves the device got a command.
+struct LogPipe {
+    int fds[2] = {-1, -1};
+    std::string seen;
+    LogPipe() { EXPECT_EQ(pipe(fds), 0); }
+    ~LogPipe() {
+        for (int fd : fds)
+            if (fd >= 0) close(fd);
+    }
+    std::string path() const { return "/dev/fd/" + std::to_string(fds[1]); }
+    // Reads until `text` has appeared after what earlier waits consumed.
+    bool wait_for(const std::string& text, int limit_ms = 20000) {
+        const auto deadline = Clock::now() + std::chrono::milliseconds(limit_ms);
+        for (;;) {
+            const std::size_t at = seen.find(text);
+            if (at != std::string::npos) {
+                seen.erase(0, at + text.size());
+                return true;
+            }
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+            pollfd p{fds[0], POLLIN, 0};
+            if (left <= 0 || poll(&p, 1, static_cast<int>(left)) <= 0) return false;
+            char buf[4096];
+            const ssize_t n = read(fds[0], buf, sizeof buf);
+            if (n <= 0) return false;
+            seen.append(buf, static_cast<std::size_t>(n));
+        }
+    }
+};
+
 struct CliProgramTest : ::testing::Test {
     std::unique_ptr<SimServer> server;
     std::string dir;
+    std::unique_ptr<LogPipe> log;  // outlives the simulator, which logs until it stops
 
     static SimConfig config() {
         SimConfig c = SimFixture::base_config();
@@ -203,7 +235,8 @@ TEST_F(CliProgramTest, ImportWithOneBadEntrySendsNothing) {
     write_file(file, "B203Modus = 1200\r\nTimer1 = W01010100050010063000071500\r\nTimer4 = W0101010005001006300007150\r\n");
     CliRun r = cli({"timers", "import", file});
     EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(r.err, u8"Ungültiger Eintrag Timer4 in " + file + "; nichts gesendet\n");
+    EXPECT_EQ(r.err, "Zeile 3: Timer4: ein Wochentag-Datensatz hat 27 Zeichen, dieser 26\n" + file +
+                         ": 1 fehlerhafte Zeile; nichts gesendet\n");
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     EXPECT_TRUE(received().empty());
 }
@@ -311,6 +344,80 @@ TEST_F(CliProgramTest, TwoRunsOnOnePortDoNotInterleave) {
     EXPECT_EQ(r3.err, "Port " + server->slave_path() + " ist belegt (1 s gewartet)\n");
     EXPECT_LT(r3.ms, r1.ms);
     EXPECT_EQ(received(), (std::vector<std::string>{"0C01", "0C02", "0C03", "0C04", "0C05", "0X"}));
+}
+
+TEST_F(CliProgramTest, SigtermDuringImportFinishesTheTimerInFlightAndSaysWhatWasNotSent) {
+    log = std::make_unique<LogPipe>();
+    SimConfig c = config();
+    c.log_path = log->path();
+    start(c);
+    const std::string file = dir + "/in.ini";
+    const std::string record = "W00000110050010063000071500";
+    write_file(file, "B203Modus = 0101\r\nTimer1 = " + record + "\r\nTimer2 = \r\nTimer4 = " + record + "\r\n");
+    Child child = start_cli({"--port", server->slave_path(), "timers", "import", file}, dir);
+    ASSERT_TRUE(log->wait_for("RX \"0E01"));  // timer 1's write has reached the device
+    kill(child.pid, SIGTERM);
+    const CliRun r = finish(child);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "Einstellung gesendet (0S0101)\nTimer 1: geschrieben\n");
+    EXPECT_EQ(r.err, "Abgebrochen; bearbeitet: Einstellung, Timer 1; nicht gesendet: Timer 2, Timer 4\n");
+    // Timer 1 was read back; nothing after it was sent.
+    EXPECT_EQ(received(), (std::vector<std::string>{"0S0101", "0X", "0E01" + record, "0C01"}));
+    server->with_model([&](Model& m) {
+        EXPECT_EQ(m.timer(1), record);
+        EXPECT_EQ(m.timer(2), "W01010100050010063000071500");
+        return 0;
+    });
+    // The line was let go.
+    EXPECT_EQ(cli({"--wait", "0", "status"}).status, 0);
+}
+
+TEST_F(CliProgramTest, ASecondSignalEndsTheRunAtOnceAndLetsTheLineGo) {
+    log = std::make_unique<LogPipe>();
+    SimConfig c = config();
+    c.log_path = log->path();
+    c.faults.late_ms = 3000;
+    start(c);
+    Child child = start_cli({"--port", server->slave_path(), "timers", "list"}, dir);
+    ASSERT_TRUE(log->wait_for("RX \"0C01"));
+    // Two kinds, as two signals of one kind may arrive as one.
+    kill(child.pid, SIGINT);
+    kill(child.pid, SIGTERM);
+    const CliRun r = finish(child);
+    EXPECT_EQ(r.status, 128 + SIGTERM);
+    EXPECT_LT(r.ms, 3000);  // it did not wait for the late reply
+    ASSERT_TRUE(log->wait_for("TX \"0C011E"));  // the late reply is out, not into the next run
+    const CliRun next = cli({"--wait", "0", "status"});
+    EXPECT_EQ(next.status, 0) << next.err;
+}
+
+TEST_F(CliProgramTest, ALateAnswerToAnEarlierRunIsNotTakenForTheReply) {
+    log = std::make_unique<LogPipe>();
+    SimConfig c = config();
+    c.log_path = log->path();
+    c.faults.late_ms = 2500;  // beyond send's 2 s
+    start(c);
+    CliRun r = cli({"send", "0X"});
+    EXPECT_EQ(r.status, 1);
+    ASSERT_TRUE(log->wait_for("TX \"0X:"));  // the answer now waits on the line
+    r = cli({"send", "0X"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, u8"Rückmeldung: keine oder Timeout\n");
+    EXPECT_EQ(received(), (std::vector<std::string>{"0X", "0X"}));
+}
+
+TEST_F(CliProgramTest, SettingsAndIrOnASilentDeviceFail) {
+    SimConfig c = config();
+    c.faults.silent = true;
+    start(c);
+    CliRun r = cli({"settings", "send", "0101"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, u8"Einstellung gesendet (0S0101), aber nicht bestätigt: Abfrage Gerätestatus fehlgeschlagen (0)\n");
+    r = cli({"ir", "off"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, u8"IR aus gesendet (0R1), aber nicht bestätigt: Abfrage Gerätestatus fehlgeschlagen (0)\n");
 }
 
 }  // namespace

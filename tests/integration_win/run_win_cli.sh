@@ -66,6 +66,14 @@ check "silent device: message" "$(crlf "Abfrage Gerätestatus fehlgeschlagen (0)
 Keine Sicherung geschrieben")" "$err"
 check "silent device: backup untouched" "$(od -c "$work/keep.ini")" "$(od -c "$work/b203.ini")"
 
+cli --port COM1 ir on
+check "ir: confirmed by the read-back, exit 0" 0 "$rc"
+check "ir: confirmation" "$(crlf "IR ein gesendet (0R0)")" "$(cat "$work/out")"
+cli --port COM2 ir off
+check "silent device: ir not confirmed, exit 1" 1 "$rc"
+check "silent device: ir message" \
+  "$(crlf "IR aus gesendet (0R1), aber nicht bestätigt: Abfrage Gerätestatus fehlgeschlagen (0)")" "$err"
+
 cli --port COM7 status
 check "missing port: exit 3" 3 "$rc"
 cli status

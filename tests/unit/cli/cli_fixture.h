@@ -1,6 +1,7 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include <deque>
 #include <map>
 #include <memory>
 #include <string>
@@ -22,7 +23,11 @@ struct CliRig {
     int wait_ms = -1;
     ExclusiveOpen::Result open_result = ExclusiveOpen::Result::Opened;
     std::map<std::string, std::string> answers;  // command line -> reply line (CR LF added)
-    cli::CliHost host{sys, clock, {}, {}, std::nullopt, true, std::nullopt, {}};
+    // Replies given one per write of the command, before `answers` counts.
+    std::map<std::string, std::deque<std::string>> answers_in_turn;
+    bool stop = false;  // what the host's stop query answers
+    std::function<void(const std::string&)> after_write;  // e.g. to ask for a stop
+    cli::CliHost host{sys, clock, {}, {}, std::nullopt, {}, true, std::nullopt, {}};
 
     CliRig() {
         host.io = {[this](const std::string& t) { out += t; }, [this](const std::string& t) { err += t; },
@@ -36,9 +41,16 @@ struct CliRig {
             if (open_result == ExclusiveOpen::Result::Failed) r.reason = "Gerät nicht vorhanden";
             return r;
         };
+        host.stop_requested = [this] { return stop; };
         port.on_write = [this](const std::string& w) {
-            auto it = answers.find(w);
-            if (it != answers.end()) port.arrive_after(0, it->second + "\r\n");
+            auto turn = answers_in_turn.find(w);
+            if (turn != answers_in_turn.end() && !turn->second.empty()) {
+                port.arrive_after(0, turn->second.front() + "\r\n");
+                turn->second.pop_front();
+            } else if (auto it = answers.find(w); it != answers.end()) {
+                port.arrive_after(0, it->second + "\r\n");
+            }
+            if (after_write) after_write(w);
         };
     }
 

@@ -50,6 +50,29 @@ TEST(CliStatus, WrongLengthsFailWithTheirLength) {
     }
 }
 
+TEST(CliStatus, ARecordWithoutARealDateOrTimeIsAFailedRead) {
+    struct Case {
+        std::string record;
+        std::string err;
+    } cases[] = {
+        {"0X:32132699999912000", u8"Abfrage Gerätestatus fehlgeschlagen: ungültiges Datum \"321326\", "
+                                 u8"ungültige Uhrzeit \"999999\"\n"},
+        {"0X:29022718304512000", u8"Abfrage Gerätestatus fehlgeschlagen: ungültiges Datum \"290227\"\n"},
+    };
+    for (const auto& c : cases) {
+        for (const char* json : {"", "--json"}) {
+            SCOPED_TRACE(c.record + json);
+            CliRig r;
+            r.answers["0X\r"] = c.record;
+            std::vector<std::string> args{"status"};
+            if (*json) args.push_back(json);
+            EXPECT_EQ(r.run(args), 1);
+            EXPECT_EQ(r.out, "");
+            EXPECT_EQ(r.err, c.err);
+        }
+    }
+}
+
 TEST(CliTimers, ListPrintsTheOverviewEntriesAndFailsOnASilentTimer) {
     CliRig r;
     r.answers["0C01\r"] = "0C011E";
@@ -57,6 +80,7 @@ TEST(CliTimers, ListPrintsTheOverviewEntriesAndFailsOnASilentTimer) {
     r.answers["0C03\r"] = "0C033W01010101050011063000071500";
     r.answers["0C05\r"] = "0C055E";
     EXPECT_EQ(r.run({"timers", "list"}), 1);
+    EXPECT_EQ(r.err, "Abfrage Speicher 4 fehlgeschlagen!\n");  // not only where cron sends nothing
     EXPECT_EQ(r.out,
               "Timer 1 ist leer!\n\n\n\n\n"
               "NR.2  Datum: 24.03.2006   Zeit: 20:00 - 21:30 Uhr\n\n      Quelle: Tuner 12   Ziel: Tape1 \n\n\n"
@@ -67,6 +91,7 @@ TEST(CliTimers, ListPrintsTheOverviewEntriesAndFailsOnASilentTimer) {
     CliRig json;
     json.answers = r.answers;
     EXPECT_EQ(json.run({"timers", "list", "--json"}), 1);
+    EXPECT_EQ(json.err, "Abfrage Speicher 4 fehlgeschlagen!\n");
     EXPECT_NE(json.out.find(R"("timer": 3,
     "state": "set",
     "record": "W01010101050011063000071500",
@@ -122,6 +147,16 @@ TEST(CliTimers, ExportWritesTheBackupOnlyWhenEveryReadSucceeded) {
     EXPECT_EQ(to_stdout.bytes.substr(to_stdout.bytes.find("B203Modus")), ok.sys.files["b.ini"].substr(42));
 }
 
+TEST(CliTimers, ExportNeedsARealStatusRecord) {
+    CliRig r;
+    r.answers["0X\r"] = "0X:00000000000012000";
+    EXPECT_EQ(r.run({"timers", "export", "b.ini"}), 1);
+    EXPECT_EQ(r.err, u8"Abfrage Gerätestatus fehlgeschlagen: ungültiges Datum \"000000\"\n"
+                     u8"Keine Sicherung geschrieben\n");
+    EXPECT_EQ(r.sys.replace_calls, 0);
+    EXPECT_EQ(r.port.writes, std::vector<std::string>{"0X\r"});
+}
+
 TEST(CliTimers, ExportRefusesAnUnwritableFileBeforeAnyTraffic) {
     CliRig r;
     r.sys.fail_writes = true;
@@ -135,30 +170,56 @@ TEST(CliTimers, ImportRejectsTheFileOnOneBadEntryWithoutOpeningThePort) {
     auto spoilt = [&](std::size_t pos, const std::string& with) {
         return "Timer2 = " + good.substr(0, pos - 1) + with + good.substr(pos - 1 + with.size());
     };
-    const std::string bad[] = {
-        spoilt(3, "2"),                          // a day flag
-        spoilt(9, "5"),                          // source
-        spoilt(10, "30"),                        // station
-        spoilt(12, "2"),                         // a target flag
-        spoilt(16, "24"),                        // start hour
-        spoilt(20, "60"),                        // start seconds
-        spoilt(22, "2"),                         // end hour 2x -> 27
-        "Timer2 = " + good.substr(1),            // 26 characters for W
-        "Timer2 = D3002260121000200000213000",   // 30 February
-        "Timer2 = D2403260621000200000213000",   // source 6 in a date record
-        "Timer2 = X2403060121000200000213000",
-        "B203Modus = 1300",
-        "B203Modus = 12000",
+    struct Case {
+        std::string line;
+        std::string why;
+    } cases[] = {
+        // The device refuses a record with other seconds; it must fail here, not half way.
+        {spoilt(20, "30"), u8"Timer2: Sekunden der Startzeit müssen 00 sein"},
+        {spoilt(10, "30"), "Timer2: Station \"30\" gibt es nicht (00-29)"},
+        {"Timer2 = " + good.substr(0, 26), "Timer2: ein Wochentag-Datensatz hat 27 Zeichen, dieser 26"},
+        {"B203Modus = 1300 \t", u8"B203Modus: Easy-Funktion \"3\" gibt es nicht (0-2)"},
+        {"Timer6 = ", u8"unbekannter Schlüssel \"Timer6\" (bekannt: B203Modus, Timer1 bis Timer5)"},
+        {"Timer1 = ", "Timer1 steht schon in Zeile 1"},
+        {"Timer2 W01010100050010063000071500", u8"\"Timer2 W01010100050010063000071500\" ist kein Eintrag "
+                                               u8"(Schlüssel = Wert)"},
     };
-    for (const std::string& line : bad) {
-        SCOPED_TRACE(line);
-        CliRig r;
-        r.sys.files["in.ini"] = std::string("Timer1 = W01010100050010063000071500\r\n") + line + "\r\n";
-        EXPECT_EQ(r.run({"timers", "import", "in.ini"}), 2);
-        EXPECT_TRUE(r.opened.empty());
-        const std::string key = line.substr(0, line.find(' '));
-        EXPECT_EQ(r.err, u8"Ungültiger Eintrag " + key + " in in.ini; nichts gesendet\n");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        for (const bool dry_run : {false, true}) {
+            CliRig r;
+            r.sys.files["in.ini"] = "Timer1 = W01010100050010063000071500\r\n" + c.line + "\r\n";
+            std::vector<std::string> args{"timers", "import", "in.ini"};
+            if (dry_run) args.push_back("--dry-run");
+            EXPECT_EQ(r.run(args), 2);
+            EXPECT_TRUE(r.opened.empty());
+            EXPECT_EQ(r.out, "");
+            EXPECT_EQ(r.err, "Zeile 2: " + c.why + "\nin.ini: 1 fehlerhafte Zeile; nichts gesendet\n");
+        }
     }
+}
+
+TEST(CliTimers, ImportListsEveryBadLineUpToALimit) {
+    CliRig r;
+    std::string text = "B203Modus = 1200\nTimer0 = \nTmer1 = \n";
+    for (int i = 0; i < 30; ++i) text += "?\n";
+    r.sys.files["in.ini"] = text;
+    EXPECT_EQ(r.run({"timers", "import", "in.ini"}), 2);
+    std::string expected = u8"Zeile 2: unbekannter Schlüssel \"Timer0\" (bekannt: B203Modus, Timer1 bis Timer5)\n"
+                           u8"Zeile 3: unbekannter Schlüssel \"Tmer1\" (bekannt: B203Modus, Timer1 bis Timer5)\n";
+    for (int line = 4; line < 22; ++line)
+        expected += "Zeile " + std::to_string(line) + u8": \"?\" ist kein Eintrag (Schlüssel = Wert)\n";
+    expected += "... und 12 weitere\nin.ini: 32 fehlerhafte Zeilen; nichts gesendet\n";
+    EXPECT_EQ(r.err, expected);
+    EXPECT_TRUE(r.opened.empty());
+}
+
+TEST(CliTimers, ImportOfAFileWithNothingToSend) {
+    CliRig r;
+    r.sys.files["in.ini"] = "; only a comment\r\n\r\n \t\r\n";
+    EXPECT_EQ(r.run({"timers", "import", "in.ini"}), 2);
+    EXPECT_EQ(r.err, u8"in.ini enthält weder B203Modus noch Timer1 bis Timer5; nichts gesendet\n");
+    EXPECT_TRUE(r.opened.empty());
 }
 
 TEST(CliTimers, ImportWritesErasesAndReadsBack) {
@@ -166,19 +227,46 @@ TEST(CliTimers, ImportWritesErasesAndReadsBack) {
     r.sys.files["in.ini"] =
         "; B203\r\nB203Modus = 1201\r\nTimer1 = W01010100050010063000071500\r\nTimer2 = \r\n"
         "Timer3 = D2403260121000200000213000\r\n";
+    r.answers["0X\r"] = "0X:15040718304512011";
     r.answers["0E01W01010100050010063000071500\r"] = "OK";
     r.answers["0C01\r"] = "0C011W01010100050010063000071500";
     r.answers["0C02\r"] = "0C022W01010100050010063000071500";  // the erase did not take
     r.answers["0E03D2403260121000200000213000\r"] = "\x07";
     EXPECT_EQ(r.run({"timers", "import", "in.ini"}), 1);
-    EXPECT_EQ(r.port.writes, (std::vector<std::string>{"0S1201\r", "0E01W01010100050010063000071500\r", "0C01\r",
-                                                       "0E02E\r", "0C02\r", "0E03D2403260121000200000213000\r"}));
+    EXPECT_EQ(r.port.writes, (std::vector<std::string>{"0S1201\r", "0X\r", "0E01W01010100050010063000071500\r",
+                                                       "0C01\r", "0E02E\r", "0C02\r",
+                                                       "0E03D2403260121000200000213000\r"}));
     EXPECT_EQ(r.out, u8"Einstellung gesendet (0S1201)\nTimer 1: geschrieben\n"
                      u8"Timer 2: weicht nach dem Zurücklesen ab (gelesen: W01010100050010063000071500)\n"
                      u8"Timer 3: Die Daten wurden vom Controller mit einer Fehlermeldung quittiert !\n");
-    EXPECT_EQ(r.err, u8"2 Timer nicht übernommen\n");
+    EXPECT_EQ(r.err, u8"Timer 2: weicht nach dem Zurücklesen ab (gelesen: W01010100050010063000071500)\n"
+                     u8"Timer 3: Die Daten wurden vom Controller mit einer Fehlermeldung quittiert !\n"
+                     u8"2 Timer nicht übernommen\n");
     // The erase waits 1000 ms before the read-back.
-    EXPECT_EQ(r.port.write_times[4] - r.port.write_times[3], 1000);
+    EXPECT_EQ(r.port.write_times[5] - r.port.write_times[4], 1000);
+}
+
+TEST(CliTimers, ImportSettingsThatDidNotTakeFailTheRun) {
+    CliRig r;
+    r.sys.files["in.ini"] = "B203Modus = 1201\r\nTimer1 = \r\n";
+    r.answers["0X\r"] = "0X:15040718304512001";  // still 1200
+    r.answers["0C01\r"] = "0C011E";
+    EXPECT_EQ(r.run({"timers", "import", "in.ini"}), 1);
+    EXPECT_EQ(r.port.writes, (std::vector<std::string>{"0S1201\r", "0X\r", "0E01E\r", "0C01\r"}));
+    const std::string not_taken = u8"Einstellung gesendet (0S1201), aber nicht übernommen: das Gerät meldet 1200\n";
+    EXPECT_EQ(r.out, not_taken + u8"Timer 1: gelöscht\n");
+    EXPECT_EQ(r.err, not_taken);
+}
+
+TEST(CliTimers, ImportStopsAtASilentDevice) {
+    CliRig r;
+    r.sys.files["in.ini"] = "B203Modus = 1201\r\nTimer1 = \r\nTimer4 = W01010100050010063000071500\r\n";
+    EXPECT_EQ(r.run({"timers", "import", "in.ini"}), 1);
+    EXPECT_EQ(r.port.writes, (std::vector<std::string>{"0S1201\r", "0X\r"}));
+    const std::string silent =
+        u8"Einstellung gesendet (0S1201), aber nicht bestätigt: Abfrage Gerätestatus fehlgeschlagen (0)\n";
+    EXPECT_EQ(r.out, silent);
+    EXPECT_EQ(r.err, silent + u8"Das Gerät antwortet nicht; nicht gesendet: Timer 1, Timer 4\n");
 }
 
 TEST(CliTimers, DryRunPrintsTheCommandsAndSendsNothing) {
@@ -190,39 +278,134 @@ TEST(CliTimers, DryRunPrintsTheCommandsAndSendsNothing) {
 }
 
 TEST(CliSend, RefusedLinesSendNothing) {
-    for (const char* line : {"0", "X0", " 0X", "", "0X\r1X", "0\xF0\x9F\x98\x80"}) {
-        SCOPED_TRACE(line);
+    const std::string address_first =
+        u8"Eine Befehlszeile hat mindestens 2 Zeichen und beginnt mit der Geräteadresse (0-9); nichts gesendet\n";
+    struct Case {
+        std::string line;
+        std::string err;
+    } cases[] = {
+        {"0", address_first},
+        {"X0", address_first},
+        {" 0X", address_first},
+        {"", address_first},
+        {"0X\x13", "Steuerzeichen 0x13 (XOFF) an Stelle 3; nichts gesendet\n"},
+        {"0\x11", "Steuerzeichen 0x11 (XON) an Stelle 2; nichts gesendet\n"},
+        {"0X\r1X", "Steuerzeichen 0x0D (CR) an Stelle 3; nichts gesendet\n"},
+        {"0X\n", "Steuerzeichen 0x0A (LF) an Stelle 3; nichts gesendet\n"},
+        {u8"0Ä\tX", "Steuerzeichen 0x09 (TAB) an Stelle 3; nichts gesendet\n"},
+        {"0X\x1B[2J", "Steuerzeichen 0x1B (ESC) an Stelle 3; nichts gesendet\n"},
+        {"0X\x7F", "Steuerzeichen 0x7F (DEL) an Stelle 3; nichts gesendet\n"},
+        {"0\xF0\x9F\x98\x80",
+         u8"Die Zeile enthält Zeichen, die es in Windows-1252 nicht gibt; nichts gesendet\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
         CliRig r;
-        EXPECT_EQ(r.run({"send", line}), 2);
+        EXPECT_EQ(r.run({"send", c.line}), 2);
+        EXPECT_EQ(r.err, c.err);
         EXPECT_TRUE(r.opened.empty());
     }
 }
 
-TEST(CliSend, LineGoesOutInWindows1252WithoutDiscardAndTheReplyComesBack) {
+TEST(CliSend, LineGoesOutInWindows1252AndOnlyThisRunsReplyComesBack) {
     CliRig r;
-    r.port.arrive(0, "old");
+    r.port.arrive(0, "0X:15040718304512000\r\n");  // a late answer to an earlier run
+    r.port.arrive(150, "OK\r\n");                  // still arriving at the open
     r.answers[std::string("0\xC4X\r")] = "A\xE4";
     EXPECT_EQ(r.run({"send", u8"0ÄX"}), 0);
     EXPECT_EQ(r.port.writes, std::vector<std::string>{std::string("0\xC4X\r")});
-    EXPECT_EQ(r.out, u8"oldAä\n");
+    EXPECT_EQ(r.out, u8"Aä\n");
+    EXPECT_EQ(r.port.write_times[0], 400);  // two quiet polls after the one that found the last stale byte
+
+    // Within the run nothing is discarded: what comes after the line is the reply.
+    CliRig early;
+    early.port.on_write = [&](const std::string&) {
+        early.port.arrive_after(0, "A");
+        early.port.arrive_after(300, "B\r\n");
+    };
+    EXPECT_EQ(early.run({"send", "0X"}), 0);
+    EXPECT_EQ(early.out, "AB\n");
 
     CliRig silent;
     EXPECT_EQ(silent.run({"send", "0X"}), 1);
     EXPECT_EQ(silent.err, u8"Rückmeldung: keine oder Timeout\n");
-    EXPECT_EQ(silent.clock.now, 2000);
+    EXPECT_EQ(silent.clock.now, 200 + 2000);
 }
 
-TEST(CliClock, ShiftAcrossMidnightCarriesTheDate) {
+TEST(CliClock, ShiftAcrossMidnightCarriesTheDateAndReadsTheClockBack) {
     CliRig r;
-    r.answers["0X\r"] = "0X:31122623593012000";
-    EXPECT_EQ(r.run({"clock", "shift", "+1"}), 0);
-    EXPECT_EQ(r.port.writes, (std::vector<std::string>{"0X\r", "0T005930\r", "0D010127\r"}));
+    r.answers_in_turn["0X\r"] = {"0X:31122623593012000", "0X:01012700593112000"};
+    EXPECT_EQ(r.run({"clock", "shift", "+1"}), 0) << r.err;
+    EXPECT_EQ(r.port.writes, (std::vector<std::string>{"0X\r", "0T005930\r", "0D010127\r", "0X\r"}));
     EXPECT_EQ(r.out, "Zeit gesendet (0T005930)\nDatum gesendet (0D010127)\n");
+    EXPECT_EQ(r.err, "");
 
     CliRig back;
-    back.answers["0X\r"] = "0X:01012700100012000";
-    EXPECT_EQ(back.run({"clock", "shift", "-1"}), 0);
-    EXPECT_EQ(back.port.writes, (std::vector<std::string>{"0X\r", "0T231000\r", "0D311226\r"}));
+    back.answers_in_turn["0X\r"] = {"0X:01012700100012000", "0X:31122623100012000"};
+    EXPECT_EQ(back.run({"clock", "shift", "-1"}), 0) << back.err;
+    EXPECT_EQ(back.port.writes, (std::vector<std::string>{"0X\r", "0T231000\r", "0D311226\r", "0X\r"}));
+}
+
+TEST(CliClock, AShiftTheDeviceDidNotTakeFails) {
+    struct Case {
+        std::string check;  // the record read back, "" for none
+        int exit;
+        std::string err;
+    } cases[] = {
+        {"0X:15040717304812000", 0, ""},  // three seconds on
+        {"0X:15040717304312000", 0, ""},  // the device rounds
+        {"0X:15040718304812000", 1,
+         u8"Zeit gesendet (0T173045), aber nicht übernommen: das Gerät meldet 15.04.2007 18:30:48\n"},
+        {"0X:16040717304812000", 1,
+         u8"Zeit gesendet (0T173045), aber nicht übernommen: das Gerät meldet 16.04.2007 17:30:48\n"},
+        {"0X:15040717310012000", 1,
+         u8"Zeit gesendet (0T173045), aber nicht übernommen: das Gerät meldet 15.04.2007 17:31:00\n"},
+        {"", 1, u8"Zeit gesendet (0T173045), aber nicht bestätigt: Abfrage Gerätestatus fehlgeschlagen (0)\n"},
+        {"0X:150407173099", 1,
+         u8"Zeit gesendet (0T173045), aber nicht bestätigt: Abfrage Gerätestatus fehlgeschlagen (15)\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.check);
+        CliRig r;
+        r.answers_in_turn["0X\r"] = {"0X:15040718304512000"};
+        if (!c.check.empty()) r.answers_in_turn["0X\r"].push_back(c.check);
+        EXPECT_EQ(r.run({"clock", "shift", "-1"}), c.exit);
+        EXPECT_EQ(r.out, "Zeit gesendet (0T173045)\n");
+        EXPECT_EQ(r.err, c.err);
+    }
+}
+
+TEST(CliClock, ShiftSendsNothingForAClockThatIsNotReal) {
+    struct Case {
+        std::string record;
+        const char* step;
+        std::string err;
+    } cases[] = {
+        {"0X:15040799999912000", "+1", u8"Abfrage Gerätestatus fehlgeschlagen: ungültige Uhrzeit \"999999\"\n"},
+        {"0X:150407ZZZZZZ12000", "+1", u8"Abfrage Gerätestatus fehlgeschlagen: ungültige Uhrzeit \"ZZZZZZ\"\n"},
+        {"0X:15040700ZZZZ12000", "-1", u8"Abfrage Gerätestatus fehlgeschlagen: ungültige Uhrzeit \"00ZZZZ\"\n"},
+        {"0X:32122623300012000", "+1", u8"Abfrage Gerätestatus fehlgeschlagen: ungültiges Datum \"321226\"\n"},
+        {"0X:1512261230001200", "+1", u8"Abfrage Gerätestatus fehlgeschlagen (19)\n"},
+        {"", "-1", u8"Abfrage Gerätestatus fehlgeschlagen (0)\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.record);
+        CliRig r;
+        if (!c.record.empty()) r.answers["0X\r"] = c.record;
+        EXPECT_EQ(r.run({"clock", "shift", c.step}), 1);
+        EXPECT_EQ(r.port.writes, std::vector<std::string>{"0X\r"});
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err, c.err);
+    }
+}
+
+TEST(CliClock, SyncFailsOnACheckRecordWithoutARealClock) {
+    CliRig r;
+    r.sys.now = LocalTime{2026, 6, 1, 12, 0, 0, 0};
+    r.answers["0X\r"] = "0X:01062612ZZ0012000";
+    EXPECT_EQ(r.run({"clock", "sync"}), 1);
+    EXPECT_EQ(r.out, "Zeit gesendet (0T120000)\nDatum gesendet (0D010626)\n");
+    EXPECT_EQ(r.err, u8"Abfrage Gerätestatus fehlgeschlagen: ungültige Uhrzeit \"12ZZ00\"\n");
 }
 
 // Local time that runs with the virtual clock.
@@ -279,20 +462,39 @@ TEST(CliClock, AcknowledgementsOfTheSetCommandsDoNotSpoilTheCheck) {
     EXPECT_EQ(r.run({"clock", "sync"}), 0) << r.err;
 }
 
-TEST(CliSettings, SendsOnlyDigitsWithinTheirLists) {
+TEST(CliSettings, SendsOnlyDigitsWithinTheirListsAndChecksTheDeviceTookThem) {
     CliRig r;
+    r.answers["0X\r"] = "0X:15040718304522140";
     EXPECT_EQ(r.run({"settings", "send", "2214"}), 0);
-    EXPECT_EQ(r.port.writes, std::vector<std::string>{"0S2214\r"});
+    EXPECT_EQ(r.port.writes, (std::vector<std::string>{"0S2214\r", "0X\r"}));
     EXPECT_EQ(r.out, "Einstellung gesendet (0S2214)\n");
+    EXPECT_EQ(r.err, "");
     for (const char* bad : {"3000", "0300", "0020", "0005", "120", "12000", "12a0"}) {
         CliRig b;
         EXPECT_EQ(b.run({"settings", "send", bad}), 2) << bad;
         EXPECT_TRUE(b.opened.empty());
     }
-    CliRig ir;
-    EXPECT_EQ(ir.run({"ir", "off"}), 0);
-    EXPECT_EQ(ir.port.writes, std::vector<std::string>{"0R1\r"});
-    EXPECT_EQ(ir.out, "IR aus gesendet (0R1)\n");
+}
+
+TEST(CliSettings, SettingsAndIrThatAreNotConfirmedFailOnStderr) {
+    CliRig silent;
+    EXPECT_EQ(silent.run({"settings", "send", "2214"}), 1);
+    EXPECT_EQ(silent.port.writes, (std::vector<std::string>{"0S2214\r", "0X\r"}));
+    EXPECT_EQ(silent.out, "");
+    EXPECT_EQ(silent.err,
+              u8"Einstellung gesendet (0S2214), aber nicht bestätigt: Abfrage Gerätestatus fehlgeschlagen (0)\n");
+
+    CliRig other;
+    other.answers["0X\r"] = "0X:15040718304512000";
+    EXPECT_EQ(other.run({"ir", "off"}), 1);
+    EXPECT_EQ(other.port.writes, (std::vector<std::string>{"0R1\r", "0X\r"}));
+    EXPECT_EQ(other.out, "");
+    EXPECT_EQ(other.err, u8"IR aus gesendet (0R1), aber nicht übernommen: das Gerät meldet IR-Empfänger ein (0)\n");
+
+    CliRig on;
+    on.answers["0X\r"] = "0X:15040718304512000";
+    EXPECT_EQ(on.run({"ir", "on"}), 0);
+    EXPECT_EQ(on.out, "IR ein gesendet (0R0)\n");
 }
 
 TEST(CliScan, ListsTheTenAddresses) {
@@ -362,6 +564,87 @@ TEST(CliArguments, UsageErrorsAndHelp) {
     late.answers["0X\r"] = kRecord;
     EXPECT_EQ(late.run_bare({"status", "--json", "--port", "/dev/x"}), 0);
     EXPECT_EQ(late.opened, std::vector<std::string>{"/dev/x"});
+}
+
+// ---- a stop asked for by a signal ----
+
+TEST(CliStop, ImportFinishesTheTimerInFlightAndSaysWhatWasNotSent) {
+    CliRig r;
+    r.sys.files["in.ini"] = "B203Modus = 1201\r\nTimer1 = \r\nTimer2 = W01010100050010063000071500\r\n"
+                            "Timer3 = \r\nTimer5 = \r\n";
+    r.answers["0X\r"] = "0X:15040718304512011";
+    r.answers["0E02W01010100050010063000071500\r"] = "OK";
+    r.answers["0C01\r"] = "0C011E";
+    r.answers["0C02\r"] = "0C022W01010100050010063000071500";
+    r.after_write = [&](const std::string& w) { r.stop = r.stop || w.rfind("0E02", 0) == 0; };
+    EXPECT_EQ(r.run({"timers", "import", "in.ini"}), 1);
+    EXPECT_EQ(r.port.writes, (std::vector<std::string>{"0S1201\r", "0X\r", "0E01E\r", "0C01\r",
+                                                       "0E02W01010100050010063000071500\r", "0C02\r"}));
+    EXPECT_EQ(r.out, u8"Einstellung gesendet (0S1201)\nTimer 1: gelöscht\nTimer 2: geschrieben\n");
+    EXPECT_EQ(r.err, "Abgebrochen; bearbeitet: Einstellung, Timer 1, Timer 2; nicht gesendet: Timer 3, Timer 5\n");
+    EXPECT_TRUE(r.port.closed);
+}
+
+TEST(CliStop, DuringTheSettingsExchangeNoTimerIsSent) {
+    CliRig r;
+    r.sys.files["in.ini"] = "B203Modus = 1201\r\nTimer1 = \r\n";
+    r.answers["0X\r"] = "0X:15040718304512011";
+    r.after_write = [&](const std::string&) { r.stop = true; };
+    EXPECT_EQ(r.run({"timers", "import", "in.ini"}), 1);
+    EXPECT_EQ(r.port.writes, (std::vector<std::string>{"0S1201\r", "0X\r"}));
+    EXPECT_EQ(r.out, "Einstellung gesendet (0S1201)\n");
+    EXPECT_EQ(r.err, "Abgebrochen; bearbeitet: Einstellung; nicht gesendet: Timer 1\n");
+}
+
+TEST(CliStop, BeforeTheFirstCommandNothingIsSent) {
+    const std::vector<std::vector<std::string>> commands{
+        {"status"}, {"timers", "list"}, {"timers", "import", "in.ini"}, {"send", "0X"}, {"ir", "on"}, {"scan"}};
+    for (const auto& command : commands) {
+        for (const auto result : {ExclusiveOpen::Result::Opened, ExclusiveOpen::Result::Busy}) {
+            SCOPED_TRACE(command.front());
+            CliRig r;
+            r.sys.files["in.ini"] = "Timer1 = \r\n";
+            r.open_result = result;
+            r.stop = true;  // e.g. while the run waited for a busy port
+            EXPECT_EQ(r.run(command), 1);
+            EXPECT_TRUE(r.port.writes.empty());
+            EXPECT_EQ(r.out, "");
+            EXPECT_EQ(r.err, "Abgebrochen; nichts gesendet\n");
+        }
+    }
+}
+
+TEST(CliStop, ListExportAndScanStopBetweenExchanges) {
+    CliRig list;
+    list.answers["0C01\r"] = "0C011E";
+    list.answers["0C02\r"] = "0C022E";
+    list.after_write = [&](const std::string& w) { list.stop = list.stop || w == "0C02\r"; };
+    EXPECT_EQ(list.run({"timers", "list"}), 1);
+    EXPECT_EQ(list.port.writes, (std::vector<std::string>{"0C01\r", "0C02\r"}));
+    EXPECT_EQ(list.out, "Timer 1 ist leer!\n\n\n\n\nTimer 2 ist leer!\n\n\n\n\n");
+    EXPECT_EQ(list.err, "Abgebrochen; gelesen: Timer 1, Timer 2; nicht gelesen: Timer 3, Timer 4, Timer 5\n");
+
+    CliRig json;
+    json.answers = list.answers;
+    json.after_write = [&](const std::string& w) { json.stop = json.stop || w == "0C02\r"; };
+    EXPECT_EQ(json.run({"timers", "list", "--json"}), 1);
+    EXPECT_EQ(json.out, "");  // no list that looks whole
+
+    CliRig exp;
+    exp.answers["0X\r"] = kRecord;
+    exp.answers["0C01\r"] = "0C011E";
+    exp.after_write = [&](const std::string& w) { exp.stop = exp.stop || w == "0C01\r"; };
+    EXPECT_EQ(exp.run({"timers", "export", "b.ini"}), 1);
+    EXPECT_EQ(exp.port.writes, (std::vector<std::string>{"0X\r", "0C01\r"}));
+    EXPECT_EQ(exp.err, "Abgebrochen\nKeine Sicherung geschrieben\n");
+    EXPECT_EQ(exp.sys.replace_calls, 0);
+
+    CliRig scan;
+    scan.answers["0X\r"] = kRecord;
+    scan.after_write = [&](const std::string& w) { scan.stop = scan.stop || w == "3X\r"; };
+    EXPECT_EQ(scan.run({"scan"}), 1);
+    EXPECT_EQ(scan.port.writes, (std::vector<std::string>{"0X\r", "1X\r", "2X\r", "3X\r"}));
+    EXPECT_EQ(scan.err, "Abgebrochen; gefragt: Adresse 0 bis 3; nicht gefragt: Adresse 4 bis 9\n");
 }
 
 }  // namespace

@@ -189,7 +189,7 @@ TEST_F(AgentTest, SilenceAfterASettingIsNoSuccess) {
     agent->read_status();
     device.silent = true;
     run(Request::Kind::Ir, "set/ir", [](Request& r) { r.on = true; });
-    EXPECT_EQ(results.back(), "set/ir failed: Abfrage Gerätestatus fehlgeschlagen (0)");
+    EXPECT_EQ(results.back(), "set/ir failed: IR ein gesendet (0R0), aber nicht bestätigt: Abfrage Gerätestatus fehlgeschlagen (0)");
     EXPECT_EQ(events.size(), 0u);
 }
 

@@ -76,7 +76,7 @@ TEST(Requests, InvalidCommandsSayWhatIsWrong) {
         {"cmd/clock_shift", "+2", false, "erwartet wird +1 oder -1"},
         {"cmd/send", "0X", false, "Freie Befehle sind abgeschaltet (raw_commands = off)"},
         {"cmd/send", "X0", true, "Eine Befehlszeile hat mindestens 2 Zeichen und beginnt mit der Geräteadresse (0-9)"},
-        {"cmd/send", "0X\x13", true, "Steuerzeichen 0x13 an Stelle 3"},
+        {"cmd/send", "0X\x13", true, "Steuerzeichen 0x13 (XOFF) an Stelle 3"},
         {"cmd/send", "0X\xE2\x82\xAC\xF0\x9F\x98\x80", true, "Die Zeile enthält Zeichen, die es in Windows-1252 nicht gibt"},
         {"cmd/reboot", "PRESS", false, "Unbekannter Befehl \"cmd/reboot\""},
         {"set/ir", std::string(1025, 'O'), false, "Nachricht zu lang (1025 Bytes, höchstens 1024)"},
