@@ -20,6 +20,8 @@ ctest --test-dir build/native --output-on-failure -LE e2e
 step "man page and Debian package"
 warnings=$(LC_ALL=C.UTF-8 groff -k -man -Tutf8 -ww -z dist/zendrill-cli.1 2>&1)
 [ -z "$warnings" ] || { echo "$warnings"; exit 1; }
+warnings=$(LC_ALL=C.UTF-8 groff -k -man -Tutf8 -ww -z dist/zendrilld.8 2>&1)
+[ -z "$warnings" ] || { echo "$warnings"; exit 1; }
 (cd build/native && rm -f zendrill-cli_*.deb && cpack -G DEB >/dev/null &&
   dpkg-deb -I zendrill-cli_*.deb && dpkg-deb -c zendrill-cli_*.deb)
 
