@@ -20,8 +20,10 @@ ctest --test-dir build/native --output-on-failure -LE e2e
 step "man page and Debian package"
 warnings=$(LC_ALL=C.UTF-8 groff -k -man -Tutf8 -ww -z dist/zendrill-cli.1 2>&1)
 [ -z "$warnings" ] || { echo "$warnings"; exit 1; }
-(cd build/native && rm -f zendrill-cli_*.deb && cpack -G DEB >/dev/null &&
-  dpkg-deb -I zendrill-cli_*.deb && dpkg-deb -c zendrill-cli_*.deb)
+warnings=$(LC_ALL=C.UTF-8 groff -k -man -Tutf8 -ww -z dist/zendrilld.8 2>&1)
+[ -z "$warnings" ] || { echo "$warnings"; exit 1; }
+(cd build/native && rm -f zendrill-cli_*.deb zendrilld_*.deb && cpack -G DEB >/dev/null &&
+  for deb in zendrill-cli_*.deb zendrilld_*.deb; do dpkg-deb -I "$deb" && dpkg-deb -c "$deb" || exit 1; done)
 
 step "unit tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake -S . -B build/asan -G Ninja -DZD_WERROR=ON -DZD_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug >/dev/null
