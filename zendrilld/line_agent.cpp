@@ -292,16 +292,20 @@ void LineAgent::run(const Request& r) {
         case Kind::ClockShift: {
             const ClockShift s = shift_device_clock(link_, clock_, r.forward, nullptr);
             if (s.time_sent.empty()) {
-                const std::string problem = status_record_problem(s.reply);
-                refuse(r, std::string(kTimerStatusFailed) + (problem.empty() ? "" : " (" + problem + ")") +
+                refuse(r, std::string(kTimerStatusFailed) + (s.problem.empty() ? "" : " (" + s.problem + ")") +
                               "; nichts gesendet");
                 return;
             }
-            discard_until_quiet(link_);
-            std::string message = confirm::time_sent(s.time_sent);
-            if (!s.date_sent.empty()) message += ", " + confirm::date_sent(s.date_sent);
-            result(r.command, true, message);
-            break;
+            const Confirmed c = confirm_shift(link_, clock_, s);
+            std::string message = c.message;
+            if (c.ok && config_.clock_sync_auto) {
+                // A person moved the clock on purpose: the daemon does not undo it at once.
+                next_sync_ms_ = clock_.now_ms() + kSyncRetryMs;
+                message += "; der automatische Abgleich ruht eine Stunde";
+            }
+            result(r.command, c.ok, message);
+            if (status_record_problem(c.reply).empty()) status_read(c.reply);
+            return;
         }
         case Kind::Refresh: {
             const bool ok = read_status();

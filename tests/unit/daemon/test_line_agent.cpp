@@ -142,7 +142,7 @@ TEST_F(AgentTest, CommandsPutExactlyTheirLinesOnTheWire) {
         {Request::Kind::TestTimer, "cmd/test/2", [](Request& r) { r.timer = 2; },
          {"0C02\r", "0V02W01010100050010063000071500\r", "0X\r"},
          "cmd/test/2 ok: Timer 2 getestet (0V02W01010100050010063000071500)"},
-        {Request::Kind::ClockShift, "cmd/clock_shift", [](Request& r) { r.forward = true; }, {"0X\r", "0T130"},
+        {Request::Kind::ClockShift, "cmd/clock_shift", [](Request& r) { r.forward = true; }, {"0X\r", "0T130", "0X\r"},
          "cmd/clock_shift ok: Zeit gesendet (0T130"},
         {Request::Kind::RawSend, "cmd/send", [](Request& r) { r.line = "0C02"; }, {"0C02\r", "0X\r"},
          "cmd/send ok: Rückmeldung:0C022W01010100050010063000071500"},
@@ -157,6 +157,19 @@ TEST_F(AgentTest, CommandsPutExactlyTheirLinesOnTheWire) {
         EXPECT_EQ(results[0].substr(0, std::string(c.result).size()), c.result);
     }
     EXPECT_EQ(replies, std::vector<std::string>{"0C022W01010100050010063000071500"});
+}
+
+TEST_F(AgentTest, AManualShiftIsNotUndoneByTheNextPoll) {
+    agent->read_status();
+    run(Request::Kind::ClockShift, "cmd/clock_shift", [](Request& r) { r.forward = true; });
+    EXPECT_NE(results.back().find("der automatische Abgleich ruht eine Stunde"), std::string::npos) << results.back();
+    EXPECT_NEAR(static_cast<double>(drifts.back()), 3600.0, 2.0);
+    device.received.clear();
+    agent->read_status();
+    EXPECT_EQ(device.received, std::vector<std::string>{"0X\r"});  // no sync within the hour
+    clock.pause_ms(3600 * 1000);
+    agent->read_status();
+    EXPECT_GT(device.received.size(), 2u);  // then the host's time again
 }
 
 TEST_F(AgentTest, NothingIsSentWithoutWhatTheCommandNeeds) {
