@@ -162,7 +162,7 @@ int remove_discovery(const DaemonConfig& config, Log& log) {
         return kExitFailed;
     }
     // Empty retained messages delete what the broker keeps.
-    for (const std::string& t : bridge.retained_topics()) mqtt.publish(t, "", false);
+    for (const std::string& t : bridge.retained_topics()) mqtt.publish(t, "", true);
     mqtt.stop("");
     log.line("Discovery- und Zustandsnachrichten gelöscht");
     return kExitOk;
