@@ -107,9 +107,15 @@ void MqttLink::on_connect(int rc) {
     if (handlers_.connected) handlers_.connected();
 }
 
-void MqttLink::on_disconnect(int) {
-    std::lock_guard<std::mutex> lock(m_);
-    connected_ = false;
+void MqttLink::on_disconnect(int rc) {
+    bool was_connected = false;
+    {
+        std::lock_guard<std::mutex> lock(m_);
+        was_connected = connected_;
+        connected_ = false;
+    }
+    // libmosquitto tells a lost connection here, before loop_read returns its error.
+    if (was_connected && rc != MOSQ_ERR_SUCCESS) log("Verbindung zum MQTT-Broker verloren: " + error_text(rc));
 }
 
 void MqttLink::on_message(const mosquitto_message* m) {
