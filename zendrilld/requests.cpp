@@ -50,6 +50,13 @@ int timer_number(const std::string& topic, const std::string& prefix) {
 
 bool has_prefix(const std::string& s, const std::string& prefix) { return s.compare(0, prefix.size(), prefix) == 0; }
 
+// Start and end to the minute (HHMM00), as the editor writes them: the
+// device refuses other seconds, which the shared record check lets through.
+bool whole_minutes(const std::string& record) {
+    const std::size_t n = record.size();
+    return n >= 8 && record.compare(n - 2, 2, "00") == 0 && record.compare(n - 8, 2, "00") == 0;
+}
+
 // A payload shown in a message: Windows-1252, shortened, control characters as "?".
 std::string shown(const std::string& utf8) {
     std::string t;
@@ -103,7 +110,8 @@ Parsed parse_request(const std::string& topic, const std::string& payload, bool 
             r.kind = Request::Kind::EraseTimer;
             return accept(r);
         }
-        const std::string problem = record_problem(payload);
+        // record_problem("") is the message for any record that is not valid.
+        const std::string problem = record_problem(whole_minutes(payload) ? payload : std::string());
         if (!problem.empty()) return refuse(command, "Timer " + std::to_string(n) + ": " + problem);
         r.kind = Request::Kind::WriteTimer;
         r.record = payload;
