@@ -65,6 +65,7 @@ void MqttLink::start() {
     mosquitto_disconnect_callback_set(mosq_, [](mosquitto*, void* obj, int rc) { self(obj)->on_disconnect(rc); });
     mosquitto_message_callback_set(
         mosq_, [](mosquitto*, void* obj, const mosquitto_message* m) { self(obj)->on_message(m); });
+    mosquitto_publish_callback_set(mosq_, [](mosquitto*, void* obj, int mid) { self(obj)->on_published(mid); });
     mosquitto_will_set(mosq_, settings_.will_topic.c_str(), 7, "offline", 1, true);
     if (!settings_.user.empty())
         mosquitto_username_pw_set(mosq_, settings_.user.c_str(),
@@ -100,14 +101,21 @@ void MqttLink::on_connect(int rc) {
         // What was queued before is in the retained set or was never meant to outlive a connection.
         outbox_.clear();
     }
+    unacknowledged_.clear();
     log("Mit dem MQTT-Broker " + settings_.host + ":" + std::to_string(settings_.port) + " verbunden");
     for (const auto& [topic, payload] : retained) send({topic, payload, true});
     if (handlers_.connected) handlers_.connected();
 }
 
-void MqttLink::on_disconnect(int) {
-    std::lock_guard<std::mutex> lock(m_);
-    connected_ = false;
+void MqttLink::on_disconnect(int rc) {
+    bool was_connected = false;
+    {
+        std::lock_guard<std::mutex> lock(m_);
+        was_connected = connected_;
+        connected_ = false;
+    }
+    // libmosquitto tells a lost connection here, before loop_read returns its error.
+    if (was_connected && rc != MOSQ_ERR_SUCCESS) log("Verbindung zum MQTT-Broker verloren: " + error_text(rc));
 }
 
 void MqttLink::on_message(const mosquitto_message* m) {
@@ -117,10 +125,15 @@ void MqttLink::on_message(const mosquitto_message* m) {
     handlers_.message(m->topic, payload, m->retain);
 }
 
+void MqttLink::on_published(int mid) { unacknowledged_.erase(mid); }
+
 void MqttLink::send(const Outgoing& o) {
     const int qos = o.retain ? 1 : 0;
-    mosquitto_publish(mosq_, nullptr, o.topic.c_str(), static_cast<int>(o.payload.size()), o.payload.data(), qos,
-                      o.retain);
+    int mid = 0;
+    if (mosquitto_publish(mosq_, &mid, o.topic.c_str(), static_cast<int>(o.payload.size()), o.payload.data(), qos,
+                          o.retain) == MOSQ_ERR_SUCCESS &&
+        qos > 0)
+        unacknowledged_.insert(mid);
 }
 
 void MqttLink::flush_outbox() {
@@ -163,12 +176,22 @@ void MqttLink::run() {
         if (stopping) {
             if (socket_open && connected()) {
                 flush_outbox();
-                if (!last_words.empty())
-                    mosquitto_publish(mosq_, nullptr, settings_.will_topic.c_str(),
-                                      static_cast<int>(last_words.size()), last_words.data(), 1, true);
+                if (!last_words.empty()) send({settings_.will_topic, last_words, true});
+                const auto until = Steady::now() + std::chrono::seconds(2);
+                // The broker's acknowledgements are read before DISCONNECT: a socket closed
+                // with bytes unread is reset, and the broker may lose what it had not yet
+                // read, the DISCONNECT among it, and send the will.
+                while (Steady::now() < until && !unacknowledged_.empty()) {
+                    pollfd p{mosquitto_socket(mosq_),
+                             static_cast<short>(POLLIN | (mosquitto_want_write(mosq_) ? POLLOUT : 0)), 0};
+                    ::poll(&p, 1, 100);
+                    int rc = MOSQ_ERR_SUCCESS;
+                    if (p.revents & (POLLIN | POLLHUP | POLLERR)) rc = mosquitto_loop_read(mosq_, 1);
+                    if (rc == MOSQ_ERR_SUCCESS && mosquitto_want_write(mosq_)) rc = mosquitto_loop_write(mosq_, 1);
+                    if (rc != MOSQ_ERR_SUCCESS) break;
+                }
                 mosquitto_disconnect(mosq_);
                 // The last words and the DISCONNECT go out before the thread ends.
-                const auto until = Steady::now() + std::chrono::seconds(2);
                 while (Steady::now() < until && mosquitto_want_write(mosq_) &&
                        mosquitto_loop_write(mosq_, 1) == MOSQ_ERR_SUCCESS) {
                     pollfd p{mosquitto_socket(mosq_), POLLOUT, 0};

@@ -4,6 +4,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 
@@ -58,6 +59,7 @@ public:
     void on_connect(int rc);
     void on_disconnect(int rc);
     void on_message(const mosquitto_message* m);
+    void on_published(int mid);
 
 private:
     struct Outgoing {
@@ -76,6 +78,7 @@ private:
     mosquitto* mosq_ = nullptr;
     std::thread thread_;
     posix::Wakeup wake_;
+    std::set<int> unacknowledged_;  // QoS 1 messages of this connection; MQTT thread only
 
     mutable std::mutex m_;
     std::map<std::string, std::string> retained_;  // topic -> payload, in topic order
