@@ -5,22 +5,23 @@
 #include "cli/port_choice.h"
 #include "core/config.h"
 #include "core/timer_backup.h"
+#include "core/ini.h"
 #include "core/utf8.h"
 
 namespace zd::cli {
 
-void Session::say(const std::string& line) const { host.io.out(utf8_from_1252(line) + "\n"); }
-void Session::complain(const std::string& line) const { host.io.err(utf8_from_1252(line) + "\n"); }
+void Session::say(const std::string& line) const { host.io.out(message_utf8(line) + "\n"); }
+void Session::complain(const std::string& line) const { host.io.err(message_utf8(line) + "\n"); }
 
-std::string Session::shown(const std::string& utf8) const {
-    std::string text;
-    if (utf8_to_1252(utf8, text)) return text;
-    text.clear();
-    for (char c : utf8) text += static_cast<unsigned char>(c) < 0x80 ? c : '?';
-    return text;
+std::string Session::shown(const std::string& utf8) const { return embed_utf8(utf8); }
+
+bool Session::file_name(const std::string& utf8, std::string& path) const {
+    if (host.posix) {
+        path = utf8;
+        return true;
+    }
+    return utf8_to_1252(utf8, path);
 }
-
-std::string Session::file_name(const std::string& utf8) const { return host.posix ? utf8 : shown(utf8); }
 
 namespace {
 
@@ -61,10 +62,10 @@ int open_line(Session& s) {
     PortSources sources;
     sources.option = s.request.port;
     sources.environment = s.host.port_variable;
-    sources.ini_text = s.host.sys.read_file(kConfigFileName);
+    sources.ini_text = s.host.sys.read_file(kConfigFileName, kIniFileLimit).content;
     const PortChoice choice = choose_port(sources, s.host.posix);
     if (!choice.error.empty()) {
-        s.complain(s.shown(choice.error));
+        s.complain(choice.error);
         return kExitUsage;
     }
     if (int e = borrow_from_daemon(s, choice.port)) return e;
@@ -99,12 +100,24 @@ std::string part_list(const std::vector<int>& parts) {
     return list.empty() ? "nichts" : list;
 }
 
-int run_cli(const std::vector<std::string>& args, CliHost& host) {
+namespace {
+
+// Writes that did not arrive are noted, whichever command made them.
+std::function<IoResult(const std::string&)> watched(const std::function<IoResult(const std::string&)>& write,
+                                                    std::string& first_error) {
+    return [write, &first_error](const std::string& text) {
+        IoResult r = write(text);
+        if (!r && first_error.empty()) first_error = r.error.empty() ? "unvollständig" : r.error;
+        return r;
+    };
+}
+
+int run_request(const std::vector<std::string>& args, CliHost& host) {
     CliRequest request;
     std::string error;
     Session s{host, request, nullptr, {}, nullptr};
     if (!parse_arguments(args, request, error)) {
-        s.complain(s.shown(error));
+        s.complain(error);
         s.complain("Hilfe: zendrill-cli --help");
         return kExitUsage;
     }
@@ -133,6 +146,20 @@ int run_cli(const std::vector<std::string>& args, CliHost& host) {
     close_device_link(s.link);
     s.loan.reset();  // only now may the daemon take the line back
     return status;
+}
+
+}  // namespace
+
+int run_cli(const std::vector<std::string>& args, CliHost& outside) {
+    // Output that did not arrive is no success: a cron job would lose it.
+    std::string out_error;
+    CliHost host = outside;
+    host.io.out = watched(outside.io.out, out_error);
+    host.io.out_bytes = watched(outside.io.out_bytes, out_error);
+    const int status = run_request(args, host);
+    if (out_error.empty() || status != kExitOk) return status;
+    host.io.err(message_utf8("Die Standardausgabe konnte nicht geschrieben werden: " + out_error) + "\n");
+    return kExitFile;
 }
 
 }  // namespace zd::cli

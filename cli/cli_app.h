@@ -1,10 +1,12 @@
 #pragma once
+#include <cstddef>
 #include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/clock.h"
+#include "platform/io_result.h"
 #include "platform/local_service.h"
 #include "platform/serial_port.h"
 #include "platform/system.h"
@@ -16,13 +18,16 @@ enum Exit {
     kExitDevice = 1,  // the device did not answer as needed
     kExitUsage = 2,   // usage error or invalid input; nothing was sent
     kExitPort = 3,    // the port cannot be opened or stays busy
+    kExitFile = 4,    // a local file or standard stream cannot be read or written
 };
 
-// Where the program's output goes: texts are UTF-8, bytes go out as they are.
+// Where the program's output goes and its input comes from: texts are
+// UTF-8, bytes go out as they are. Each tells whether all of it went.
 struct CliIo {
-    std::function<void(const std::string& utf8)> out;
-    std::function<void(const std::string& utf8)> err;
-    std::function<void(const std::string& bytes)> out_bytes;
+    std::function<IoResult(const std::string& utf8)> out;
+    std::function<IoResult(const std::string& utf8)> err;
+    std::function<IoResult(const std::string& bytes)> out_bytes;
+    std::function<ReadResult(std::size_t limit)> in;  // standard input, for "-"
 };
 
 // What the program needs from its surroundings; the real ones in main, fakes in tests.

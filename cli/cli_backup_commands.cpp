@@ -1,6 +1,7 @@
 // timers export and timers import: the device's timers and settings to a
 // file and back.
 #include "cli/cli_session.h"
+#include "core/backup_file.h"
 #include "core/texts.h"
 #include "core/timer_backup.h"
 
@@ -9,6 +10,28 @@ namespace zd::cli {
 namespace {
 
 bool to_stdout(const std::string& file) { return file.empty() || file == "-"; }
+
+// The file name as the system takes it, or a message and false.
+bool system_path(const Session& s, const std::string& file, std::string& path) {
+    if (s.file_name(file, path)) return true;
+    s.complain("Der Dateiname " + s.shown(file) + " enthält Zeichen, die es in Windows-1252 nicht gibt; nichts gesendet");
+    return false;
+}
+
+// The backup file's text ("-": standard input), or nullopt after saying
+// why it cannot be read.
+std::optional<std::string> read_backup_text(const Session& s, const std::string& file) {
+    if (file == "-") {
+        ReadResult in = s.host.io.in(kBackupFileLimit);
+        if (!in.content) s.complain("Die Standardeingabe ist nicht lesbar: " + in.error + "; nichts gesendet");
+        return in.content;
+    }
+    std::string path;
+    if (!system_path(s, file, path)) return std::nullopt;
+    ReadResult read = s.host.sys.read_file(path, kBackupFileLimit);
+    if (!read.content) s.complain("Die Datei " + s.shown(file) + " ist nicht lesbar: " + read.error + "; nichts gesendet");
+    return read.content;
+}
 
 std::string step_text(const RestoreStep& step) {
     const std::string n = std::to_string(step.timer);
@@ -28,10 +51,17 @@ std::string step_text(const RestoreStep& step) {
 
 int run_timers_export(Session& s) {
     const std::string& file = s.request.argument;
-    const std::string path = s.file_name(file);
-    if (!to_stdout(file) && !s.host.sys.can_replace_file(path)) {
-        s.complain("Die Datei " + s.shown(file) + " kann nicht geschrieben werden; nichts gesendet");
-        return kExitUsage;
+    std::string path;
+    if (!to_stdout(file)) {
+        if (!system_path(s, file, path)) return kExitFile;
+        // Refused before the device is asked: a backup read for nothing
+        // takes the line for seconds.
+        const IoResult writable = s.host.sys.can_replace_file(path);
+        if (!writable) {
+            s.complain("Die Datei " + s.shown(file) + " kann nicht geschrieben werden: " + writable.error +
+                       "; nichts gesendet");
+            return kExitFile;
+        }
     }
     if (int e = open_line(s)) return e;
     const BackupRead read = read_device_backup(s.link, [&] { return s.stopping(); });
@@ -42,12 +72,19 @@ int run_timers_export(Session& s) {
     }
     const std::string content = format_backup(read.backup, s.host.sys.local_time());
     if (to_stdout(file)) {
-        s.host.io.out_bytes(content);
+        const IoResult written = s.host.io.out_bytes(content);
+        if (!written) {
+            s.complain("Die Standardausgabe konnte nicht geschrieben werden: " + written.error);
+            s.complain("Keine vollständige Sicherung geschrieben");
+            return kExitFile;
+        }
         return kExitOk;
     }
-    if (!s.host.sys.replace_file(path, content)) {
-        s.complain("Die Datei " + s.shown(file) + " konnte nicht geschrieben werden");
-        return kExitDevice;
+    const IoResult written = s.host.sys.replace_file(path, content);
+    if (!written) {
+        s.complain("Die Datei " + s.shown(file) + " konnte nicht geschrieben werden: " + written.error);
+        s.complain("Keine Sicherung geschrieben");
+        return kExitFile;
     }
     int set = 0;
     for (const auto& r : read.backup.records) set += r.empty() ? 0 : 1;
@@ -58,11 +95,8 @@ int run_timers_export(Session& s) {
 
 int run_timers_import(Session& s) {
     const std::string& file = s.request.argument;
-    const auto text = s.host.sys.read_file(s.file_name(file));
-    if (!text) {
-        s.complain("Die Datei " + s.shown(file) + " ist nicht lesbar; nichts gesendet");
-        return kExitUsage;
-    }
+    const auto text = read_backup_text(s, file);
+    if (!text) return kExitFile;
     const BackupImport read = read_backup_import(*text);
     if (read.problem_count > 0) {
         for (const std::string& problem : read.problems) s.complain(problem);

@@ -13,7 +13,8 @@ Port:
                      Ohne --port: die Umgebungsvariable ZENDRILL_PORT, sonst
                      Comport aus Zendrill.ini im aktuellen Ordner (unter Linux
                      nur, wenn er ein Pfad ist, der mit "/" beginnt).
-  --wait SEKUNDEN    so lange auf einen belegten Port warten (Vorgabe 30)
+  --wait SEKUNDEN    so lange auf einen belegten Port warten, ganze
+                     Sekunden von 0 bis 3600 (Vorgabe 30)
 
 Befehle:
   status [--json]            Gerätestatus abfragen und anzeigen
@@ -27,12 +28,15 @@ Befehle:
       zendrill-cli timers list --json
   timers export [DATEI]      Einstellungen und Timer sichern (ohne DATEI oder
                              mit "-" auf die Standardausgabe); die Datei wird
-                             nur geschrieben, wenn alles gelesen wurde
+                             nur geschrieben, wenn alles gelesen wurde, und
+                             nur als gewöhnliche Datei (oder neu), nie als
+                             Gerät, Pipe oder Verzeichnis
       zendrill-cli timers export b203-$(date +%F).ini
   timers import DATEI [--dry-run]
-                             eine Sicherung zurückschreiben, jeden Timer
-                             zurücklesen und vergleichen; --dry-run prüft nur
-                             und zeigt, was gesendet würde
+                             eine Sicherung zurückschreiben (DATEI "-": von
+                             der Standardeingabe; höchstens 64 KiB), jeden
+                             Timer zurücklesen und vergleichen; --dry-run
+                             prüft nur und zeigt, was gesendet würde
       zendrill-cli timers import b203-2026-12-06.ini
   send ZEILE                 eine Befehlszeile senden (Geräteadresse zuerst)
                              und die Rückmeldung zeigen
@@ -55,6 +59,9 @@ Rückgabewerte:
      abgebrochen durch SIGINT, SIGTERM oder SIGHUP
   2  Aufruf oder Eingabe ungültig (dann wurde nichts gesendet)
   3  Port nicht zu öffnen oder belegt
+  4  eine lokale Datei oder die Standardein- oder -ausgabe ist nicht zu
+     lesen oder zu schreiben (zeigte sich das vor dem Senden, wurde
+     nichts gesendet)
 )";
 }
 

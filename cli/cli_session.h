@@ -19,13 +19,15 @@ struct Session {
     std::unique_ptr<LocalConnection> loan;  // held while a daemon lends us the line
     ValueNames names = make_value_names();
 
-    // One line of a Windows-1252 text to stdout or stderr.
+    // One message line (Windows-1252, user words embedded by shown()) to
+    // stdout or stderr.
     void say(const std::string& line) const;
     void complain(const std::string& line) const;
-    // A user's UTF-8 text in the tool's own encoding, for messages.
+    // A user's UTF-8 words inside a message, every character kept.
     std::string shown(const std::string& utf8) const;
-    // A file name as the system's file functions take it.
-    std::string file_name(const std::string& utf8) const;
+    // A file name as the system's file functions take it; false when it
+    // has characters they cannot take (Windows: outside Windows-1252).
+    bool file_name(const std::string& utf8, std::string& path) const;
     // The user asked the run to stop; commands ask between exchanges.
     bool stopping() const { return host.stop_requested && host.stop_requested(); }
 };

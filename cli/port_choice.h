@@ -14,7 +14,7 @@ struct PortSources {
 
 struct PortChoice {
     std::string port;   // POSIX: a device path; Windows: a port name with its colon
-    std::string error;  // set when no usable port was named (a usage error)
+    std::string error;  // set when no usable port was named (a usage error); a message line
 };
 
 // `posix`: ports are device paths; otherwise Windows port names ("COM3",

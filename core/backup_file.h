@@ -1,4 +1,5 @@
 #pragma once
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <vector>
@@ -8,6 +9,9 @@
 namespace zd {
 
 constexpr int kTimerCount = 5;
+// A backup holds about 200 bytes; a file beyond this is none and is not
+// read on.
+constexpr std::size_t kBackupFileLimit = 64 * 1024;
 
 // A backup of the device: the settings string and the five timer records
 // ("" for an empty timer), in the configuration files' own form.

@@ -9,6 +9,8 @@ std::string replace_key_lines_in_text(const std::string& text, const std::string
     found = false;
     std::string out;
     out.reserve(text.size() + 64);
+    // The companion wrote its mark; it keeps it.
+    if (starts_with_bom(text)) out.append(kUtf8Bom);
     for_each_ini_line(text, [&](const IniLine& l) {
         if (l.has_entry && same_key(l.key, key)) {
             out.append(key).append(" = ").append(value);
@@ -24,7 +26,7 @@ std::string replace_key_lines_in_text(const std::string& text, const std::string
 
 bool replace_key_lines(System& sys, const std::string& path, const std::string& key,
                        const std::string& value) {
-    const auto text = sys.read_file(path);
+    const auto text = sys.read_file(path, kIniFileLimit).content;
     if (!text) return false;
     bool found = false;
     const std::string out = replace_key_lines_in_text(*text, key, value, found);

@@ -77,6 +77,14 @@ std::optional<std::string> find_text_entry(const std::string& file_text, const s
     return find_value(file_text, key);
 }
 
+std::optional<std::string> configured_port(const std::string& file_text) {
+    auto port = find_value(file_text, "Comport");
+    if (!port) return std::nullopt;
+    const auto first = port->find_first_not_of(" \t");
+    if (first == std::string::npos) return std::nullopt;
+    return port->substr(first, port->find_last_not_of(" \t") - first + 1);
+}
+
 std::string entry_line(const std::string& key, const std::string& value) { return key + " = " + value + "\r\n"; }
 
 Config parse_configuration(const std::string& t) {

@@ -22,6 +22,11 @@ struct Config {
 // One lookup of `key` in an INI text: nullopt when absent.
 std::optional<std::string> find_text_entry(const std::string& file_text, const std::string& key);
 
+// Comport of a configuration text as a port to open, blanks and tabs
+// around it removed (they are no part of a device path); nullopt when it is
+// absent or empty. The tool itself keeps the entry as it stands.
+std::optional<std::string> configured_port(const std::string& file_text);
+
 // All entries with their defaults for the absent ones.
 Config parse_configuration(const std::string& file_text);
 // One line as the files are written: key, " = ", value, CR LF.

@@ -40,6 +40,8 @@ IniLine parse_line(std::string_view text, std::size_t number) {
 
 }  // namespace
 
+bool starts_with_bom(std::string_view text) { return text.substr(0, kUtf8Bom.size()) == kUtf8Bom; }
+
 char fold_key_char(char c) {
     const auto u = static_cast<unsigned char>(c);
     if ((u >= 'a' && u <= 'z') || u >= 0xE0) return static_cast<char>(u - 0x20);
@@ -54,7 +56,7 @@ bool same_key(std::string_view a, std::string_view b) {
 }
 
 void for_each_ini_line(std::string_view text, const std::function<bool(const IniLine&)>& take) {
-    std::size_t i = 0;
+    std::size_t i = starts_with_bom(text) ? kUtf8Bom.size() : 0;
     std::size_t number = 0;
     while (i < text.size()) {
         const std::size_t end = std::min(text.find_first_of("\r\n", i), text.size());

@@ -8,6 +8,14 @@
 // the companion's file and the backups.
 namespace zd {
 
+// The most any of these files may hold to be read: far more than a
+// configuration or a companion file ever does.
+constexpr std::size_t kIniFileLimit = 1 << 20;
+
+// The UTF-8 byte-order mark some editors put before the first line.
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+bool starts_with_bom(std::string_view text);
+
 // Keys compare without regard to case: a-z and the Windows-1252 letters
 // 0xE0-0xFF fold onto their capitals.
 char fold_key_char(char c);
@@ -25,7 +33,8 @@ struct IniLine {
 
 // Hands every line to `take` in file order until it returns false. A line
 // ends at a carriage return, a line feed, or both together; the last line
-// may have no end mark.
+// may have no end mark. A byte-order mark before the first line is no part
+// of it.
 void for_each_ini_line(std::string_view text, const std::function<bool(const IniLine&)>& take);
 
 }  // namespace zd

@@ -1,5 +1,7 @@
 #include "core/utf8.h"
 
+#include <algorithm>
+
 namespace zd {
 
 namespace {
@@ -41,7 +43,76 @@ bool byte_of(unsigned cp, char& byte) {
     return false;
 }
 
+constexpr char kEmbedStart = '\x01';
+constexpr char kEmbedEnd = '\x02';
+constexpr unsigned kReplacement = 0xFFFD;
+
+// The length of the well-formed UTF-8 character at `i` and its code point;
+// 0 when the bytes there are none.
+std::size_t decode_one(const std::string& s, std::size_t i, unsigned& cp) {
+    const auto lead = static_cast<unsigned char>(s[i]);
+    std::size_t extra = 0;
+    unsigned min = 0;
+    if (lead < 0x80) {
+        cp = lead;
+        return 1;
+    } else if ((lead & 0xE0) == 0xC0) {
+        cp = lead & 0x1Fu, extra = 1, min = 0x80;
+    } else if ((lead & 0xF0) == 0xE0) {
+        cp = lead & 0x0Fu, extra = 2, min = 0x800;
+    } else if ((lead & 0xF8) == 0xF0) {
+        cp = lead & 0x07u, extra = 3, min = 0x10000;
+    } else {
+        return 0;
+    }
+    if (i + extra >= s.size()) return 0;
+    for (std::size_t k = 1; k <= extra; ++k) {
+        const auto cont = static_cast<unsigned char>(s[i + k]);
+        if ((cont & 0xC0) != 0x80) return 0;
+        cp = (cp << 6) | (cont & 0x3Fu);
+    }
+    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+    return extra + 1;
+}
+
+void append_any_utf8(std::string& out, unsigned cp) {
+    if (cp < 0x10000) return append_utf8(out, cp);
+    out += static_cast<char>(0xF0 | (cp >> 18));
+    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+}
+
+// Well-formed UTF-8 without control characters.
+std::string clean_utf8(const std::string& s) {
+    std::string out;
+    for (std::size_t i = 0; i < s.size();) {
+        unsigned cp = 0;
+        const std::size_t n = decode_one(s, i, cp);
+        const bool control = cp < 0x20 || (cp >= 0x7F && cp < 0xA0);
+        append_any_utf8(out, n == 0 || control ? kReplacement : cp);
+        i += n == 0 ? 1 : n;
+    }
+    return out;
+}
+
 }  // namespace
+
+std::string embed_utf8(const std::string& utf8) { return kEmbedStart + clean_utf8(utf8) + kEmbedEnd; }
+
+std::string message_utf8(const std::string& line) {
+    std::string out;
+    for (std::size_t i = 0; i < line.size();) {
+        if (line[i] != kEmbedStart) {
+            append_utf8(out, code_point_of(static_cast<unsigned char>(line[i++])));
+            continue;
+        }
+        const std::size_t end = std::min(line.find(kEmbedEnd, i + 1), line.size());
+        out += clean_utf8(line.substr(i + 1, end - i - 1));
+        i = end + 1;
+    }
+    return out;
+}
 
 std::string utf8_from_1252(const std::string& text) {
     std::string out;

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/companion_file.h"
+#include "core/ini.h"
 
 namespace {
 
@@ -14,16 +15,16 @@ public:
     explicit OneFile(const std::string& text) : text(text) {}
     zd::LocalTime local_time() override { return {}; }
     bool file_exists(const std::string& path) override { return path == zd::kCompanionFileName; }
-    std::optional<std::string> read_file(const std::string& path) override {
-        if (path != zd::kCompanionFileName) return std::nullopt;
-        return text;
+    zd::ReadResult read_file(const std::string& path, std::size_t) override {
+        if (path != zd::kCompanionFileName) return zd::ReadResult::failed("nicht vorhanden");
+        return {text, {}};
     }
-    bool can_replace_file(const std::string&) override { return true; }
-    bool replace_file(const std::string& path, const std::string& content) override {
+    zd::IoResult can_replace_file(const std::string&) override { return zd::IoResult::done(); }
+    zd::IoResult replace_file(const std::string& path, const std::string& content) override {
         if (path != zd::kCompanionFileName) __builtin_trap();
         text = content;
         ++writes;
-        return true;
+        return zd::IoResult::done();
     }
     std::string full_path(const std::string& name) override { return name; }
     bool start_program(const std::string&) override { return false; }
@@ -70,8 +71,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string out = found ? file.text : zd::replace_key_lines_in_text(text, key, value, found_in_text);
     if (found_in_text || (!found && file.text != text)) __builtin_trap();
 
-    if (!out.empty() && out.compare(out.size() - 2, 2, "\r\n") != 0) __builtin_trap();
-    if (crlf_count(out) != line_count(text)) __builtin_trap();
+    // A byte-order mark stays in front and is no line.
+    const bool bom = zd::starts_with_bom(text);
+    if (zd::starts_with_bom(out) != bom) __builtin_trap();
+    const std::string out_lines = out.substr(bom ? zd::kUtf8Bom.size() : 0);
+    if (!out_lines.empty() && out_lines.compare(out_lines.size() - 2, 2, "\r\n") != 0) __builtin_trap();
+    if (crlf_count(out_lines) != line_count(text.substr(bom ? zd::kUtf8Bom.size() : 0))) __builtin_trap();
     if (!found) return 0;
     if (out.find(key + " = " + value + "\r\n") == std::string::npos) __builtin_trap();
     bool again = false;

@@ -1,6 +1,7 @@
 #include "gui/startup.h"
 
 #include "core/config.h"
+#include "core/ini.h"
 #include "device/clock_math.h"
 #include "gui/main_window.h"
 #include "gui/status_report.h"
@@ -9,7 +10,7 @@
 namespace zd {
 
 bool load_configuration(Context& ctx) {
-    const auto text = ctx.sys.read_file(kConfigFileName);
+    const auto text = ctx.sys.read_file(kConfigFileName, kIniFileLimit).content;
     if (!text) {
         ctx.ui.show_note("Zendrill.ini nicht gefunden");
         return false;

@@ -1,6 +1,8 @@
 #pragma once
-#include <optional>
+#include <cstddef>
 #include <string>
+
+#include "platform/io_result.h"
 
 namespace zd {
 
@@ -22,14 +24,21 @@ public:
     virtual ~System() = default;
     virtual LocalTime local_time() = 0;
     virtual bool file_exists(const std::string& path) = 0;
-    // Whole content, or nullopt when the file cannot be opened.
-    virtual std::optional<std::string> read_file(const std::string& path) = 0;
-    // Writes a temporary file beside `path`, flushes it and replaces `path`
-    // in one step. False when anything failed; `path` is then unchanged.
-    virtual bool replace_file(const std::string& path, const std::string& content) = 0;
-    // True when replace_file's temporary file can be made beside `path`
-    // (tried and removed again); nothing else changes.
-    virtual bool can_replace_file(const std::string& path) = 0;
+    // Whole content of a regular file of at most `limit` bytes. A directory,
+    // a device, a FIFO or a larger file is refused without reading on (the
+    // reason says which), so no input can grow without bound.
+    virtual ReadResult read_file(const std::string& path, std::size_t limit) = 0;
+    // Writes `content` to a temporary file of a unique name beside the
+    // target, flushes it and puts it in the target's place in one step.
+    // The target is `path` when that is a regular file or new; a symbolic
+    // link to a regular file is followed, and a replaced file keeps its
+    // permissions. Anything else (a directory, a device, a FIFO, a dangling
+    // link, a write-protected file) is refused. On failure the target is
+    // unchanged and no temporary file remains.
+    virtual IoResult replace_file(const std::string& path, const std::string& content) = 0;
+    // What replace_file would refuse, found without changing anything: the
+    // same checks, and a temporary file made and removed again.
+    virtual IoResult can_replace_file(const std::string& path) = 0;
     // Absolute path of `name` in the current working directory.
     virtual std::string full_path(const std::string& name) = 0;
     // Starts a program by its full path, normally shown; false on failure.

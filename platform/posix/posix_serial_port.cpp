@@ -5,14 +5,17 @@
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
-#include <cstring>
+#include <optional>
 #include <thread>
 
+#include "platform/io_result.h"
 #include "platform/posix/line_mode.h"
 #include "platform/stop_request.h"
 
@@ -20,8 +23,11 @@ namespace zd {
 
 namespace {
 
-// The exclusively held line, so that a signal can release it on the way out.
+// The exclusively held line and its settings from before we took it, so
+// that a signal can hand both back on the way out.
 volatile sig_atomic_t g_exclusive_fd = -1;
+termios g_exclusive_before{};
+volatile sig_atomic_t g_exclusive_before_valid = 0;
 
 void release_and_exit(int sig) {
     release_exclusive_line();
@@ -45,7 +51,9 @@ void release_on_signals() {
 
 class PosixSerialPort : public SerialPort {
 public:
-    PosixSerialPort(int fd, bool exclusive) : fd_(fd), exclusive_(exclusive) {}
+    // `before`: the line's settings to restore at close, when known.
+    PosixSerialPort(int fd, bool exclusive, std::optional<termios> before)
+        : fd_(fd), exclusive_(exclusive), before_(before) {}
     ~PosixSerialPort() override { close(); }
 
     int bytes_waiting() override {
@@ -90,6 +98,8 @@ public:
     }
     void close() override {
         if (fd_ < 0) return;
+        // A terminal named by mistake is not left raw at 1200 baud.
+        if (before_) tcsetattr(fd_, TCSANOW, &*before_);
         if (exclusive_) {
             // The flag outlives our descriptor while others hold the tty open.
             ioctl(fd_, TIOCNXCL);
@@ -102,6 +112,7 @@ public:
 private:
     int fd_;
     bool exclusive_;
+    std::optional<termios> before_;
 };
 
 // Non-blocking only for the open itself: a line without carrier would
@@ -110,9 +121,15 @@ int open_nonblocking(const std::string& path) {
     return ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
 }
 
-void set_line_mode_and_block(int fd) {
+std::optional<termios> line_settings(int fd) {
     termios tio{};
-    if (tcgetattr(fd, &tio) == 0) {
+    if (tcgetattr(fd, &tio) != 0) return std::nullopt;
+    return tio;
+}
+
+void set_line_mode_and_block(int fd, const std::optional<termios>& before) {
+    if (before) {
+        termios tio = *before;
         set_b203_line_mode(tio);
         tcsetattr(fd, TCSANOW, &tio);
     }
@@ -124,30 +141,46 @@ std::string open_failure_reason(int err) {
     switch (err) {
         case ENOENT: return "Gerät nicht vorhanden";
         case EACCES:
-        case EPERM: return "keine Berechtigung (Gruppe dialout?)";
+        case EPERM: return "keine Berechtigung; der Benutzer braucht die Gruppe dialout";
         case ENXIO:
         case ENODEV: return "Gerät nicht angeschlossen";
-        default: return std::strerror(err);
+        case EISDIR: return "ein Verzeichnis, kein serielles Gerät";
+        default: return io_text::errno_text(err);
     }
+}
+
+// Only a character device can be a serial line; anything else is not even
+// opened, since opening some devices and FIFOs already does something.
+std::string not_a_line(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return open_failure_reason(errno);
+    return S_ISCHR(st.st_mode) ? std::string() : std::string("kein serielles Gerät");
 }
 
 }  // namespace
 
 void release_exclusive_line() {
+    // Async-signal-safe: the handlers of a stop and of an end call it.
     const int fd = g_exclusive_fd;
-    if (fd >= 0) ioctl(fd, TIOCNXCL);
+    if (fd >= 0) {
+        if (g_exclusive_before_valid) tcsetattr(fd, TCSANOW, &g_exclusive_before);
+        ioctl(fd, TIOCNXCL);
+    }
 }
 
 std::unique_ptr<SerialPort> open_posix_serial_port(const std::string& device_path) {
     const int fd = open_nonblocking(device_path);
     if (fd < 0) return nullptr;
-    set_line_mode_and_block(fd);
-    return std::make_unique<PosixSerialPort>(fd, false);
+    const auto before = line_settings(fd);
+    set_line_mode_and_block(fd, before);
+    return std::make_unique<PosixSerialPort>(fd, false, before);
 }
 
 ExclusiveOpen open_serial_port_exclusive(const std::string& path, int wait_ms) {
     ExclusiveOpen r;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(wait_ms);
+    r.reason = not_a_line(path);
+    if (!r.reason.empty()) return r;
     for (;;) {
         const int fd = open_nonblocking(path);
         if (fd < 0 && errno != EBUSY) {
@@ -164,10 +197,15 @@ ExclusiveOpen open_serial_port_exclusive(const std::string& path, int wait_ms) {
             // other programs of ordinary users off the line meanwhile.
             if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
                 release_on_signals();
+                const auto before = line_settings(fd);
+                if (before) g_exclusive_before = *before;
+                g_exclusive_before_valid = before ? 1 : 0;
+                // The settings are in place before a handler can see the line.
+                std::atomic_signal_fence(std::memory_order_seq_cst);
                 g_exclusive_fd = fd;
                 ioctl(fd, TIOCEXCL);
-                set_line_mode_and_block(fd);
-                r.port = std::make_unique<PosixSerialPort>(fd, true);
+                set_line_mode_and_block(fd, before);
+                r.port = std::make_unique<PosixSerialPort>(fd, true, before);
                 r.result = ExclusiveOpen::Result::Opened;
                 return r;
             }

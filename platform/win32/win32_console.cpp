@@ -3,10 +3,12 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <cerrno>
 #include <cstdio>
 
 #include "platform/console.h"
 #include "platform/win32/text_1252.h"
+#include "platform/win32/win32_error.h"
 
 namespace zd {
 
@@ -22,15 +24,21 @@ void binary_streams() {
     (void)done;
 }
 
-bool write_all(FILE* stream, const std::string& bytes) {
+IoResult write_all(FILE* stream, const std::string& bytes) {
     binary_streams();
+    errno = 0;
     const bool written = std::fwrite(bytes.data(), 1, bytes.size(), stream) == bytes.size();
-    return std::fflush(stream) == 0 && written;
+    if (std::fflush(stream) == 0 && written) return IoResult::done();
+    const int err = errno != 0 ? errno : EIO;
+    std::clearerr(stream);
+    return IoResult::failed(io_text::errno_text(err));
 }
 
 }  // namespace
 
-bool write_console_text(ConsoleStream stream, const std::string& text) {
+void guard_standard_streams() {}
+
+IoResult write_console_text(ConsoleStream stream, const std::string& text) {
     const bool out = stream == ConsoleStream::Out;
     std::string crlf;
     for (char c : text) {
@@ -42,12 +50,30 @@ bool write_console_text(ConsoleStream stream, const std::string& text) {
     if (h != INVALID_HANDLE_VALUE && GetConsoleMode(h, &mode)) {
         const std::wstring w = win32::widen(crlf, win32::kCpUtf8);
         DWORD done = 0;
-        return WriteConsoleW(h, w.data(), static_cast<DWORD>(w.size()), &done, nullptr) && done == w.size();
+        if (!WriteConsoleW(h, w.data(), static_cast<DWORD>(w.size()), &done, nullptr))
+            return IoResult::failed(win32::error_text(GetLastError()));
+        if (done != w.size()) return IoResult::failed(win32::error_text(ERROR_WRITE_FAULT));
+        return IoResult::done();
     }
     return write_all(out ? stdout : stderr, crlf);
 }
 
-bool write_console_bytes(const std::string& bytes) { return write_all(stdout, bytes); }
+IoResult write_console_bytes(const std::string& bytes) { return write_all(stdout, bytes); }
+
+ReadResult read_console_input(std::size_t limit) {
+    _setmode(_fileno(stdin), _O_BINARY);
+    std::string content;
+    char buf[4096];
+    for (;;) {
+        errno = 0;
+        const std::size_t n = std::fread(buf, 1, sizeof buf, stdin);
+        if (n > limit - content.size()) return ReadResult::failed(io_text::too_large(limit));
+        content.append(buf, n);
+        if (n == sizeof buf) continue;
+        if (std::ferror(stdin)) return ReadResult::failed(io_text::errno_text(errno != 0 ? errno : EIO));
+        return {std::move(content), {}};
+    }
+}
 
 std::vector<std::string> utf8_arguments(int, char**) {
     int n = 0;

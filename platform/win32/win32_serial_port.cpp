@@ -6,6 +6,7 @@
 #include "platform/serial_port.h"
 #include "platform/stop_request.h"
 #include "platform/win32/device_path.h"
+#include "platform/win32/win32_error.h"
 
 namespace zd {
 
@@ -89,7 +90,7 @@ std::string open_failure_reason(DWORD err) {
     switch (err) {
         case ERROR_FILE_NOT_FOUND:
         case ERROR_PATH_NOT_FOUND: return "Port nicht vorhanden";
-        default: return "Fehler " + std::to_string(err);
+        default: return win32::error_text(err);
     }
 }
 

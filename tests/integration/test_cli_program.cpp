@@ -1,12 +1,16 @@
 // zendrill-cli as a scheduler runs it: a child process on the simulator's
 // pty, its exit status, stdout and stderr, and the traffic the device saw.
+#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <ctime>
 #include <fstream>
@@ -32,14 +36,24 @@ struct CliRun {
 
 using zd::test::Child;
 
-Child start_cli(const std::vector<std::string>& args, const std::string& cwd, const char* port_variable = nullptr) {
+// `also` runs in the child last, to change its standard streams or its user.
+Child start_cli(const std::vector<std::string>& args, const std::string& cwd, const char* port_variable = nullptr,
+                const std::function<void()>& also = {}) {
     return zd::test::spawn_program(ZENDRILL_CLI_PATH, args, [&] {
         if (!cwd.empty() && chdir(cwd.c_str()) != 0) _exit(126);
         if (port_variable)
             setenv("ZENDRILL_PORT", port_variable, 1);
         else
             unsetenv("ZENDRILL_PORT");
+        if (also) also();
     });
+}
+
+// In the child: `path` opened with `flags` becomes descriptor `fd`.
+void redirect(int fd, const char* path, int flags) {
+    const int opened = open(path, flags);
+    if (opened < 0 || dup2(opened, fd) < 0) _exit(125);
+    close(opened);
 }
 
 CliRun finish(Child& c, int limit_ms = 60000) {
@@ -110,6 +124,36 @@ struct LogPipe {
         }
     }
 };
+std::vector<std::string> entries(const std::string& dir) {
+    std::vector<std::string> names;
+    if (DIR* d = opendir(dir.c_str())) {
+        while (const dirent* e = readdir(d))
+            if (std::string(e->d_name) != "." && std::string(e->d_name) != "..") names.push_back(e->d_name);
+        closedir(d);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+mode_t kind_of(const std::string& path) {
+    struct stat st {};
+    return lstat(path.c_str(), &st) == 0 ? (st.st_mode & S_IFMT) : 0;
+}
+
+// Polls until `proven` holds; false when it did not within the limit.
+bool wait_until(const std::function<bool()>& proven, int limit_ms = 10000) {
+    const auto end = Clock::now() + std::chrono::milliseconds(limit_ms);
+    while (!proven()) {
+        if (Clock::now() > end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+}
+
+const std::string kBackupLines =
+    "B203Modus = 1200\r\nTimer1 = \r\nTimer2 = W01010100050010063000071500\r\n"
+    "Timer3 = D2403260121000200000213000\r\nTimer4 = \r\nTimer5 = \r\n";
+const std::vector<std::string> kExportTraffic{"0X", "0C01", "0C02", "0C03", "0C04", "0C05"};
 
 struct CliProgramTest : ::testing::Test {
     std::unique_ptr<SimServer> server;
@@ -136,9 +180,9 @@ struct CliProgramTest : ::testing::Test {
         if (server) server->stop();
         std::system(("rm -rf " + dir).c_str());
     }
-    CliRun cli(std::vector<std::string> args) {
+    CliRun cli(std::vector<std::string> args, const std::function<void()>& also = {}) {
         args.insert(args.begin(), {"--port", server->slave_path()});
-        Child c = start_cli(args, dir);
+        Child c = start_cli(args, dir, nullptr, also);
         return finish(c);
     }
     std::vector<std::string> received() { return server->received_lines(); }
@@ -226,7 +270,213 @@ TEST_F(CliProgramTest, ExportThatFailsHalfWayLeavesTheFileUntouched) {
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "Abfrage Speicher 2 fehlgeschlagen!\nKeine Sicherung geschrieben\n");
     EXPECT_EQ(read_file(file), "old backup\r\n");
-    EXPECT_EQ(access((file + ".tmp").c_str(), F_OK), -1);
+    EXPECT_EQ(entries(dir), std::vector<std::string>{"b203.ini"});
+}
+
+TEST_F(CliProgramTest, ExportWritesOnlyARegularFileOrANewPath) {
+    start(config());
+    ASSERT_EQ(mkfifo((dir + "/fifo").c_str(), 0644), 0);
+    const int reader = open((dir + "/fifo").c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    ASSERT_EQ(mkdir((dir + "/folder").c_str(), 0755), 0);
+    ASSERT_EQ(symlink("nowhere.ini", (dir + "/dangling.ini").c_str()), 0);
+    ASSERT_EQ(symlink("/dev/full", (dir + "/full.ini").c_str()), 0);
+    struct Case {
+        std::string target;
+        std::string reason;
+    } cases[] = {
+        {"/dev/full", u8"eine Gerätedatei, keine gewöhnliche Datei"},
+        {dir + "/full.ini", u8"eine Gerätedatei, keine gewöhnliche Datei"},
+        {dir + "/fifo", u8"eine benannte Pipe (FIFO), keine gewöhnliche Datei"},
+        {dir + "/folder", "ein Verzeichnis, keine Datei"},
+        {dir + "/dangling.ini", "ein symbolischer Verweis auf etwas, das es nicht gibt"},
+        {dir + "/missing/b.ini", "der Ordner ist nicht vorhanden"},
+        {dir + "/" + std::string(300, 'a'), "Dateiname zu lang"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.target);
+        const CliRun r = cli({"timers", "export", c.target});
+        EXPECT_EQ(r.status, 4);
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err, "Die Datei " + c.target + " kann nicht geschrieben werden: " + c.reason + "; nichts gesendet\n");
+    }
+    EXPECT_EQ(kind_of("/dev/full"), S_IFCHR);
+    EXPECT_EQ(kind_of(dir + "/fifo"), S_IFIFO);
+    char byte = 0;
+    EXPECT_EQ(read(reader, &byte, 1), 0);  // no writer ever came
+    close(reader);
+    EXPECT_EQ(entries(dir), (std::vector<std::string>{"dangling.ini", "fifo", "folder", "full.ini"}));
+    // The device was not asked: the first line it hears is this one's.
+    EXPECT_EQ(cli({"status"}).status, 0);
+    EXPECT_EQ(received(), std::vector<std::string>{"0X"});
+}
+
+TEST_F(CliProgramTest, ExportThroughALinkReplacesItsFileAndKeepsTheUsersOwnTemporaryFiles) {
+    start(config());
+    write_file(dir + "/real.ini", "old\r\n");
+    ASSERT_EQ(chmod((dir + "/real.ini").c_str(), 0640), 0);
+    ASSERT_EQ(symlink("real.ini", (dir + "/link.ini").c_str()), 0);
+    write_file(dir + "/real.ini.tmp", "mine");
+    write_file(dir + "/link.ini.tmp", "mine too");
+    const CliRun r = cli({"timers", "export", dir + "/link.ini"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "Sicherung geschrieben: " + dir + "/link.ini (Einstellung 1200, 2 von 5 Timern belegt)\n");
+    EXPECT_EQ(kind_of(dir + "/link.ini"), S_IFLNK);
+    const std::string backup = read_file(dir + "/real.ini");
+    EXPECT_EQ(backup.substr(backup.find("\r\n") + 2), kBackupLines);
+    struct stat st {};
+    ASSERT_EQ(stat((dir + "/real.ini").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_EQ(read_file(dir + "/real.ini.tmp"), "mine");
+    EXPECT_EQ(read_file(dir + "/link.ini.tmp"), "mine too");
+    EXPECT_EQ(entries(dir), (std::vector<std::string>{"link.ini", "link.ini.tmp", "real.ini", "real.ini.tmp"}));
+}
+
+TEST_F(CliProgramTest, OutputThatDoesNotArriveIsNoSuccess) {
+    start(config());
+    // The backup to a full disk.
+    CliRun r = cli({"timers", "export"}, [] { redirect(1, "/dev/full", O_WRONLY); });
+    EXPECT_EQ(r.status, 4);
+    EXPECT_EQ(r.err, u8"Die Standardausgabe konnte nicht geschrieben werden: kein Platz mehr auf dem Datenträger\n"
+                     u8"Keine vollständige Sicherung geschrieben\n");
+    // A closed stdout: nothing meant for it reaches the line, which took
+    // its number before.
+    r = cli({"status"}, [] { close(1); });
+    EXPECT_EQ(r.status, 4);
+    EXPECT_EQ(r.err, u8"Die Standardausgabe konnte nicht geschrieben werden: nicht geöffnet\n");
+    r = cli({"timers", "export", dir + "/b.ini"}, [] { close(1); });
+    EXPECT_EQ(r.status, 4);
+    const std::string backup = read_file(dir + "/b.ini");
+    EXPECT_EQ(backup.substr(backup.find("\r\n") + 2), kBackupLines);
+    // A reader that went away ends nothing in the middle of the exchange.
+    r = cli({"timers", "list"}, [] {
+        int p[2];
+        if (pipe(p) != 0 || dup2(p[1], 1) < 0) _exit(125);
+        close(p[0]);
+    });
+    EXPECT_EQ(r.status, 4);
+    EXPECT_EQ(r.err, "Die Standardausgabe konnte nicht geschrieben werden: der Empf\xC3\xA4nger hat die Verbindung "
+                     "geschlossen\n");
+    std::vector<std::string> traffic = kExportTraffic;
+    traffic.push_back("0X");
+    traffic.insert(traffic.end(), kExportTraffic.begin(), kExportTraffic.end());
+    traffic.insert(traffic.end(), kExportTraffic.begin() + 1, kExportTraffic.end());
+    EXPECT_EQ(received(), traffic);
+}
+
+TEST_F(CliProgramTest, ImportSaysWhatIsWrongWithItsFile) {
+    start(config());
+    const std::string big = dir + "/big.ini";
+    const int fd = open(big.c_str(), O_CREAT | O_WRONLY, 0644);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(ftruncate(fd, 100 << 20), 0);  // 100 MB without using the disk
+    close(fd);
+    ASSERT_EQ(mkfifo((dir + "/fifo.ini").c_str(), 0644), 0);  // no writer: an open would wait for ever
+    ASSERT_EQ(mkdir((dir + "/folder").c_str(), 0755), 0);
+    struct Case {
+        std::string file;
+        std::string reason;
+    } cases[] = {
+        {big, u8"zu groß: 104857600 Bytes, höchstens 65536"},
+        {"/dev/zero", u8"eine Gerätedatei, keine gewöhnliche Datei"},
+        {dir + "/fifo.ini", u8"eine benannte Pipe (FIFO), keine gewöhnliche Datei"},
+        {dir + "/folder", "ein Verzeichnis, keine Datei"},
+        {dir + "/missing.ini", "nicht vorhanden"},
+        {big + "/x.ini", "ein Teil des Pfades ist kein Verzeichnis"},
+        {dir + "/" + std::string(300, 'a'), "Dateiname zu lang"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        const CliRun r = cli({"timers", "import", c.file});
+        EXPECT_EQ(r.status, 4);
+        EXPECT_EQ(r.err, "Die Datei " + c.file + " ist nicht lesbar: " + c.reason + "; nichts gesendet\n");
+    }
+    if (geteuid() == 0) {  // as nobody, the root-only folder is closed
+        write_file(dir + "/in.ini", "Timer1 = \r\n");
+        const CliRun r = cli({"timers", "import", dir + "/in.ini"}, [] {
+            if (setgid(65534) != 0 || setuid(65534) != 0) _exit(125);
+        });
+        EXPECT_EQ(r.status, 4);
+        EXPECT_EQ(r.err, "Die Datei " + dir + "/in.ini ist nicht lesbar: keine Berechtigung; nichts gesendet\n");
+    }
+    EXPECT_EQ(cli({"status"}).status, 0);
+    EXPECT_EQ(received(), std::vector<std::string>{"0X"});
+}
+
+TEST_F(CliProgramTest, ImportReadsStandardInputForADash) {
+    start(config());
+    const std::string file = dir + "/in.ini";
+    write_file(file, "Timer1 = W01010100050010063000071500\r\n");
+    CliRun r = cli({"timers", "import", "-"}, [&] { redirect(0, file.c_str(), O_RDONLY); });
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "Timer 1: geschrieben\n");
+    EXPECT_EQ(server->with_model([](Model& m) { return m.timer(1); }), "W01010100050010063000071500");
+    r = cli({"timers", "import", "-"}, [] { redirect(0, "/dev/zero", O_RDONLY); });
+    EXPECT_EQ(r.status, 4);
+    EXPECT_EQ(r.err, u8"Die Standardeingabe ist nicht lesbar: zu groß: mehr als 65536 Bytes; nichts gesendet\n");
+    r = cli({"timers", "import", "-"}, [] { close(0); });
+    EXPECT_EQ(r.status, 4);
+    EXPECT_EQ(r.err, u8"Die Standardeingabe ist nicht lesbar: nicht geöffnet; nichts gesendet\n");
+    EXPECT_EQ(received(), (std::vector<std::string>{"0E01W01010100050010063000071500", "0C01"}));
+}
+
+// The line's settings as a test holding the pty's slave sees them.
+struct LineWatch {
+    int fd = -1;
+    explicit LineWatch(const std::string& path) : fd(open(path.c_str(), O_RDWR | O_NOCTTY)) {}
+    ~LineWatch() {
+        if (fd >= 0) close(fd);
+    }
+    termios now() const {
+        termios t{};
+        tcgetattr(fd, &t);
+        return t;
+    }
+    // A terminal as a user leaves it: 9600 baud, line editing.
+    void set_terminal_mode() const {
+        termios t = now();
+        cfsetispeed(&t, B9600);
+        cfsetospeed(&t, B9600);
+        t.c_lflag |= ICANON;
+        tcsetattr(fd, TCSANOW, &t);
+    }
+    bool in_terminal_mode() const {
+        const termios t = now();
+        return cfgetospeed(&t) == B9600 && (t.c_lflag & ICANON);
+    }
+};
+
+TEST_F(CliProgramTest, TheLineGetsItsSettingsBackAtTheEnd) {
+    start(config());
+    LineWatch line(server->slave_path());
+    ASSERT_GE(line.fd, 0);
+    line.set_terminal_mode();
+    EXPECT_EQ(cli({"status"}).status, 0);
+    EXPECT_TRUE(line.in_terminal_mode());
+}
+
+TEST_F(CliProgramTest, TheLineGetsItsSettingsBackWhenASignalEndsTheRun) {
+    SimConfig c = config();
+    c.faults.silent = true;  // five timers take 20 s
+    start(c);
+    LineWatch line(server->slave_path());
+    ASSERT_GE(line.fd, 0);
+    line.set_terminal_mode();
+    Child run = start_cli({"--port", server->slave_path(), "timers", "list"}, dir);
+    // The run holds the line once it set 1200 baud.
+    EXPECT_TRUE(wait_until([&] {
+        const termios t = line.now();
+        return cfgetospeed(&t) == B1200;
+    }));
+    // Two signals: the first asks for a stop after the exchange, the second
+    // ends the run at once through the handler that hands the line back.
+    kill(run.pid, SIGTERM);
+    kill(run.pid, SIGINT);
+    const CliRun r = finish(run);
+    EXPECT_TRUE(r.status == 128 + SIGTERM || r.status == 128 + SIGINT) << r.status;
+    EXPECT_TRUE(line.in_terminal_mode());
+    // And it is free again.
+    EXPECT_EQ(cli({"--wait", "0", "send", "0X"}).status, 1);
 }
 
 TEST_F(CliProgramTest, ImportWithOneBadEntrySendsNothing) {
@@ -325,6 +575,23 @@ TEST_F(CliProgramTest, PortFromTheEnvironmentAndFromZendrillIni) {
     EXPECT_NE(r.err.find("ZENDRILL_PORT"), std::string::npos);
     c = start_cli({"--port", dir + "/nothing", "status"}, dir);
     EXPECT_EQ(finish(c).status, 3);
+}
+
+TEST_F(CliProgramTest, PortsThatAreNoLinesAreNamedInGerman) {
+    const std::string long_name = "/" + std::string(300, 'a');
+    const std::pair<std::string, std::string> cases[] = {
+        {"/tmp", "kein serielles Ger\xC3\xA4t"},
+        {"/dev/null", "kein serielles Ger\xC3\xA4t"},
+        {"/nowhere/tty", "Ger\xC3\xA4t nicht vorhanden"},
+        {"/etc/passwd/tty", "ein Teil des Pfades ist kein Verzeichnis"},
+        {long_name, "Dateiname zu lang"},
+    };
+    for (const auto& [port, reason] : cases) {
+        Child c = start_cli({"--port", port, "status"}, dir);
+        const CliRun r = finish(c);
+        EXPECT_EQ(r.status, 3);
+        EXPECT_EQ(r.err, "Konnte " + port + " nicht \xC3\xB6\x66\x66nen ! (" + reason + ")\n");
+    }
 }
 
 TEST_F(CliProgramTest, TwoRunsOnOnePortDoNotInterleave) {

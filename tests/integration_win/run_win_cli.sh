@@ -2,7 +2,8 @@
 # Usage: run_win_cli.sh ZENDRILL_CLI_EXE B203SIM
 # zendrill-cli.exe under Wine against the simulator on COM1 (and a silent
 # one on COM2): status, timers export to a file and to stdout, the failure
-# paths. Checks exit status, bytes and texts.
+# paths, targets and files that are no regular file, stdin. Checks exit
+# status, bytes and texts.
 set -euo pipefail
 exe=$1
 sim=$2
@@ -73,6 +74,35 @@ cli --port COM2 ir off
 check "silent device: ir not confirmed, exit 1" 1 "$rc"
 check "silent device: ir message" \
   "$(crlf "IR aus gesendet (0R1), aber nicht bestätigt: Abfrage Gerätestatus fehlgeschlagen (0)")" "$err"
+# Targets that are no regular file are refused before the device is asked;
+# the file errors end with 4.
+mkdir "$work/sub"
+for target in NUL COM2 sub; do
+  cli --port COM1 timers export "$target"
+  check "export to $target: exit 4" 4 "$rc"
+done
+check "export to a folder: message" "$(crlf "Die Datei sub kann nicht geschrieben werden: ein Verzeichnis, keine Datei; nichts gesendet")" "$err"
+cli --port COM1 timers export 'missing\b.ini'
+check "export into a missing folder: message" \
+  "$(crlf 'Die Datei missing\b.ini kann nicht geschrieben werden: der Ordner ist nicht vorhanden; nichts gesendet')" "$err"
+check "export: no temporary file left" "" "$(cd "$work" && ls | grep -i '\.tmp$' || true)"
+head -c 70000 /dev/zero | tr '\0' ';' >"$work/big.ini"
+cli --port COM1 timers import big.ini
+check "import of 70000 bytes: exit 4" 4 "$rc"
+check "import of 70000 bytes: message" \
+  "$(crlf "Die Datei big.ini ist nicht lesbar: zu groß: 70000 Bytes, höchstens 65536; nichts gesendet")" "$err"
+cli --port COM1 timers import sub
+check "import of a folder: message" \
+  "$(crlf "Die Datei sub ist nicht lesbar: ein Verzeichnis, keine Datei; nichts gesendet")" "$err"
+printf 'Timer5 = \r\n' >"$work/in.ini"
+rc=0
+(cd "$work" && wine "$exe" --port COM1 timers import - --dry-run <in.ini >"$work/out" 2>"$work/err") || rc=$?
+check "import from stdin: exit 0" 0 "$rc"
+check "import from stdin: the command" "$(crlf 0E05E)" "$(cat "$work/out")"
+cli --wait 0x10 status
+check "usage error: exit 2" 2 "$rc"
+check "usage error: message with its umlauts" "$(crlf "--wait erwartet ganze Sekunden von 0 bis 3600, nicht \"0x10\"
+Hilfe: zendrill-cli --help")" "$err"
 
 cli --port COM7 status
 check "missing port: exit 3" 3 "$rc"

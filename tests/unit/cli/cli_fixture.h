@@ -19,6 +19,8 @@ struct CliRig {
     FakePort port{clock};
     FakeSystem sys;
     std::string out, err, bytes;
+    std::string in;                   // standard input
+    std::string stdout_error;         // when set, every write to stdout fails with it
     std::vector<std::string> opened;  // port, once per open
     int wait_ms = -1;
     ExclusiveOpen::Result open_result = ExclusiveOpen::Result::Opened;
@@ -30,8 +32,16 @@ struct CliRig {
     cli::CliHost host{sys, clock, {}, {}, std::nullopt, {}, true, std::nullopt, {}};
 
     CliRig() {
-        host.io = {[this](const std::string& t) { out += t; }, [this](const std::string& t) { err += t; },
-                   [this](const std::string& b) { bytes += b; }};
+        host.io = {[this](const std::string& t) { return to_stdout(out, t); },
+                   [this](const std::string& t) {
+                       err += t;
+                       return IoResult::done();
+                   },
+                   [this](const std::string& b) { return to_stdout(bytes, b); },
+                   [this](std::size_t limit) {
+                       if (in.size() > limit) return ReadResult::failed(io_text::too_large(limit));
+                       return ReadResult{in, {}};
+                   }};
         host.open_port = [this](const std::string& name, int wait) {
             opened.push_back(name);
             wait_ms = wait;
@@ -52,6 +62,12 @@ struct CliRig {
             }
             if (after_write) after_write(w);
         };
+    }
+
+    IoResult to_stdout(std::string& sink, const std::string& text) {
+        if (!stdout_error.empty()) return IoResult::failed(stdout_error);
+        sink += text;
+        return IoResult::done();
     }
 
     int run(std::vector<std::string> args) {

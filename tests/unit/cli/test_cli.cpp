@@ -2,6 +2,7 @@
 
 #include "cli/port_choice.h"
 #include "core/backup_file.h"
+#include "core/utf8.h"
 #include "device/timer_ops.h"
 #include "tests/unit/cli/cli_fixture.h"
 
@@ -157,11 +158,110 @@ TEST(CliTimers, ExportNeedsARealStatusRecord) {
     EXPECT_EQ(r.port.writes, std::vector<std::string>{"0X\r"});
 }
 
-TEST(CliTimers, ExportRefusesAnUnwritableFileBeforeAnyTraffic) {
+// The answers of a device with timers 2 and 3 set.
+std::map<std::string, std::string> full_device() {
+    return {{"0X\r", kRecord},
+            {"0C01\r", "0C011E"},
+            {"0C02\r", "0C022D2403060121000200000213000"},
+            {"0C03\r", "0C033W01010101050011063000071500"},
+            {"0C04\r", "0C044E"},
+            {"0C05\r", "0C055E"}};
+}
+
+TEST(CliTimers, ExportRefusesATargetItCannotWriteBeforeAnyTraffic) {
+    const char* reasons[] = {io_text::kDevice, io_text::kFifo, io_text::kDirectory, io_text::kDanglingLink,
+                             io_text::kReadOnly, io_text::kFolderMissing};
+    for (const char* reason : reasons) {
+        CliRig r;
+        r.sys.unwritable["/dev/full"] = reason;
+        EXPECT_EQ(r.run({"timers", "export", "/dev/full"}), 4);
+        EXPECT_TRUE(r.opened.empty());
+        EXPECT_EQ(r.sys.replace_calls, 0);
+        EXPECT_EQ(r.err, "Die Datei /dev/full kann nicht geschrieben werden: " + utf8_from_1252(reason) +
+                             "; nichts gesendet\n");
+    }
+}
+
+TEST(CliTimers, ExportThatCannotBeStoredIsAFileError) {
     CliRig r;
+    r.answers = full_device();
     r.sys.fail_writes = true;
-    EXPECT_EQ(r.run({"timers", "export", "/nowhere/b.ini"}), 2);
-    EXPECT_TRUE(r.opened.empty());
+    EXPECT_EQ(r.run({"timers", "export", "b.ini"}), 4);
+    EXPECT_EQ(r.port.writes.size(), 6u);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, u8"Die Datei b.ini konnte nicht geschrieben werden: kein Platz mehr auf dem Datenträger\n"
+                     u8"Keine Sicherung geschrieben\n");
+
+    CliRig to_stdout;
+    to_stdout.answers = full_device();
+    to_stdout.stdout_error = "kein Platz mehr auf dem Datentr\xE4ger";
+    EXPECT_EQ(to_stdout.run({"timers", "export"}), 4);
+    EXPECT_EQ(to_stdout.err, u8"Die Standardausgabe konnte nicht geschrieben werden: kein Platz mehr auf dem "
+                             u8"Datenträger\nKeine vollständige Sicherung geschrieben\n");
+}
+
+TEST(CliOutput, EveryRunWhoseStdoutFailsEndsWithFour) {
+    const std::vector<std::vector<std::string>> runs = {
+        {"status"}, {"status", "--json"}, {"timers", "list"}, {"scan"}, {"timers", "export", "b.ini"}, {"--help"},
+        {"--version"}, {"ir", "on"}};
+    for (const auto& args : runs) {
+        SCOPED_TRACE(args.front());
+        CliRig r;
+        r.answers = full_device();
+        r.stdout_error = "nicht ge\xF6\x66\x66net";
+        EXPECT_EQ(r.run(args), 4);
+        EXPECT_EQ(r.err, u8"Die Standardausgabe konnte nicht geschrieben werden: nicht geöffnet\n");
+    }
+    // The backup itself was written; only its confirmation got lost.
+    CliRig file;
+    file.answers = full_device();
+    file.stdout_error = "nicht ge\xF6\x66\x66net";
+    EXPECT_EQ(file.run({"timers", "export", "b.ini"}), 4);
+    EXPECT_EQ(file.sys.files.count("b.ini"), 1u);
+    // A device that failed keeps its own status.
+    CliRig silent;
+    silent.stdout_error = "nicht ge\xF6\x66\x66net";
+    EXPECT_EQ(silent.run({"timers", "list"}), 1);
+}
+
+TEST(CliTimers, ImportSaysWhyItsFileCannotBeRead) {
+    struct Case {
+        const char* reason;  // nullptr: a file too large
+        std::string expected;
+    } cases[] = {
+        {"nicht vorhanden", "nicht vorhanden"},
+        {io_text::kDirectory, "ein Verzeichnis, keine Datei"},
+        {io_text::kDevice, u8"eine Gerätedatei, keine gewöhnliche Datei"},
+        {io_text::kFifo, u8"eine benannte Pipe (FIFO), keine gewöhnliche Datei"},
+        {"keine Berechtigung", "keine Berechtigung"},
+        {nullptr, u8"zu groß: 65537 Bytes, höchstens 65536"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.expected);
+        CliRig r;
+        if (c.reason)
+            r.sys.unreadable["in.ini"] = c.reason;
+        else
+            r.sys.files["in.ini"] = "Timer1 = \r\n" + std::string(65537 - 11, ';');
+        EXPECT_EQ(r.run({"timers", "import", "in.ini"}), 4);
+        EXPECT_TRUE(r.opened.empty());
+        EXPECT_EQ(r.err, "Die Datei in.ini ist nicht lesbar: " + c.expected + "; nichts gesendet\n");
+        EXPECT_EQ(r.sys.read_limits, std::vector<std::size_t>{65536});
+    }
+}
+
+TEST(CliTimers, ImportReadsStandardInputForADash) {
+    CliRig r;
+    r.in = "Timer5 = \r\nTimer4 = W01010100050010063000071500\r\n";
+    EXPECT_EQ(r.run({"timers", "import", "-", "--dry-run"}), 0);
+    EXPECT_EQ(r.out, "0E04W01010100050010063000071500\n0E05E\n");
+    EXPECT_TRUE(r.sys.read_limits.empty());
+
+    CliRig flood;
+    flood.in = std::string(65537, '\n');
+    EXPECT_EQ(flood.run({"timers", "import", "-"}), 4);
+    EXPECT_TRUE(flood.opened.empty());
+    EXPECT_EQ(flood.err, u8"Die Standardeingabe ist nicht lesbar: zu groß: mehr als 65536 Bytes; nichts gesendet\n");
 }
 
 TEST(CliTimers, ImportRejectsTheFileOnOneBadEntryWithoutOpeningThePort) {
@@ -536,6 +636,9 @@ TEST(CliPort, ChoiceOrderAndForms) {
         {"Com3:", std::nullopt, std::nullopt, false, "Com3:"},
         {std::nullopt, std::nullopt, "Comport = Com2:\r\n", false, "Com2:"},
         {"COM12345678", std::nullopt, std::nullopt, false, nullptr},
+        // Zendrill.ini saved with a byte-order mark, blanks after the path.
+        {std::nullopt, std::nullopt, "\xEF\xBB\xBF" "Comport = /dev/ttyS1  \r\n", true, "/dev/ttyS1"},
+        {std::nullopt, std::nullopt, "Comport = Com2: \t\r\n", false, "Com2:"},
     };
     for (const auto& c : cases) {
         const cli::PortChoice p = cli::choose_port({c.option, c.env, c.ini}, c.posix);
@@ -548,18 +651,75 @@ TEST(CliPort, ChoiceOrderAndForms) {
     }
 }
 
-TEST(CliArguments, UsageErrorsAndHelp) {
-    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-             {}, {"bogus"}, {"clock"}, {"clock", "shift", "2"}, {"ir", "maybe"}, {"status", "extra"},
-             {"timers", "import"}, {"--wait", "x", "status"}}) {
+TEST(CliArguments, EveryUsageErrorNamesWhatIsWrong) {
+    const struct {
+        std::vector<std::string> args;
+        std::string message;
+    } cases[] = {
+        {{}, "Kein Befehl angegeben"},
+        {{"bogus"}, "Unerwartetes Argument \"bogus\""},
+        {{"status", "extra"}, "Unerwartetes Argument \"extra\""},
+        {{"status", "--verbose"}, "Unbekannte Option \"--verbose\""},
+        {{"clock"}, "clock erwartet sync oder shift"},
+        {{"clock", "shift", "2"}, "clock shift erwartet +1 oder -1"},
+        {{"timers"}, "timers erwartet list, export oder import"},
+        {{"settings"}, "settings erwartet send"},
+        {{"settings", "send"}, "settings send erwartet vier Ziffern"},
+        {{"send"}, "send erwartet eine Befehlszeile"},
+        {{"ir", "maybe"}, "ir erwartet on oder off"},
+        {{"timers", "import"}, u8"timers import erwartet eine Datei (\"-\" für die Standardeingabe)"},
+        {{"timers", "import", ""}, u8"timers import: der Dateiname ist leer (für die Standardeingabe \"-\" angeben)"},
+        {{"timers", "export", ""},
+         u8"timers export: der Dateiname ist leer (für die Standardausgabe \"-\" oder keinen Namen angeben)"},
+        {{"--port", "/dev/a", "--port", "/dev/b", "status"}, "--port ist mehrfach angegeben"},
+        {{"-p/dev/a", "status", "--port=/dev/b"}, "--port ist mehrfach angegeben"},
+        {{"status", "--port"}, "--port erwartet einen Port als Wert"},
+        {{"--port", "", "status"}, "--port erwartet einen Port als Wert"},
+        {{"--wait", "5", "--wait", "6", "status"}, "--wait ist mehrfach angegeben"},
+        {{"--wait", "x", "status"}, "--wait erwartet ganze Sekunden von 0 bis 3600, nicht \"x\""},
+        {{"--wait", "0x10", "status"}, "--wait erwartet ganze Sekunden von 0 bis 3600, nicht \"0x10\""},
+        {{"--wait", "", "status"}, "--wait erwartet ganze Sekunden von 0 bis 3600, nicht \"\""},
+        {{"--wait=-1", "status"}, "--wait erwartet ganze Sekunden von 0 bis 3600, nicht \"-1\""},
+        {{"--wait", "3601", "status"}, "--wait erwartet ganze Sekunden von 0 bis 3600, nicht \"3601\""},
+        {{"--wait", "1e3", "status"}, "--wait erwartet ganze Sekunden von 0 bis 3600, nicht \"1e3\""},
+        {{"timers", "import", "in.ini", "--dry-run=ja"}, "--dry-run erwartet keinen Wert"},
+        {{"timers", "import", "in.ini", "--dry-run=no"}, "--dry-run erwartet keinen Wert"},
+        {{"status", "--json=ja"}, "--json erwartet keinen Wert"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.message);
         CliRig r;
-        EXPECT_EQ(r.run_bare(args), 2);
+        r.sys.files["in.ini"] = "Timer1 = \r\n";
+        EXPECT_EQ(r.run_bare(c.args), 2);
         EXPECT_TRUE(r.opened.empty());
-        EXPECT_NE(r.err.find("zendrill-cli --help"), std::string::npos);
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err, c.message + "\nHilfe: zendrill-cli --help\n");
     }
+}
+
+TEST(CliArguments, WaitTakesDecimalSecondsInEitherForm) {
+    for (const auto& [args, ms] : std::vector<std::pair<std::vector<std::string>, int>>{
+             {{"--wait", "0030", "status"}, 30000}, {{"status", "--wait=0"}, 0}, {{"--wait", "3600", "status"}, 3600000},
+             {{"status"}, 30000}}) {
+        CliRig r;
+        r.answers["0X\r"] = kRecord;
+        EXPECT_EQ(r.run(args), 0) << r.err;
+        EXPECT_EQ(r.wait_ms, ms);
+    }
+}
+
+TEST(CliArguments, PathsWithSlashesAreValuesOnEverySystem) {
+    CliRig r;
+    r.host.posix = false;  // the Windows build: "/x" is no option there either
+    EXPECT_EQ(r.run_bare({"--port", "/dev/ttyS0", "timers", "import", "/tmp/in.ini", "--dry-run"}), 4);
+    EXPECT_EQ(r.err, "Die Datei /tmp/in.ini ist nicht lesbar: nicht vorhanden; nichts gesendet\n");
+}
+
+TEST(CliArguments, HelpAndOptionsAfterTheCommand) {
     CliRig help;
     EXPECT_EQ(help.run_bare({"status", "--help"}), 0);
     EXPECT_NE(help.out.find(u8"Rückgabewerte:"), std::string::npos);
+    EXPECT_NE(help.out.find(u8"\n  4  eine lokale Datei"), std::string::npos);
     CliRig late;  // options after the command word
     late.answers["0X\r"] = kRecord;
     EXPECT_EQ(late.run_bare({"status", "--json", "--port", "/dev/x"}), 0);
@@ -645,6 +805,61 @@ TEST(CliStop, ListExportAndScanStopBetweenExchanges) {
     EXPECT_EQ(scan.run({"scan"}), 1);
     EXPECT_EQ(scan.port.writes, (std::vector<std::string>{"0X\r", "1X\r", "2X\r", "3X\r"}));
     EXPECT_EQ(scan.err, "Abgebrochen; gefragt: Adresse 0 bis 3; nicht gefragt: Adresse 4 bis 9\n");
+}
+
+// Well-formed UTF-8, and no "?" where a letter was lost on the way.
+void expect_whole_letters(const std::string& text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c == '?') ADD_FAILURE() << "a ? in: " << text;
+        if (c < 0x80) continue;
+        std::size_t extra = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
+        ASSERT_GT(extra, 0u) << "no UTF-8: " << text;
+        for (std::size_t k = 1; k <= extra; ++k)
+            ASSERT_TRUE(i + k < text.size() && (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80) << text;
+        i += extra;
+    }
+}
+
+TEST(CliMessages, NoLetterIsLostAndTheUsersWordsStayAsTheyAre) {
+    struct Case {
+        std::vector<std::string> args;
+        bool posix;
+        std::string expected;  // a part of stderr
+    } cases[] = {
+        {{"--wait", u8"fünf", "status"}, true, u8"--wait erwartet ganze Sekunden von 0 bis 3600, nicht \"fünf\""},
+        {{"--port", u8"Gerät", "status"}, true, u8"--port \"Gerät\" ist kein Gerätepfad (z. B. /dev/ttyUSB0"},
+        {{"--port", u8"Zähler", "status"}, false, u8"--port \"Zähler\" ist kein Portname (z. B. COM3)"},
+        {{"--port", "/dev/ttyUSB0", u8"Grüße"}, true, u8"Unerwartetes Argument \"Grüße\""},
+        {{"--port", "/dev/ttyUSB0", "timers", "import", u8"März.ini"}, true,
+         u8"Die Datei März.ini ist nicht lesbar: nicht vorhanden; nichts gesendet"},
+        {{"--port", "/dev/ttyUSB0", "timers", "import", u8"Резерв.ini"}, true,
+         u8"Die Datei Резерв.ini ist nicht lesbar: nicht vorhanden; nichts gesendet"},
+        {{"--port", "/dev/ttyUSB0", "timers", "export", u8"日本.ini"}, true,
+         u8"Die Datei 日本.ini kann nicht geschrieben werden: ein Verzeichnis, keine Datei; nichts gesendet"},
+        {{"--port", "COM3", "timers", "export", u8"Резерв.ini"}, false,
+         u8"Der Dateiname Резерв.ini enthält Zeichen, die es in Windows-1252 nicht gibt; nichts gesendet"},
+        // A name that is no UTF-8 or would steer the terminal shows U+FFFD instead.
+        {{"--port", "/dev/ttyUSB0", "timers", "import", "\xE4rger\x1B[2J.ini"}, true,
+         u8"Die Datei \uFFFDrger\uFFFD[2J.ini ist nicht lesbar: nicht vorhanden"},
+        {{"--port", "/dev/ttyUSB0", "status"}, true, u8"Konnte /dev/ttyUSB0 nicht öffnen ! (Gerät nicht vorhanden)"},
+        {{"--port", "/dev/ttyUSB0", "send", "0X"}, true, u8"Rückmeldung: keine oder Timeout"},
+        {{"--port", "/dev/ttyUSB0", "settings", "send", "9999"}, true, u8"Ungültige Einstellung \"9999\""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.expected);
+        CliRig r;
+        r.host.posix = c.posix;
+        r.sys.unwritable[u8"日本.ini"] = io_text::kDirectory;
+        if (c.expected.rfind("Konnte", 0) == 0) r.open_result = ExclusiveOpen::Result::Failed;
+        EXPECT_NE(r.run_bare(c.args), 0);
+        EXPECT_NE(r.err.find(c.expected), std::string::npos) << r.err;
+        expect_whole_letters(r.err);
+        expect_whole_letters(r.out);
+    }
+    CliRig help;
+    EXPECT_EQ(help.run_bare({"--help"}), 0);
+    expect_whole_letters(help.out);
 }
 
 }  // namespace

@@ -26,6 +26,8 @@ TEST(ReplaceKeyLines, Cases) {
          true},
         {"Comport = a very long old value here\r\n", "Comport", "C:", "Comport = C:\r\n", true},
         {"\r\n\r\nComport = x", "Comport", "y", "\r\n\r\nComport = y\r\n", true},
+        // The first line behind a byte-order mark is found, and the mark stays.
+        {"\xEF\xBB\xBF" "Comport = x\r\nA = 1\r\n", "Comport", "y", "\xEF\xBB\xBF" "Comport = y\r\nA = 1\r\n", true},
     };
     for (const auto& c : cases) {
         bool found = false;

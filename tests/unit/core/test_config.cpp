@@ -31,8 +31,37 @@ TEST(PreferencesReader, TextEntries) {
         {"x = 1\r\n\r\n\r\nCOMPORT = c:\r\n", "Comport", "c:"},
         {"Comport = Hallo = Welt\r\n", "Comport", "Hallo = Welt"},
         {"", "Comport", std::nullopt},
+        // A byte-order mark before the first line is no part of its key;
+        // anywhere else it is.
+        {"\xEF\xBB\xBF" "Comport = COM2:\r\n", "Comport", "COM2:"},
+        {"\xEF\xBB\xBF", "Comport", std::nullopt},
+        {"x = 1\r\n\xEF\xBB\xBF" "Comport = COM2:\r\n", "Comport", std::nullopt},
     };
     for (const auto& c : cases) EXPECT_EQ(find_text_entry(c.file, c.key), c.value) << c.file;
+}
+
+TEST(PreferencesReader, ConfiguredPortWithoutBlanksAround) {
+    struct Case {
+        const char* file;
+        std::optional<std::string> port;
+    } cases[] = {
+        {"Comport = /dev/ttyUSB0  \t\r\n", "/dev/ttyUSB0"},
+        {"Comport = Com1:  \r\n", "Com1:"},
+        {"\xEF\xBB\xBF" "Comport = /dev/ttyS1\r\nWinXPos = 3\r\n", "/dev/ttyS1"},
+        {"Comport = /dev/serial/by-id/usb a b\r\n", "/dev/serial/by-id/usb a b"},
+        {"Comport =  \t \r\n", std::nullopt},
+        {"WinXPos = 3\r\n", std::nullopt},
+    };
+    for (const auto& c : cases) EXPECT_EQ(configured_port(c.file), c.port) << c.file;
+    // The tool keeps the entry as it stands, and writes it back so.
+    EXPECT_EQ(parse_configuration("Comport = Com1:  \r\n").comport, "Com1:  ");
+}
+
+TEST(Configuration, ByteOrderMarkKeepsTheFirstKey) {
+    const Config c = parse_configuration("\xEF\xBB\xBF" "Comport = Com3:\r\nWinXPos = 5\r\n");
+    EXPECT_EQ(c.comport, "Com3:");
+    EXPECT_EQ(c.win_x, 5);
+    EXPECT_EQ(format_configuration(c, 5, 0).substr(0, 30), "Comport = Com3:\r\nWinXPos = 5\r\n");
 }
 
 TEST(PreferencesReader, UmlautKeysFoldCase) {

@@ -18,7 +18,7 @@ struct WatchingSystem : FakeSystem {
     bool port_closed_at_start = false;
     bool config_saved_at_start = false;
     bool port_closed_at_save = false;
-    bool replace_file(const std::string& path, const std::string& content) override {
+    IoResult replace_file(const std::string& path, const std::string& content) override {
         if (path == "Zendrill.ini") port_closed_at_save = port && port->closed;
         return FakeSystem::replace_file(path, content);
     }
