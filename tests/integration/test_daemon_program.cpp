@@ -463,7 +463,8 @@ TEST_F(DaemonProgramTest, EveryCommandReachesTheDeviceAsItsExactLine) {
 
     ASSERT_NO_FATAL_FAILURE(command("cmd/test/3", "PRESS", "state", s));
     ++commands["cmd/test/3"];
-    EXPECT_EQ(s.rx, (std::vector<std::string>{std::string("0V03") + kTimer3, "0X"}));
+    // The timer is read first, so the record tested is the one the device holds now.
+    EXPECT_EQ(s.rx, (std::vector<std::string>{"0C03", std::string("0V03") + kTimer3, "0X"}));
     EXPECT_EQ(s.result["ok"], true);
     EXPECT_EQ(s.result["message"], std::string("Timer 3 getestet (0V03") + kTimer3 + ")");
     EXPECT_TRUE(std::any_of(s.traffic.begin(), s.traffic.end(), [](const SimEntry& e) {
@@ -561,9 +562,6 @@ TEST_F(DaemonProgramTest, InvalidCommandsAreRefusedAndSendNothing) {
     EXPECT_TRUE(daemon.wait_err(u8"Gespeicherte (retained) Nachricht an set/ir nicht ausgeführt", kWait));
     const std::size_t received_before = sim.received().size();
     EXPECT_EQ(sim.received(), (std::vector<std::string>{"0X", "0C01", "0C02", "0C03", "0C04", "0C05"}));
-    const std::string record_rule =
-        u8"kein gültiger Datensatz (W, sieben Tage 0/1 oder D und TTMMJJ, Quelle 0-4, Station 00-29, "
-        "vier Ziele 0/1, Start und Ende HHMM00)";
     const struct {
         std::string topic, payload, message;
     } cases[] = {
@@ -573,12 +571,12 @@ TEST_F(DaemonProgramTest, InvalidCommandsAreRefusedAndSendNothing) {
                              u8"Lautsprecher A+B, zuletzt aktivierte Lautsprecher, Lautsprecher aus"},
         {"set/ir", "maybe", u8"IR-Empfänger: \"maybe\" gibt es nicht; erlaubt: ON, OFF"},
         {"set/timer/6", kTimer2, "Timer gibt es nur mit den Nummern 1 bis 5"},
-        {"set/timer/1", "W01010100050010063001071500", "Timer 1: " + record_rule},  // seconds 01
-        {"set/timer/1", "W01010100050010063000071501", "Timer 1: " + record_rule},
-        {"set/timer/1", "D3102260121000200000213000", "Timer 1: " + record_rule},  // 31 February
-        {"set/timer/1", "D2413260121000200000213000", "Timer 1: " + record_rule},  // month 13
+        {"set/timer/1", "W01010100050010063001071500", u8"Timer 1: Sekunden der Startzeit müssen 00 sein"},
+        {"set/timer/1", "W01010100050010063000071501", u8"Timer 1: Sekunden der Endzeit müssen 00 sein"},
+        {"set/timer/1", "D3102260121000200000213000", u8"Timer 1: Datum \"310226\" gibt es nicht"},
+        {"set/timer/1", "D2413260121000200000213000", u8"Timer 1: Datum \"241326\" gibt es nicht"},
         {"set/timer/1", std::string(1025, 'W'), u8"Nachricht zu lang (1025 Bytes, höchstens 1024)"},
-        {"cmd/send", std::string("0C\x07") + "01", "Steuerzeichen 0x07 an Stelle 3"},
+        {"cmd/send", std::string("0C\x07") + "01", "Steuerzeichen 0x07 (BEL) an Stelle 3"},
         {"cmd/send", "X0", u8"Eine Befehlszeile hat mindestens 2 Zeichen und beginnt mit der Geräteadresse (0-9)"},
         {"cmd/test/2", "NOW", "erwartet wird PRESS"},
         {"cmd/clock_shift", "+2", "erwartet wird +1 oder -1"},
