@@ -1,6 +1,7 @@
 #include "cli/cli_app.h"
 
 #include "cli/cli_session.h"
+#include "core/line_loan.h"
 #include "cli/port_choice.h"
 #include "core/config.h"
 #include "core/timer_backup.h"
@@ -22,6 +23,41 @@ bool Session::file_name(const std::string& utf8, std::string& path) const {
     return utf8_to_1252(utf8, path);
 }
 
+namespace {
+
+// A daemon that holds the port lends it for the run; without one nothing
+// changes. The loan ends when the connection closes, however the run ends.
+int borrow_from_daemon(Session& s, const std::string& port) {
+    if (!s.host.connect_service) return kExitOk;
+    const std::string path =
+        s.host.socket_variable && !s.host.socket_variable->empty() ? *s.host.socket_variable : loan::kDefaultSocket;
+    auto connection = s.host.connect_service(path, 1000);
+    if (!connection) return kExitOk;
+    std::string answer, detail;
+    if (!connection->send_line(loan::request_line(port)) ||
+        !connection->read_line(s.request.wait_s * 1000, loan::kMaxLine, answer)) {
+        s.complain("zendrilld hat den Port " + s.shown(port) + " nicht freigegeben (" +
+                   std::to_string(s.request.wait_s) + " s gewartet)");
+        return kExitPort;
+    }
+    switch (loan::parse_answer(answer, detail)) {
+        case loan::Answer::Lent:
+            s.loan = std::move(connection);
+            return kExitOk;
+        case loan::Answer::Other:
+            return kExitOk;  // the daemon holds another line
+        case loan::Answer::Refused:
+            s.complain("zendrilld verleiht den Port nicht: " + s.shown(detail));
+            return kExitPort;
+        case loan::Answer::Garbled:
+            break;
+    }
+    s.complain("Unverständliche Antwort von zendrilld an " + s.shown(path));
+    return kExitPort;
+}
+
+}  // namespace
+
 int open_line(Session& s) {
     PortSources sources;
     sources.option = s.request.port;
@@ -32,6 +68,7 @@ int open_line(Session& s) {
         s.complain(choice.error);
         return kExitUsage;
     }
+    if (int e = borrow_from_daemon(s, choice.port)) return e;
     ExclusiveOpen opened = s.host.open_port(choice.port, s.request.wait_s * 1000);
     if (s.stopping()) {  // also ends the wait for a busy port
         s.complain(kStoppedBeforeSending);
@@ -78,7 +115,7 @@ std::function<IoResult(const std::string&)> watched(const std::function<IoResult
 int run_request(const std::vector<std::string>& args, CliHost& host) {
     CliRequest request;
     std::string error;
-    Session s{host, request, nullptr, {}};
+    Session s{host, request, nullptr, {}, nullptr};
     if (!parse_arguments(args, request, error)) {
         s.complain(error);
         s.complain("Hilfe: zendrill-cli --help");
@@ -107,6 +144,7 @@ int run_request(const std::vector<std::string>& args, CliHost& host) {
         case Command::None: break;
     }
     close_device_link(s.link);
+    s.loan.reset();  // only now may the daemon take the line back
     return status;
 }
 

@@ -7,6 +7,7 @@
 
 #include "platform/clock.h"
 #include "platform/io_result.h"
+#include "platform/local_service.h"
 #include "platform/serial_port.h"
 #include "platform/system.h"
 
@@ -40,6 +41,10 @@ struct CliHost {
     // asked between exchanges, so none is cut off half way.
     std::function<bool()> stop_requested;
     bool posix = true;                         // ports are device paths, file names are UTF-8
+    // A daemon that holds the line lends it: where it listens (ZENDRILL_SOCKET,
+    // else the default) and how to reach it; none on Windows.
+    std::optional<std::string> socket_variable;
+    std::function<std::unique_ptr<LocalConnection>(const std::string& path, int timeout_ms)> connect_service;
 };
 
 // Runs one command line (the arguments after the program name, UTF-8) and

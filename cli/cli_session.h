@@ -16,6 +16,7 @@ struct Session {
     const CliRequest& request;
     std::unique_ptr<SerialPort> port;
     DeviceLink link;
+    std::unique_ptr<LocalConnection> loan;  // held while a daemon lends us the line
     ValueNames names = make_value_names();
 
     // One message line (Windows-1252, user words embedded by shown()) to

@@ -17,11 +17,13 @@ int main(int argc, char** argv) {
                       [](const std::string& t) { return zd::write_console_text(zd::ConsoleStream::Err, t); },
                       [](const std::string& b) { return zd::write_console_bytes(b); },
                       [](std::size_t limit) { return zd::read_console_input(limit); }};
-    zd::cli::CliHost host{zd::host_system(), zd::sleeping_clock(), io, zd::open_serial_port_exclusive, {}, {}, true};
+    zd::cli::CliHost host{zd::host_system(), zd::sleeping_clock(), io, zd::open_serial_port_exclusive, {}, {}, true, {}, {}};
 #ifdef _WIN32
     host.posix = false;
 #endif
     if (const char* port = std::getenv("ZENDRILL_PORT")) host.port_variable = port;
+    if (const char* socket = std::getenv("ZENDRILL_SOCKET")) host.socket_variable = socket;
+    host.connect_service = zd::connect_local_service;
     host.stop_requested = [] { return zd::stop_requested(); };
     return zd::cli::run_cli(args, host);
 }

@@ -23,3 +23,5 @@ set(ZD_DEVICE_DIRS ${ZD_PLATFORM_DIRS} device)
 set(ZD_CORE_DIRS ${ZD_DEVICE_DIRS} core)
 set(ZD_GUI_DIRS ${ZD_CORE_DIRS} gui)
 set(ZD_CLI_DIRS ${ZD_CORE_DIRS} cli)
+# The daemon runs only on Linux and uses the POSIX platform directly.
+set(ZD_DAEMON_DIRS ${ZD_CORE_DIRS} platform/posix zendrilld)

@@ -1,7 +1,5 @@
 #include "core/json_objects.h"
 
-#include <nlohmann/json.hpp>
-
 #include "core/status_text.h"
 #include "core/texts.h"
 #include "core/timer_text.h"
@@ -12,7 +10,7 @@ namespace zd {
 
 namespace {
 
-using json = nlohmann::ordered_json;
+using json = JsonObject;
 
 json text(const std::string& cp1252) { return utf8_from_1252(cp1252); }
 
@@ -37,7 +35,7 @@ const char* state_name(TimerState s) {
 
 }  // namespace
 
-std::string status_json(const std::string& r, const ValueNames& names) {
+JsonObject status_object(const std::string& r, const ValueNames& names) {
     const StatusTexts t = status_texts(r, names);
     json j;
     j["record"] = text(r);
@@ -49,38 +47,41 @@ std::string status_json(const std::string& r, const ValueNames& names) {
     j["power_on"] = text(t.power_on);
     j["ir"] = text(t.ir);
     j["settings"] = text(status_settings(r));
-    return dumped(j);
+    return j;
 }
+
+JsonObject timer_object(const ListedTimer& t) {
+    json j;
+    j["timer"] = t.timer;
+    j["state"] = state_name(t.reading.state);
+    j["record"] = text(t.reading.record);
+    const bool set = t.reading.state == TimerState::Set;
+    const TimerFields& f = t.fields;
+    const bool by_date = set && f.kind == "D";
+    json days = json::array();
+    if (set && !by_date)
+        for (int d = 0; d < 7; ++d)
+            if (f.days[d] == "1") days.push_back(text(std::string(kDayAbbreviations[d], 2)));
+    json targets = json::array();
+    if (set)
+        for (const std::string& name : target_names(f.targets)) targets.push_back(text(name));
+    const auto when_set = [&](const std::string& value) { return set ? text(value) : json(nullptr); };
+    j["kind"] = set ? json(by_date ? "date" : "weekday") : json(nullptr);
+    j["days"] = days;
+    j["date"] = by_date ? text(iso_date(f.date)) : json(nullptr);
+    j["source"] = when_set(source_name(f.source));
+    j["station"] = when_set(f.station);
+    j["targets"] = targets;
+    j["start"] = when_set(hh_mm(f.start));
+    j["end"] = when_set(hh_mm(f.end));
+    return j;
+}
+
+std::string status_json(const std::string& r, const ValueNames& names) { return dumped(status_object(r, names)); }
 
 std::string timers_json(const std::vector<ListedTimer>& timers) {
     json list = json::array();
-    for (const ListedTimer& t : timers) {
-        json j;
-        j["timer"] = t.timer;
-        j["state"] = state_name(t.reading.state);
-        j["record"] = text(t.reading.record);
-        // Every object has every key; what an empty or failed timer lacks is null.
-        const bool set = t.reading.state == TimerState::Set;
-        const TimerFields& f = t.fields;
-        const bool by_date = set && f.kind == "D";
-        json days = json::array();
-        if (set && !by_date)
-            for (int d = 0; d < 7; ++d)
-                if (f.days[d] == "1") days.push_back(text(std::string(kDayAbbreviations[d], 2)));
-        json targets = json::array();
-        if (set)
-            for (const std::string& name : target_names(f.targets)) targets.push_back(text(name));
-        const auto when_set = [&](const std::string& value) { return set ? text(value) : json(nullptr); };
-        j["kind"] = set ? json(by_date ? "date" : "weekday") : json(nullptr);
-        j["days"] = days;
-        j["date"] = by_date ? text(iso_date(f.date)) : json(nullptr);
-        j["source"] = when_set(source_name(f.source));
-        j["station"] = when_set(f.station);
-        j["targets"] = targets;
-        j["start"] = when_set(hh_mm(f.start));
-        j["end"] = when_set(hh_mm(f.end));
-        list.push_back(j);
-    }
+    for (const ListedTimer& t : timers) list.push_back(timer_object(t));
     return dumped(list);
 }
 

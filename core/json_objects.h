@@ -2,22 +2,32 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "device/port_scan.h"
 #include "device/status_record.h"
 #include "device/timer_ops.h"
 
-// The JSON forms of the reports, as UTF-8 text with a final line end.
+// The JSON forms of the reports, UTF-8. Every front end that publishes the
+// device's state publishes these objects.
 namespace zd {
 
-std::string status_json(const std::string& record, const ValueNames& names);
+using JsonObject = nlohmann::ordered_json;
+
+// A status record: record, date, time, the four settings as texts, ir, settings.
+JsonObject status_object(const std::string& record, const ValueNames& names);
 
 struct ListedTimer {
     int timer = 0;
     TimerReading reading;
     TimerFields fields;
 };
-std::string timers_json(const std::vector<ListedTimer>& timers);
+// Every object has every key; what an empty or failed timer lacks is null.
+JsonObject timer_object(const ListedTimer& timer);
 
+// As text with a final line end.
+std::string status_json(const std::string& record, const ValueNames& names);
+std::string timers_json(const std::vector<ListedTimer>& timers);
 std::string scan_json(const std::vector<ScanEntry>& entries);
 
 }  // namespace zd

@@ -17,6 +17,8 @@ std::string without_cr(std::string line) {
     return line;
 }
 
+}  // namespace
+
 RestoreStep restore_timer(DeviceLink& link, Clock& clock, int n, const std::string& record) {
     RestoreStep step;
     step.timer = n;
@@ -43,7 +45,6 @@ RestoreStep restore_timer(DeviceLink& link, Clock& clock, int n, const std::stri
     return step;
 }
 
-}  // namespace
 
 BackupRead read_device_backup(DeviceLink& link, const std::function<bool()>& should_stop) {
     BackupRead r;

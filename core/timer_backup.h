@@ -30,6 +30,9 @@ struct RestoreStep {
     bool ok() const { return outcome == RestoreOutcome::Written || outcome == RestoreOutcome::Erased; }
 };
 
+// Writes `record` into timer n (erases it for "") and reads it back.
+RestoreStep restore_timer(DeviceLink& link, Clock& clock, int timer_number, const std::string& record);
+
 // The command lines (without "\r") a restore of `entries` sends, in order.
 std::vector<std::string> restore_commands(const BackupEntries& entries);
 

@@ -6,27 +6,47 @@ void write_command(DeviceLink& link, const std::string& text) {
     if (link.port) link.port->write_bytes(text);
 }
 
+namespace {
+
+// Takes the bytes that were waiting when it began, so a streaming device
+// cannot keep the reader from pausing; true when a line feed came.
+bool take_waiting(DeviceLink& link, std::string& text) {
+    bool line_end = false;
+    int waiting = link.port->bytes_waiting();
+    while (waiting-- > 0) {
+        unsigned char byte = 0;
+        if (!link.port->read_byte(byte)) break;
+        if (byte == '\n') {
+            line_end = true;
+        } else if (byte != '\r' && byte != 0 && text.size() < kMaxReplyBytes) {
+            text.push_back(static_cast<char>(byte));
+        }
+    }
+    return line_end;
+}
+
+std::string read_reply_line_waiting(DeviceLink& link, int limit_ms) {
+    std::string text;
+    const long long deadline = link.clock->now_ms() + limit_ms;
+    for (;;) {
+        if (take_waiting(link, text)) return text;
+        const long long left = deadline - link.clock->now_ms();
+        if (left <= 0 || link.port->is_gone()) return text;
+        link.port->wait_readable(static_cast<int>(left < 100 ? left : 100));
+    }
+}
+
+}  // namespace
+
 std::string read_reply_line(DeviceLink& link, int limit_ms) {
+    if (limit_ms <= 0) return {};
+    if (link.wait_on_port && link.port && link.clock) return read_reply_line_waiting(link, limit_ms);
     std::string text;
     // Whole pauses, counted up front: adding up the time spent overflowed
     // for limits near the top of the int range.
-    const int polls = limit_ms <= 0 ? 0 : (limit_ms - 1) / 100 + 1;
+    const int polls = (limit_ms - 1) / 100 + 1;
     for (int poll = 0; poll < polls; ++poll) {
-        bool line_end = false;
-        if (link.port) {
-            // Only what was waiting when the poll began, so a streaming
-            // device cannot keep this loop from pausing.
-            int waiting = link.port->bytes_waiting();
-            while (waiting-- > 0) {
-                unsigned char byte = 0;
-                if (!link.port->read_byte(byte)) break;
-                if (byte == '\n') {
-                    line_end = true;
-                } else if (byte != '\r' && byte != 0 && text.size() < kMaxReplyBytes) {
-                    text.push_back(static_cast<char>(byte));
-                }
-            }
-        }
+        const bool line_end = link.port && take_waiting(link, text);
         if (link.clock) link.clock->pause_ms(100);
         if (line_end) break;
     }

@@ -11,6 +11,10 @@ namespace zd {
 struct DeviceLink {
     SerialPort* port = nullptr;
     Clock* clock = nullptr;
+    // A program that holds the line for long waits on the port for its
+    // bytes instead of pausing in fixed steps: the same limits, in real time
+    // on the clock, and a reply ends at its line feed.
+    bool wait_on_port = false;
 };
 
 // A reply line keeps at most this many bytes; the rest of a flood is dropped.
@@ -24,7 +28,8 @@ void write_command(DeviceLink& link, const std::string& text);
 // reading; a limit of 0 or less returns "" at once without reading.
 // Carriage returns and zero bytes are dropped, bytes behind the line feed
 // in the same poll are joined to the line, and at most kMaxReplyBytes are
-// kept. A silent device yields "".
+// kept. A silent device yields "". With wait_on_port the limit is time on
+// the link's clock and the read ends as soon as a poll brought a line feed.
 std::string read_reply_line(DeviceLink& link, int limit_ms);
 void discard_input(DeviceLink& link);
 // Waits until the line has been quiet for `quiet_ms`, dropping what arrives,

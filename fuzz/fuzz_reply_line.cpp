@@ -23,6 +23,7 @@ public:
         now += ms;
         ++pauses;
     }
+    NOT_EXPLORED long long now_ms() override { return now; }
     long long now = 0;
     long long pauses = 0;
 };

@@ -8,6 +8,8 @@ class Clock {
 public:
     virtual ~Clock() = default;
     virtual void pause_ms(int ms) = 0;
+    // Milliseconds on a steady count, for limits measured in real time.
+    virtual long long now_ms() = 0;
 };
 
 // Real pauses for programs without windows: the thread sleeps.

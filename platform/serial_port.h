@@ -26,6 +26,13 @@ public:
     virtual bool write_bytes(const std::string& bytes) = 0;
     // Idempotent; afterwards every call fails harmlessly.
     virtual void close() = 0;
+    // Waits up to `ms` for bytes to read and returns early when some are
+    // waiting (or the line is gone). For readers that pace themselves on
+    // arriving bytes instead of fixed pauses; the default does not wait.
+    virtual void wait_readable(int ms) { (void)ms; }
+    // True once the line is gone for good (adapter pulled, hung up): reads
+    // and writes will keep failing until the port is opened again.
+    virtual bool is_gone() { return false; }
 };
 
 #ifdef _WIN32

@@ -14,6 +14,7 @@ struct LocalTime {
     int minute = 0;
     int second = 0;
     int millisecond = 0;
+    int utc_offset_min = 0;  // local time minus UTC
 };
 
 // Files, local time and program start: what the tool needs from the OS

@@ -17,15 +17,18 @@ cmake -S . -B build/native -G Ninja -DZD_WERROR=ON -DCMAKE_BUILD_TYPE=Debug >/de
 cmake --build build/native -j$jobs
 ctest --test-dir build/native --output-on-failure -LE e2e
 
-step "man pages and Debian package"
-for page in dist/zendrill-cli.1 dist/b203sim.1; do
+step "man pages and Debian packages"
+for page in dist/zendrill-cli.1 dist/b203sim.1 dist/zendrilld.8; do
   warnings=$(LC_ALL=C.UTF-8 groff -k -man -Tutf8 -ww -z "$page" 2>&1)
   [ -z "$warnings" ] || { echo "$page: $warnings"; exit 1; }
 done
-(cd build/native && rm -f zendrill-cli_*.deb && cpack -G DEB >/dev/null &&
-  dpkg-deb -I zendrill-cli_*.deb && dpkg-deb -c zendrill-cli_*.deb | tee contents.txt)
+(cd build/native && rm -f zendrill-cli_*.deb zendrilld_*.deb && cpack -G DEB >/dev/null &&
+  for deb in zendrill-cli_*.deb zendrilld_*.deb; do dpkg-deb -I "$deb" && dpkg-deb -c "$deb" || exit 1; done |
+  tee contents.txt)
 for f in usr/share/doc/zendrill-cli/copyright usr/share/doc/zendrill-cli/changelog.gz \
-         usr/share/man/man1/zendrill-cli.1.gz usr/share/man/man1/b203sim.1.gz; do
+         usr/share/man/man1/zendrill-cli.1.gz usr/share/man/man1/b203sim.1.gz \
+         usr/sbin/zendrilld usr/share/man/man8/zendrilld.8.gz etc/zendrill/zendrilld.ini \
+         lib/systemd/system/zendrilld.service usr/share/doc/zendrilld/copyright; do
   grep -q " \./$f\$" build/native/contents.txt || { echo "package lacks /$f"; exit 1; }
 done
 

@@ -1,6 +1,7 @@
 #include "platform/posix/posix_serial_port.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -82,6 +83,18 @@ public:
             done += static_cast<std::size_t>(w);
         }
         return tcdrain(fd_) == 0 || errno == ENOTTY || errno == EINVAL;
+    }
+    void wait_readable(int ms) override {
+        if (fd_ < 0 || ms <= 0) return;
+        pollfd p{fd_, POLLIN, 0};
+        while (::poll(&p, 1, ms) < 0 && errno == EINTR) {
+        }
+    }
+    bool is_gone() override {
+        if (fd_ < 0) return true;
+        pollfd p{fd_, POLLIN, 0};
+        if (::poll(&p, 1, 0) < 0) return errno != EINTR;
+        return (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
     }
     void close() override {
         if (fd_ < 0) return;

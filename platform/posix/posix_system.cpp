@@ -130,7 +130,7 @@ public:
         std::tm tm{};
         localtime_r(&ts.tv_sec, &tm);
         return LocalTime{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec,
-                         static_cast<int>(ts.tv_nsec / 1000000)};
+                         static_cast<int>(ts.tv_nsec / 1000000), static_cast<int>(tm.tm_gmtoff / 60)};
     }
     bool file_exists(const std::string& path) override {
         struct stat st {};

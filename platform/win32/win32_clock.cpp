@@ -14,6 +14,8 @@ void dispatch_paint() {
 
 }  // namespace
 
+long long Win32Clock::now_ms() { return static_cast<long long>(GetTickCount64()); }
+
 void Win32Clock::pause_ms(int ms) {
     if (ms <= 0) return;
     const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(ms);
@@ -32,6 +34,7 @@ public:
     void pause_ms(int ms) override {
         if (ms > 0) Sleep(static_cast<DWORD>(ms));
     }
+    long long now_ms() override { return static_cast<long long>(GetTickCount64()); }
 };
 
 }  // namespace

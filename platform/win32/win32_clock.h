@@ -9,6 +9,7 @@ namespace zd {
 class Win32Clock : public Clock {
 public:
     void pause_ms(int ms) override;
+    long long now_ms() override;
 };
 
 }  // namespace zd

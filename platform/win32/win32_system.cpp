@@ -101,7 +101,13 @@ public:
     LocalTime local_time() override {
         SYSTEMTIME t{};
         GetLocalTime(&t);
-        return LocalTime{t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds};
+        TIME_ZONE_INFORMATION tz{};
+        const DWORD zone = GetTimeZoneInformation(&tz);
+        const long bias = tz.Bias + (zone == TIME_ZONE_ID_DAYLIGHT   ? tz.DaylightBias
+                                     : zone == TIME_ZONE_ID_STANDARD ? tz.StandardBias
+                                                                     : 0);
+        return LocalTime{t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds,
+                         static_cast<int>(-bias)};
     }
 
     bool file_exists(const std::string& path) override {

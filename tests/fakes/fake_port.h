@@ -40,6 +40,17 @@ public:
         return true;
     }
     void close() override { closed = true; }
+    // Virtual time runs on to the next arrival, at most `ms`.
+    void wait_readable(int ms) override {
+        ++waits;
+        move_arrived();
+        if (!queue_.empty() || gone) return;
+        long long until = clock_.now + ms;
+        for (const auto& a : pending_)
+            if (a.at < until) until = a.at;
+        if (until > clock_.now) clock_.pause_ms(static_cast<int>(until - clock_.now));
+    }
+    bool is_gone() override { return gone; }
 
     // All writes joined.
     std::string written() const {
@@ -54,6 +65,8 @@ public:
     std::function<void(const std::string&)> on_write;  // e.g. to script device answers
     bool closed = false;
     bool fail_reads = false;  // bytes reported waiting but reads return nothing
+    bool gone = false;        // the line hung up
+    int waits = 0;
     int status_calls = 0;
     long long bytes_read = 0;
 
@@ -85,6 +98,8 @@ public:
     bool read_byte(unsigned char& b) override { return p_.read_byte(b); }
     bool write_bytes(const std::string& b) override { return p_.write_bytes(b); }
     void close() override { p_.close(); }
+    void wait_readable(int ms) override { p_.wait_readable(ms); }
+    bool is_gone() override { return p_.is_gone(); }
 
 private:
     FakePort& p_;

@@ -14,6 +14,7 @@ public:
         now += ms;
         if (on_pause) on_pause(now);
     }
+    long long now_ms() override { return now; }
     long long now = 0;
     std::vector<int> pauses;
     std::function<void(long long)> on_pause;  // called after each pause

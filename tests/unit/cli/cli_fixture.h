@@ -29,7 +29,7 @@ struct CliRig {
     std::map<std::string, std::deque<std::string>> answers_in_turn;
     bool stop = false;  // what the host's stop query answers
     std::function<void(const std::string&)> after_write;  // e.g. to ask for a stop
-    cli::CliHost host{sys, clock, {}, {}, std::nullopt, {}, true};
+    cli::CliHost host{sys, clock, {}, {}, std::nullopt, {}, true, std::nullopt, {}};
 
     CliRig() {
         host.io = {[this](const std::string& t) { return to_stdout(out, t); },

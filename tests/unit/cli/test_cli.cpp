@@ -864,3 +864,86 @@ TEST(CliMessages, NoLetterIsLostAndTheUsersWordsStayAsTheyAre) {
 
 }  // namespace
 }  // namespace zd::test
+
+namespace zd::test {
+namespace {
+
+// A daemon behind the control socket, as zendrill-cli meets it.
+struct FakeDaemon : LocalConnection {
+    std::vector<std::string>& sent;
+    std::string answer;  // empty: no answer in time
+    bool* open;
+    FakeDaemon(std::vector<std::string>& s, std::string a, bool* o) : sent(s), answer(std::move(a)), open(o) {
+        *open = true;
+    }
+    ~FakeDaemon() override { *open = false; }
+    bool send_line(const std::string& line) override {
+        sent.push_back(line);
+        return true;
+    }
+    bool read_line(int, std::size_t, std::string& line) override {
+        line = answer;
+        return !answer.empty();
+    }
+};
+
+TEST(CliLoan, TheLineIsBorrowedFromADaemonThatHoldsIt) {
+    struct Case {
+        const char* name;
+        bool daemon;
+        const char* answer;
+        int status;
+        bool port_opened;
+        const char* err;
+    } cases[] = {
+        {"no daemon", false, "", 0, true, ""},
+        {"lent", true, "LENT", 0, true, ""},
+        {"another port", true, "OTHER /dev/ttyUSB1", 0, true, ""},
+        {"silent daemon", true, "", 3, false, "zendrilld hat den Port /dev/ttyUSB0 nicht freigegeben (30 s gewartet)\n"},
+        {"refused", true, "ERROR zu viele Verbindungen", 3, false,
+         "zendrilld verleiht den Port nicht: zu viele Verbindungen\n"},
+        {"garbled", true, "JA", 3, false, u8"Unverständliche Antwort von zendrilld an /run/zendrill/zendrilld.sock\n"},
+    };
+    for (const Case& c : cases) {
+        CliRig rig;
+        rig.answers["0X\r"] = "0X:15040718304512000";
+        std::vector<std::string> sent;
+        std::string asked_path;
+        bool connection_open = false;
+        bool open_while_port_used = false;
+        rig.port.on_write = [&](const std::string& w) {
+            open_while_port_used = connection_open;
+            if (w == "0X\r") rig.port.arrive_after(0, "0X:15040718304512000\r\n");
+        };
+        rig.host.connect_service = [&](const std::string& path, int) -> std::unique_ptr<LocalConnection> {
+            asked_path = path;
+            if (!c.daemon) return nullptr;
+            return std::make_unique<FakeDaemon>(sent, c.answer, &connection_open);
+        };
+        EXPECT_EQ(rig.run({"status"}), c.status) << c.name;
+        EXPECT_EQ(asked_path, "/run/zendrill/zendrilld.sock") << c.name;
+        if (c.daemon) {
+            EXPECT_EQ(sent, std::vector<std::string>{"LEND /dev/ttyUSB0\n"}) << c.name;
+        }
+        EXPECT_EQ(!rig.opened.empty(), c.port_opened) << c.name;
+        EXPECT_EQ(rig.err, c.err) << c.name;
+        // The loan is held while the port is in use and given back at the end.
+        EXPECT_EQ(open_while_port_used, std::string(c.answer) == "LENT") << c.name;
+        EXPECT_FALSE(connection_open) << c.name;
+    }
+}
+
+TEST(CliLoan, ZendrillSocketNamesTheDaemon) {
+    CliRig rig;
+    rig.host.socket_variable = "/tmp/zd.sock";
+    std::string asked;
+    rig.host.connect_service = [&](const std::string& path, int) -> std::unique_ptr<LocalConnection> {
+        asked = path;
+        return nullptr;
+    };
+    rig.run({"status"});
+    EXPECT_EQ(asked, "/tmp/zd.sock");
+}
+
+}  // namespace
+}  // namespace zd::test

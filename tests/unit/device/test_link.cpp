@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "device/link.h"
 #include "tests/fakes/fake_port.h"
@@ -100,6 +103,37 @@ TEST_F(LinkTest, WriteHandsTheTextOverUnchanged) {
     write_command(link, "0C05\r");
     ASSERT_EQ(port.writes.size(), 1u);
     EXPECT_EQ(port.writes[0], "0C05\r");
+}
+
+// Waiting on the port: a reply is done at its line feed, the limit is
+// time on the clock, and a hung-up line ends the wait at once.
+TEST(LinkWaitingOnThePort, RepliesEndAtTheirLineFeedWithinTheLimit) {
+    struct Case {
+        const char* name;
+        std::vector<std::pair<long long, std::string>> arrivals;
+        int limit_ms;
+        bool gone;
+        std::string reply;
+        long long done_at;
+    } cases[] = {
+        {"line at 230 ms", {{230, "0X:15040718304512000\r\n"}}, 4000, false, "0X:15040718304512000", 230},
+        {"line in pieces", {{10, "AB"}, {95, "C"}, {170, "\r\n"}}, 4000, false, "ABC", 170},
+        {"silence", {}, 4000, false, "", 4000},
+        {"odd limit", {}, 250, false, "", 250},
+        {"no line feed", {{50, "ABC"}}, 1000, false, "ABC", 1000},
+        {"late line", {{1200, "X\r\n"}}, 1000, false, "", 1000},
+        {"hung up", {}, 4000, true, "", 0},
+        {"bytes behind the line feed join it", {{40, "12\r\n34"}}, 4000, false, "1234", 40},
+    };
+    for (const Case& c : cases) {
+        VirtualClock clock;
+        FakePort port{clock};
+        DeviceLink link{&port, &clock, true};
+        for (const auto& [at, bytes] : c.arrivals) port.arrive(at, bytes);
+        port.gone = c.gone;
+        EXPECT_EQ(read_reply_line(link, c.limit_ms), c.reply) << c.name;
+        EXPECT_EQ(clock.now, c.done_at) << c.name;
+    }
 }
 
 }  // namespace

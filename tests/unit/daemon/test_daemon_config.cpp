@@ -1,0 +1,106 @@
+#include <gtest/gtest.h>
+
+#include "zendrilld/daemon_config.h"
+
+namespace zd::daemon {
+namespace {
+
+TEST(DaemonConfig, DefaultsForAnEmptyFile) {
+    const ConfigReading r = parse_daemon_config("");
+    ASSERT_TRUE(r.config) << r.error;
+    const DaemonConfig& c = *r.config;
+    EXPECT_EQ(c.port, "");
+    EXPECT_EQ(c.poll_status_s, 60);
+    EXPECT_EQ(c.poll_timers_s, 900);
+    EXPECT_TRUE(c.clock_sync_auto);
+    EXPECT_EQ(c.clock_tolerance_s, 2);
+    EXPECT_EQ(c.control_socket, "/run/zendrill/zendrilld.sock");
+    EXPECT_EQ(c.mqtt_host, "");
+    EXPECT_EQ(c.mqtt_port, 1883);
+    EXPECT_EQ(c.device_id, "b203");
+    EXPECT_EQ(c.base_topic, "zendrill/b203");
+    EXPECT_EQ(c.discovery_prefix, "homeassistant");
+    EXPECT_FALSE(c.raw_commands);
+}
+
+TEST(DaemonConfig, EveryKeyIsRead) {
+    const ConfigReading r = parse_daemon_config(
+        "\xEF\xBB\xBF; zendrilld\r\n"
+        "port = /dev/serial/by-id/usb-x  \r\n"
+        "POLL_STATUS_S = 10\n"
+        "poll_timers_s\t=\t600\n"
+        "clock_sync = off\n"
+        "clock_tolerance_s = 5\n"
+        "control_socket = /tmp/zd.sock\n"
+        "mqtt_host = broker.local\n"
+        "mqtt_port = 8883\n"
+        "mqtt_user = haus\n"
+        "mqtt_password_file = /etc/zendrill/mqtt-password\n"
+        "mqtt_tls_ca = /etc/ssl/certs/ca.pem\n"
+        "device_id = wohnzimmer_1\n"
+        "discovery_prefix = ha\n"
+        "raw_commands = on\n"
+        "Station5 = WDR 2\n"
+        "Station29 = Radio \xC3\xA4\n");
+    ASSERT_TRUE(r.config) << r.error;
+    const DaemonConfig& c = *r.config;
+    EXPECT_EQ(c.port, "/dev/serial/by-id/usb-x");
+    EXPECT_EQ(c.poll_status_s, 10);
+    EXPECT_EQ(c.poll_timers_s, 600);
+    EXPECT_FALSE(c.clock_sync_auto);
+    EXPECT_EQ(c.clock_tolerance_s, 5);
+    EXPECT_EQ(c.control_socket, "/tmp/zd.sock");
+    EXPECT_EQ(c.mqtt_host, "broker.local");
+    EXPECT_EQ(c.mqtt_port, 8883);
+    EXPECT_EQ(c.mqtt_user, "haus");
+    EXPECT_EQ(c.mqtt_password_file, "/etc/zendrill/mqtt-password");
+    EXPECT_EQ(c.mqtt_tls_ca, "/etc/ssl/certs/ca.pem");
+    EXPECT_EQ(c.device_id, "wohnzimmer_1");
+    EXPECT_EQ(c.base_topic, "zendrill/wohnzimmer_1");
+    EXPECT_EQ(c.discovery_prefix, "ha");
+    EXPECT_TRUE(c.raw_commands);
+    EXPECT_EQ(c.stations[5], "WDR 2");
+    EXPECT_EQ(c.stations[29], "Radio \xE4");  // Windows-1252 inside, as the GUI keeps them
+}
+
+TEST(DaemonConfig, ErrorsNameTheLineAndTheKey) {
+    struct Case {
+        const char* text;
+        const char* error;
+    } cases[] = {
+        {"pol_status_s = 10\n", "Zeile 1: unbekannter Schlüssel \"pol_status_s\""},
+        {"port = /dev/x\nport = /dev/y\n", "Zeile 2: Schlüssel \"port\" steht mehrfach in der Datei"},
+        {"poll_status_s = 5\n", "Zeile 1: poll_status_s = 5: erlaubt ist eine ganze Zahl von 10 bis 3600 (Sekunden)"},
+        {"poll_status_s = 0x10\n", "Zeile 1: poll_status_s = 0x10: erlaubt ist eine ganze Zahl von 10 bis 3600 (Sekunden)"},
+        {"poll_status_s =\n", "Zeile 1: poll_status_s = : erlaubt ist eine ganze Zahl von 10 bis 3600 (Sekunden)"},
+        {"mqtt_port = 70000\n", "Zeile 1: mqtt_port = 70000: erlaubt ist eine ganze Zahl von 1 bis 65535"},
+        {"clock_sync = ja\n", "Zeile 1: clock_sync = ja: erlaubt sind \"auto\" und \"off\""},
+        {"raw_commands = true\n", "Zeile 1: raw_commands = true: erlaubt sind \"on\" und \"off\""},
+        {"device_id = B203\n", "Zeile 1: device_id = B203: erlaubt sind 1 bis 64 Zeichen aus a-z, 0-9 und _"},
+        {"base_topic = zendrill/#\n",
+         "Zeile 1: base_topic = zendrill/#: ein MQTT-Thema ohne +, #, leere Ebenen und / am Anfang oder Ende wird erwartet"},
+        {"port = ttyUSB0\n", "Zeile 1: port = ttyUSB0: ein Gerätepfad wie /dev/ttyUSB0 wird erwartet"},
+        {"[mqtt]\n", "Zeile 1: Abschnitte gibt es in zendrilld.ini nicht ([mqtt])"},
+        {"\n\nmqtt_host\n", "Zeile 3: \"Schlüssel = Wert\" erwartet, gefunden: mqtt_host"},
+        {"mqtt_password_file = secret\n", "Zeile 1: mqtt_password_file = secret: ein absoluter Pfad wird erwartet"},
+    };
+    for (const Case& c : cases) {
+        const ConfigReading r = parse_daemon_config(c.text);
+        EXPECT_FALSE(r.config) << c.text;
+        EXPECT_EQ(r.error, c.error) << c.text;
+    }
+}
+
+TEST(DaemonConfig, PortComesFromOptionThenEnvironmentThenFile) {
+    std::string error;
+    EXPECT_EQ(choose_daemon_port(std::string("/dev/a"), std::string("/dev/b"), "/dev/c", error), "/dev/a");
+    EXPECT_EQ(choose_daemon_port(std::nullopt, std::string("/dev/b"), "/dev/c", error), "/dev/b");
+    EXPECT_EQ(choose_daemon_port(std::nullopt, std::string(""), "/dev/c", error), "/dev/c");
+    EXPECT_EQ(choose_daemon_port(std::nullopt, std::nullopt, "", error), "");
+    EXPECT_EQ(error, "Kein Port angegeben: --port PFAD, ZENDRILL_PORT oder port in zendrilld.ini");
+    EXPECT_EQ(choose_daemon_port(std::string("COM1"), std::nullopt, "", error), "");
+    EXPECT_EQ(error, "--port \"COM1\" ist kein Gerätepfad (z. B. /dev/ttyUSB0 oder /dev/serial/by-id/...)");
+}
+
+}  // namespace
+}  // namespace zd::daemon

@@ -1,0 +1,210 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/unit/daemon/fake_b203.h"
+#include "zendrilld/line_agent.h"
+
+namespace zd::test {
+namespace {
+
+using daemon::LineAgent;
+using daemon::Request;
+
+const long long kHostStart = 847540800;  // 2026-11-09 12:00:00 counted from 2000
+
+struct AgentTest : ::testing::Test {
+    VirtualClock clock;
+    FakePort port{clock};
+    FakeB203 device{port, clock};
+    RunningSystem sys{clock, kHostStart};
+    daemon::DaemonConfig config;
+    std::vector<std::string> states, links, events, results, timers, replies;
+    std::vector<long long> drifts;
+    std::unique_ptr<LineAgent> agent;
+
+    AgentTest() {
+        device.clock_base_s = kHostStart;
+        config.clock_tolerance_s = 2;
+        daemon::AgentOutput out;
+        out.state = [this](const std::string& r, long long drift, const LocalTime&) {
+            states.push_back(r);
+            drifts.push_back(drift);
+        };
+        out.timer = [this](const ListedTimer& t) {
+            timers.push_back(std::to_string(t.timer) + ":" + (t.reading.record.empty() ? "E" : t.reading.record));
+        };
+        out.link = [this](bool up) { links.push_back(up ? "online" : "offline"); };
+        out.event = [this](const JsonObject& e) { events.push_back(e.dump()); };
+        out.result = [this](const std::string& c, bool ok, const std::string& m) {
+            results.push_back(c + (ok ? " ok: " : " failed: ") + m);
+        };
+        out.raw_reply = [this](const std::string& r) { replies.push_back(r); };
+        agent = std::make_unique<LineAgent>(config, sys, clock, out);
+        agent->attach(&port);
+    }
+    void run(Request::Kind kind, const std::string& command, std::function<void(Request&)> fill = {}) {
+        Request r;
+        r.kind = kind;
+        r.command = command;
+        if (fill) fill(r);
+        device.received.clear();
+        agent->run(r);
+    }
+};
+
+TEST_F(AgentTest, StatusPollPublishesTheRecordWithItsDrift) {
+    device.clock_base_s = kHostStart + 1;
+    EXPECT_TRUE(agent->read_status());
+    ASSERT_EQ(states.size(), 1u);
+    EXPECT_EQ(states[0], "0X:091126120001" "10000");
+    EXPECT_EQ(drifts[0], 1);
+    EXPECT_EQ(links, std::vector<std::string>{"online"});
+    EXPECT_EQ(device.received, std::vector<std::string>{"0X\r"});  // within tolerance: no sync
+    // Waiting on the port: the reply is taken when its line feed arrives.
+    EXPECT_LT(clock.now, 300);
+}
+
+TEST_F(AgentTest, AClockNinetySecondsOffIsSetAndReported) {
+    device.clock_base_s = kHostStart - 90;
+    agent->read_status();
+    ASSERT_GE(device.received.size(), 4u);
+    EXPECT_EQ(device.received[1].substr(0, 2), "0T");
+    EXPECT_EQ(device.received[2].substr(0, 2), "0D");
+    EXPECT_EQ(device.received.back(), "0X\r");
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0], R"({"event_type":"clock_synced","drift_s":-90,"after_s":0,"ok":true})");
+    ASSERT_EQ(drifts.size(), 2u);
+    EXPECT_EQ(drifts[1], 0);
+}
+
+TEST_F(AgentTest, AClockThatWillNotBeSetIsTriedAgainOnlyAfterAnHour) {
+    device.clock_base_s = kHostStart - 3600;  // the hour a change to summer time leaves
+    device.frozen_clock = true;
+    agent->read_status();
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0], R"({"event_type":"clock_synced","drift_s":-3600,"after_s":-3600,"ok":false})");
+    device.received.clear();
+    clock.pause_ms(60 * 1000);
+    agent->read_status();
+    EXPECT_EQ(device.received, std::vector<std::string>{"0X\r"});
+    clock.pause_ms(3600 * 1000);
+    agent->read_status();
+    EXPECT_EQ(events.size(), 2u);
+}
+
+TEST_F(AgentTest, TwoFailedReadsTakeTheLinkDownAndAValidRecordBringsItBack) {
+    agent->read_status();
+    device.silent = true;
+    agent->read_status();
+    EXPECT_EQ(links, std::vector<std::string>{"online"});
+    agent->read_status();
+    EXPECT_EQ(links, (std::vector<std::string>{"online", "offline"}));
+    agent->read_status();
+    EXPECT_EQ(links.size(), 2u);
+    device.silent = false;
+    agent->read_status();
+    EXPECT_EQ(links, (std::vector<std::string>{"online", "offline", "online"}));
+    EXPECT_EQ(events, (std::vector<std::string>{R"({"event_type":"link_lost"})", R"({"event_type":"link_back"})"}));
+}
+
+TEST_F(AgentTest, ARecordWithoutARealDateIsAFailedRead) {
+    port.on_write = [this](const std::string& w) {
+        if (w == "0X\r") port.arrive_after(200, "0X:32132612000010000\r\n");
+    };
+    EXPECT_FALSE(agent->read_status());
+    EXPECT_TRUE(states.empty());
+}
+
+TEST_F(AgentTest, CommandsPutExactlyTheirLinesOnTheWire) {
+    agent->read_status();
+    device.timers['2'] = "W01010100050010063000071500";
+    agent->read_timers();
+    struct Case {
+        Request::Kind kind;
+        const char* command;
+        std::function<void(Request&)> fill;
+        std::vector<std::string> first_lines;
+        const char* result;
+    } cases[] = {
+        {Request::Kind::Setting, "set/language", [](Request& r) { r.setting_position = 0; r.setting_code = '0'; },
+         {"0S0000\r", "0X\r"}, "set/language ok: Einstellung gesendet (0S0000)"},
+        {Request::Kind::Setting, "set/power_on", [](Request& r) { r.setting_position = 3; r.setting_code = '4'; },
+         {"0S0004\r", "0X\r"}, "set/power_on ok: Einstellung gesendet (0S0004)"},
+        {Request::Kind::Ir, "set/ir", [](Request& r) { r.on = false; }, {"0R1\r", "0X\r"},
+         "set/ir ok: IR aus gesendet (0R1)"},
+        {Request::Kind::WriteTimer, "set/timer/3", [](Request& r) { r.timer = 3; r.record = "D2403060121000200000213000"; },
+         {"0E03D2403060121000200000213000\r", "0C03\r", "0C01\r", "0C02\r", "0C03\r", "0C04\r", "0C05\r", "0X\r"},
+         "set/timer/3 ok: Timer 3 geschrieben"},
+        {Request::Kind::EraseTimer, "set/timer/3", [](Request& r) { r.timer = 3; }, {"0E03E\r", "0C03\r"},
+         "set/timer/3 ok: Timer 3 gelöscht"},
+        {Request::Kind::TestTimer, "cmd/test/2", [](Request& r) { r.timer = 2; },
+         {"0C02\r", "0V02W01010100050010063000071500\r", "0X\r"},
+         "cmd/test/2 ok: Timer 2 getestet (0V02W01010100050010063000071500)"},
+        {Request::Kind::ClockShift, "cmd/clock_shift", [](Request& r) { r.forward = true; }, {"0X\r", "0T130", "0X\r"},
+         "cmd/clock_shift ok: Zeit gesendet (0T130"},
+        {Request::Kind::RawSend, "cmd/send", [](Request& r) { r.line = "0C02"; }, {"0C02\r", "0X\r"},
+         "cmd/send ok: Rückmeldung:0C022W01010100050010063000071500"},
+    };
+    for (const Case& c : cases) {
+        results.clear();
+        run(c.kind, c.command, c.fill);
+        ASSERT_GE(device.received.size(), c.first_lines.size()) << c.command;
+        for (std::size_t i = 0; i < c.first_lines.size(); ++i)
+            EXPECT_EQ(device.received[i].substr(0, c.first_lines[i].size()), c.first_lines[i]) << c.command << " " << i;
+        ASSERT_EQ(results.size(), 1u) << c.command;
+        EXPECT_EQ(results[0].substr(0, std::string(c.result).size()), c.result);
+    }
+    EXPECT_EQ(replies, std::vector<std::string>{"0C022W01010100050010063000071500"});
+}
+
+TEST_F(AgentTest, AManualShiftIsNotUndoneByTheNextPoll) {
+    agent->read_status();
+    run(Request::Kind::ClockShift, "cmd/clock_shift", [](Request& r) { r.forward = true; });
+    EXPECT_NE(results.back().find("der automatische Abgleich ruht eine Stunde"), std::string::npos) << results.back();
+    EXPECT_NEAR(static_cast<double>(drifts.back()), 3600.0, 2.0);
+    device.received.clear();
+    agent->read_status();
+    EXPECT_EQ(device.received, std::vector<std::string>{"0X\r"});  // no sync within the hour
+    clock.pause_ms(3600 * 1000);
+    agent->read_status();
+    EXPECT_GT(device.received.size(), 2u);  // then the host's time again
+}
+
+TEST_F(AgentTest, NothingIsSentWithoutWhatTheCommandNeeds) {
+    run(Request::Kind::Setting, "set/language", [](Request& r) { r.setting_code = '1'; });
+    EXPECT_TRUE(device.received.empty());
+    EXPECT_EQ(results.back(), "set/language failed: Noch kein gültiger Gerätestatus gelesen; nichts gesendet");
+    run(Request::Kind::TestTimer, "cmd/test/4", [](Request& r) { r.timer = 4; });
+    EXPECT_EQ(device.received, std::vector<std::string>{"0C04\r"});
+    EXPECT_EQ(results.back(), "cmd/test/4 failed: Timer 4 ist leer; nichts getestet");
+    agent->detach();
+    run(Request::Kind::Ir, "set/ir");
+    EXPECT_TRUE(device.received.empty());
+    EXPECT_EQ(results.back(), "set/ir failed: Der Port ist nicht geöffnet");
+}
+
+TEST_F(AgentTest, ARefusedWriteIsReportedAndTheTimersReadAgain) {
+    agent->read_status();
+    device.refuse_writes = true;
+    run(Request::Kind::WriteTimer, "set/timer/1", [](Request& r) {
+        r.timer = 1;
+        r.record = "W01010100050010063000071500";
+    });
+    EXPECT_EQ(results.back(),
+              "set/timer/1 failed: Timer 1: Die Daten wurden vom Controller mit einer Fehlermeldung quittiert !");
+    EXPECT_EQ(events.back(), R"({"event_type":"timer_refused","timer":1,"record":"W01010100050010063000071500"})");
+    EXPECT_EQ(device.received[1], "0C01\r");
+}
+
+TEST_F(AgentTest, SilenceAfterASettingIsNoSuccess) {
+    agent->read_status();
+    device.silent = true;
+    run(Request::Kind::Ir, "set/ir", [](Request& r) { r.on = true; });
+    EXPECT_EQ(results.back(), "set/ir failed: IR ein gesendet (0R0), aber nicht bestätigt: Abfrage Gerätestatus fehlgeschlagen (0)");
+    EXPECT_EQ(events.size(), 0u);
+}
+
+}  // namespace
+}  // namespace zd::test

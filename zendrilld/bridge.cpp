@@ -1,0 +1,252 @@
+#include "zendrilld/bridge.h"
+
+#include "core/utf8.h"
+#include "core/version.h"
+#include "device/text_util.h"
+#include "zendrilld/line_thread.h"
+#include "zendrilld/mqtt_link.h"
+#include "zendrilld/requests.h"
+
+namespace zd::daemon {
+
+namespace {
+
+using json = JsonObject;
+
+// A timer record as the editor composes it, or nothing (erase).
+const char* const kRecordPattern =
+    "^(|W[01]{7}[0-4][0-2][0-9][01]{4}([01][0-9]|2[0-3])[0-5][0-9]00([01][0-9]|2[0-3])[0-5][0-9]00"
+    "|D(0[1-9]|[12][0-9]|3[01])(0[1-9]|1[0-2])[0-9]{2}[0-4][0-2][0-9][01]{4}([01][0-9]|2[0-3])[0-5][0-9]00"
+    "([01][0-9]|2[0-3])[0-5][0-9]00)$";
+
+const char* const kEventTypes[] = {"clock_synced",  "timer_written", "timer_erased", "timer_refused", "timer_tested",
+                                   "settings_sent", "ir_switched",   "link_lost",    "link_back"};
+
+json utf8_list(const std::vector<std::string>& texts) {
+    json list = json::array();
+    for (const std::string& t : texts) list.push_back(utf8_from_1252(t));
+    return list;
+}
+
+}  // namespace
+
+std::string iso_local_time(const LocalTime& t) {
+    const int offset = t.utc_offset_min;
+    const int a = offset < 0 ? -offset : offset;
+    return std::to_string(t.year) + "-" + two_digit(t.month) + "-" + two_digit(t.day) + "T" + two_digit(t.hour) +
+           ":" + two_digit(t.minute) + ":" + two_digit(t.second) + (offset < 0 ? "-" : "+") + two_digit(a / 60) +
+           ":" + two_digit(a % 60);
+}
+
+Bridge::Bridge(const DaemonConfig& config, Log& log) : config_(config), log_(log) {}
+
+void Bridge::attach(MqttLink* mqtt, LineThread* line) {
+    mqtt_ = mqtt;
+    line_ = line;
+}
+
+std::string Bridge::topic(const std::string& below_base) const { return config_.base_topic + "/" + below_base; }
+
+std::string Bridge::discovery_topic() const {
+    return config_.discovery_prefix + "/device/zendrill_" + config_.device_id + "/config";
+}
+
+std::vector<std::string> Bridge::subscriptions() const {
+    return {topic("set/#"), topic("cmd/#"), config_.discovery_prefix + "/status"};
+}
+
+std::vector<std::string> Bridge::retained_topics() const {
+    std::vector<std::string> t = {discovery_topic(), topic("state"), topic("link"), topic("bridge"), topic("reply")};
+    for (int n = 1; n <= 5; ++n) t.push_back(topic("timer/" + std::to_string(n)));
+    return t;
+}
+
+void Bridge::publish(const std::string& below_base, const std::string& payload, bool retain) {
+    if (mqtt_) mqtt_->publish(topic(below_base), payload, retain);
+}
+
+std::string Bridge::state_payload(const std::string& record, long long drift_s, const LocalTime& read_at) const {
+    json j = status_object(record, names_);
+    j["drift_s"] = drift_s;
+    j["read_at"] = iso_local_time(read_at);
+    return j.dump();
+}
+
+std::string Bridge::timer_payload(const ListedTimer& t) const {
+    json j = timer_object(t);
+    const bool tuner = t.reading.state == TimerState::Set && t.fields.source == "0";
+    const long station = leading_number(t.fields.station);
+    const bool named = tuner && station >= 0 && station < kStationCount && !config_.stations[station].empty();
+    j["station_name"] = named ? json(utf8_from_1252(config_.stations[station])) : json(nullptr);
+    j["summary"] = utf8_from_1252(timer_summary(t, config_.stations));
+    return j.dump();
+}
+
+std::string Bridge::result_payload(const std::string& command, bool ok, const std::string& message) const {
+    json j;
+    std::string shown;
+    j["command"] = utf8_to_1252(command, shown) ? command : utf8_from_1252(command);
+    j["ok"] = ok;
+    j["message"] = utf8_from_1252(message);
+    return j.dump();
+}
+
+AgentOutput Bridge::agent_output() {
+    AgentOutput out;
+    out.state = [this](const std::string& record, long long drift_s, const LocalTime& at) {
+        publish("state", state_payload(record, drift_s, at), true);
+    };
+    out.timer = [this](const ListedTimer& t) { publish("timer/" + std::to_string(t.timer), timer_payload(t), true); };
+    out.link = [this](bool up) { publish("link", up ? "online" : "offline", true); };
+    out.event = [this](const JsonObject& e) {
+        log_.line("Ereignis " + e.value("event_type", std::string()));
+        publish("event", e.dump(), false);
+    };
+    out.result = [this](const std::string& command, bool ok, const std::string& message) {
+        publish("result", result_payload(command, ok, message), false);
+    };
+    out.raw_reply = [this](const std::string& reply) { publish("reply", utf8_from_1252(reply), true); };
+    out.log = [this](const std::string& line) { log_.line(line); };
+    return out;
+}
+
+void Bridge::announce() {
+    publish("bridge", "online", true);
+    publish("link", "offline", true);
+    if (mqtt_) mqtt_->publish(discovery_topic(), discovery(), true);
+}
+
+void Bridge::link_down_for_good() { publish("link", "offline", true); }
+
+void Bridge::on_message(const std::string& t, const std::string& payload, bool retained) {
+    if (t == config_.discovery_prefix + "/status") {
+        if (payload == "online" && mqtt_) {
+            // Spread the answers of many devices over a few seconds.
+            int delay_ms = 0;
+            {
+                std::lock_guard<std::mutex> lock(random_m_);
+                delay_ms = std::uniform_int_distribution<int>(0, 5000)(random_);
+            }
+            mqtt_->republish_after(std::chrono::milliseconds(delay_ms));
+        }
+        return;
+    }
+    const std::string prefix = config_.base_topic + "/";
+    if (t.compare(0, prefix.size(), prefix) != 0) return;
+    const std::string sub = t.substr(prefix.size());
+    if (retained) {
+        // A retained command would run again after every reconnect.
+        log_.line("Gespeicherte (retained) Nachricht an " + sub + " nicht ausgeführt");
+        return;
+    }
+    const Parsed p = parse_request(sub, payload, config_.raw_commands, names_);
+    if (!p.ok) {
+        log_.line("Befehl abgelehnt: " + p.message);
+        publish("result", result_payload(p.request.command, false, p.message), false);
+        return;
+    }
+    if (!line_) return;
+    switch (line_->submit(p.request)) {
+        case LineThread::Submitted::Queued: break;
+        case LineThread::Submitted::Full:
+            publish("result",
+                    result_payload(p.request.command, false,
+                                   "Zu viele wartende Befehle (" + std::to_string(kMaxWaitingRequests) +
+                                       "); nichts gesendet"),
+                    false);
+            break;
+        case LineThread::Submitted::Stopping:
+            publish("result", result_payload(p.request.command, false, "zendrilld wird beendet; nichts gesendet"),
+                    false);
+            break;
+    }
+}
+
+std::string Bridge::discovery() const {
+    const std::string id = "zendrill_" + config_.device_id;
+    json cmps = json::object();
+    const auto add = [&](const std::string& key, const std::string& platform, const std::string& name_1252,
+                         json fields) {
+        json c;
+        c["p"] = platform;
+        c["name"] = utf8_from_1252(name_1252);
+        c["unique_id"] = id + "_" + key;
+        c["default_entity_id"] = platform + "." + id + "_" + key;
+        for (auto& [k, v] : fields.items()) c[k] = v;
+        cmps[key] = c;
+    };
+    const std::string state = topic("state");
+    add("clock", "sensor", "Geräteuhr",
+        {{"device_class", "timestamp"},
+         {"state_topic", state},
+         {"value_template", "{{ value_json.date ~ 'T' ~ value_json.time ~ value_json.read_at[-6:] }}"}});
+    add("clock_drift", "sensor", "Uhrabweichung",
+        {{"device_class", "duration"},
+         {"unit_of_measurement", "s"},
+         {"state_class", "measurement"},
+         {"state_topic", state},
+         {"value_template", "{{ value_json.drift_s }}"}});
+    const struct {
+        const char* key;
+        const char* name;
+        const std::vector<std::string>* options;
+    } selects[] = {
+        {"language", "Dialogsprache", &names_.languages},
+        {"easy_function", "Easy-Funktion", &names_.easy_functions},
+        {"timer_function", "Timer-Funktion", &names_.on_off},
+        {"power_on", "Einschaltbedingung", &names_.power_on},
+    };
+    const char* const state_keys[] = {"language", "easy_function", "timer", "power_on"};
+    for (int i = 0; i < 4; ++i)
+        add(selects[i].key, "select", selects[i].name,
+            {{"command_topic", topic(std::string("set/") + selects[i].key)},
+             {"state_topic", state},
+             {"value_template", std::string("{{ value_json.") + state_keys[i] + " }}"},
+             {"options", utf8_list(*selects[i].options)}});
+    add("ir", "switch", "IR-Empfänger",
+        {{"command_topic", topic("set/ir")},
+         {"payload_on", "ON"},
+         {"payload_off", "OFF"},
+         {"state_topic", state},
+         {"value_template", "{{ value_json.ir }}"},
+         {"state_on", "ein"},
+         {"state_off", "aus"}});
+    add("clock_sync", "button", "Uhr stellen", {{"command_topic", topic("cmd/clock_sync")}, {"payload_press", "PRESS"}});
+    add("hour_forward", "button", "Uhr +1 h", {{"command_topic", topic("cmd/clock_shift")}, {"payload_press", "+1"}});
+    add("hour_back", "button", "Uhr -1 h", {{"command_topic", topic("cmd/clock_shift")}, {"payload_press", "-1"}});
+    add("refresh", "button", "Aktualisieren", {{"command_topic", topic("cmd/refresh")}, {"payload_press", "PRESS"}});
+    for (int n = 1; n <= 5; ++n) {
+        const std::string d = std::to_string(n);
+        const std::string timer = topic("timer/" + d);
+        add("timer_" + d, "sensor", "Timer " + d,
+            {{"state_topic", timer}, {"value_template", "{{ value_json.summary }}"}, {"json_attributes_topic", timer}});
+        add("timer_" + d + "_record", "text", "Timer " + d + " Datensatz",
+            {{"command_topic", topic("set/timer/" + d)},
+             {"state_topic", timer},
+             {"value_template", "{{ value_json.record }}"},
+             {"pattern", kRecordPattern},
+             {"min", 0},
+             {"max", 27},
+             {"entity_category", "config"}});
+        add("timer_" + d + "_test", "button", "Timer " + d + " testen",
+            {{"command_topic", topic("cmd/test/" + d)}, {"payload_press", "PRESS"}});
+        add("timer_" + d + "_erase", "button", "Timer " + d + " löschen",
+            {{"command_topic", topic("set/timer/" + d)}, {"payload_press", ""}});
+    }
+    json types = json::array();
+    for (const char* type : kEventTypes) types.push_back(type);
+    add("event", "event", "Ereignis", {{"state_topic", topic("event")}, {"event_types", types}});
+    if (config_.raw_commands) {
+        add("command", "text", "Befehlszeile", {{"command_topic", topic("cmd/send")}, {"max", 255}});
+        add("last_reply", "sensor", "Letzte Rückmeldung", {{"state_topic", topic("reply")}});
+    }
+    json d;
+    d["dev"] = {{"identifiers", json::array({id})}, {"name", "B203"}, {"model", "B203"}};
+    d["o"] = {{"name", "zendrilld"}, {"sw", ZD_VERSION_TEXT}, {"url", ZD_PROJECT_URL}};
+    d["availability"] = json::array({{{"topic", topic("bridge")}}, {{"topic", topic("link")}}});
+    d["availability_mode"] = "all";
+    d["cmps"] = cmps;
+    return d.dump();
+}
+
+}  // namespace zd::daemon

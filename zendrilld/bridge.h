@@ -1,0 +1,63 @@
+#pragma once
+#include <functional>
+#include <mutex>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "core/json_objects.h"
+#include "zendrilld/daemon_config.h"
+#include "zendrilld/line_agent.h"
+#include "zendrilld/log.h"
+
+namespace zd::daemon {
+
+class MqttLink;
+class LineThread;
+
+// Between the line and MQTT: the topics and their payloads, the discovery
+// message, and the commands coming in. Without a broker it only logs.
+class Bridge {
+public:
+    Bridge(const DaemonConfig& config, Log& log);
+
+    void attach(MqttLink* mqtt, LineThread* line);
+    AgentOutput agent_output();
+
+    std::string topic(const std::string& below_base) const;
+    std::string discovery_topic() const;
+    std::vector<std::string> subscriptions() const;
+    // The device-based discovery message (UTF-8 JSON).
+    std::string discovery() const;
+    // Retained topics the daemon owns, for --remove-discovery.
+    std::vector<std::string> retained_topics() const;
+
+    // What goes out first: bridge online, link offline until a record says
+    // otherwise, discovery.
+    void announce();
+    void link_down_for_good();  // at the orderly end
+
+    // From the MQTT thread.
+    void on_message(const std::string& topic, const std::string& payload, bool retained);
+
+    // Payloads, also for tests.
+    std::string state_payload(const std::string& record, long long drift_s, const LocalTime& read_at) const;
+    std::string timer_payload(const ListedTimer& timer) const;
+    std::string result_payload(const std::string& command, bool ok, const std::string& message_1252) const;
+
+private:
+    void publish(const std::string& below_base, const std::string& payload, bool retain);
+
+    const DaemonConfig& config_;
+    Log& log_;
+    MqttLink* mqtt_ = nullptr;
+    LineThread* line_ = nullptr;
+    ValueNames names_ = make_value_names();
+    std::mutex random_m_;
+    std::mt19937 random_{std::random_device{}()};
+};
+
+// "2026-12-09T10:33:11+01:00"
+std::string iso_local_time(const LocalTime& t);
+
+}  // namespace zd::daemon

@@ -1,0 +1,51 @@
+#pragma once
+#include <poll.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/posix/unix_socket.h"
+#include "zendrilld/daemon_config.h"
+#include "zendrilld/line_thread.h"
+#include "zendrilld/log.h"
+
+namespace zd::daemon {
+
+// The local socket through which zendrill-cli borrows the line. Runs on the
+// main thread's poll loop.
+class ControlServer {
+public:
+    ControlServer(const DaemonConfig& config, LineThread& line, Log& log);
+    ~ControlServer();
+
+    // Listens with mode 0660 and the group of the port's device.
+    bool open(std::string& error);
+    void close();
+
+    // The descriptors to poll, and what to do with what poll() found.
+    void add_fds(std::vector<pollfd>& fds) const;
+    void handle(const std::vector<pollfd>& fds);
+
+private:
+    struct Client {
+        int fd = -1;
+        std::string input;
+        enum class Stage { Asking, Waiting, Borrowing } stage = Stage::Asking;
+    };
+    void accept_clients();
+    void read_client(Client& c);
+    void drop(Client& c);
+    void loan_granted();
+    void maybe_end_loan();
+
+    const DaemonConfig& config_;
+    LineThread& line_;
+    Log& log_;
+    int listen_fd_ = -1;
+    std::vector<Client> clients_;
+    bool lent_ = false;         // the line has closed the port for borrowers
+    bool asked_ = false;        // a loan was asked of the line and not yet granted
+    posix::Wakeup granted_;     // the line's thread signals the loan
+};
+
+}  // namespace zd::daemon

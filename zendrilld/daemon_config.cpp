@@ -1,0 +1,231 @@
+#include "zendrilld/daemon_config.h"
+
+#include <functional>
+#include <map>
+#include <set>
+
+#include "core/ini.h"
+#include "core/utf8.h"
+
+namespace zd::daemon {
+
+namespace {
+
+bool all_digits(const std::string& v) {
+    if (v.empty() || v.size() > 9) return false;
+    for (char c : v)
+        if (c < '0' || c > '9') return false;
+    return true;
+}
+
+std::string trimmed(std::string_view v) {
+    while (!v.empty() && (v.back() == ' ' || v.back() == '\t')) v.remove_suffix(1);
+    return std::string(v);
+}
+
+// A whole number within [lo, hi]; the message says what is allowed.
+std::string read_number(const std::string& v, int lo, int hi, int& out, const char* unit) {
+    if (!all_digits(v) || std::stol(v) < lo || std::stol(v) > hi)
+        return "erlaubt ist eine ganze Zahl von " + std::to_string(lo) + " bis " + std::to_string(hi) + unit;
+    out = static_cast<int>(std::stol(v));
+    return "";
+}
+
+std::string read_switch(const std::string& v, const char* on, const char* off, bool& out) {
+    if (v == on) {
+        out = true;
+    } else if (v == off) {
+        out = false;
+    } else {
+        return std::string("erlaubt sind \"") + on + "\" und \"" + off + "\"";
+    }
+    return "";
+}
+
+bool is_device_id(const std::string& v) {
+    if (v.empty() || v.size() > 64) return false;
+    for (char c : v)
+        if (!((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_')) return false;
+    return true;
+}
+
+// UTF-8 as it is, anything else taken as Windows-1252 and brought to UTF-8.
+std::string as_utf8(const std::string& v) {
+    std::string probe;
+    return utf8_to_1252(v, probe) ? v : utf8_from_1252(v);
+}
+
+// The other way, for the messages, which are Windows-1252 like every text inside.
+std::string as_1252(const std::string& v) {
+    std::string out;
+    return utf8_to_1252(v, out) ? out : v;
+}
+
+using Reader = std::function<std::string(const std::string& value, DaemonConfig& c)>;
+
+const std::map<std::string, Reader>& readers() {
+    static const std::map<std::string, Reader> table = [] {
+        std::map<std::string, Reader> t;
+        t["port"] = [](const std::string& v, DaemonConfig& c) -> std::string {
+            if (!v.empty() && v[0] != '/') return "ein Gerätepfad wie /dev/ttyUSB0 wird erwartet";
+            c.port = v;
+            return "";
+        };
+        t["poll_status_s"] = [](const std::string& v, DaemonConfig& c) {
+            return read_number(v, 10, 3600, c.poll_status_s, " (Sekunden)");
+        };
+        t["poll_timers_s"] = [](const std::string& v, DaemonConfig& c) {
+            return read_number(v, 60, 86400, c.poll_timers_s, " (Sekunden)");
+        };
+        t["clock_sync"] = [](const std::string& v, DaemonConfig& c) {
+            return read_switch(v, "auto", "off", c.clock_sync_auto);
+        };
+        t["clock_tolerance_s"] = [](const std::string& v, DaemonConfig& c) {
+            return read_number(v, 1, 3600, c.clock_tolerance_s, " (Sekunden)");
+        };
+        t["control_socket"] = [](const std::string& v, DaemonConfig& c) -> std::string {
+            // sun_path holds 107 bytes and a NUL.
+            if (v.empty() || v[0] != '/' || v.size() > 107) return "ein absoluter Pfad von höchstens 107 Zeichen wird erwartet";
+            c.control_socket = v;
+            return "";
+        };
+        t["mqtt_host"] = [](const std::string& v, DaemonConfig& c) -> std::string {
+            if (v.size() > 253 || v.find_first_of(" /\t") != std::string::npos) return "ein Rechnername oder eine Adresse wird erwartet";
+            c.mqtt_host = v;
+            return "";
+        };
+        t["mqtt_port"] = [](const std::string& v, DaemonConfig& c) {
+            return read_number(v, 1, 65535, c.mqtt_port, "");
+        };
+        t["mqtt_user"] = [](const std::string& v, DaemonConfig& c) -> std::string {
+            if (v.size() > 256) return "höchstens 256 Zeichen";
+            c.mqtt_user = as_utf8(v);
+            return "";
+        };
+        t["mqtt_password_file"] = [](const std::string& v, DaemonConfig& c) -> std::string {
+            if (!v.empty() && v[0] != '/') return "ein absoluter Pfad wird erwartet";
+            c.mqtt_password_file = v;
+            return "";
+        };
+        t["mqtt_tls_ca"] = [](const std::string& v, DaemonConfig& c) -> std::string {
+            if (!v.empty() && v[0] != '/') return "ein absoluter Pfad wird erwartet";
+            c.mqtt_tls_ca = v;
+            return "";
+        };
+        t["device_id"] = [](const std::string& v, DaemonConfig& c) -> std::string {
+            if (!is_device_id(v)) return "erlaubt sind 1 bis 64 Zeichen aus a-z, 0-9 und _";
+            c.device_id = v;
+            return "";
+        };
+        t["base_topic"] = [](const std::string& v, DaemonConfig& c) -> std::string {
+            const std::string u = as_utf8(v);
+            if (!is_plain_topic(u)) return "ein MQTT-Thema ohne +, #, leere Ebenen und / am Anfang oder Ende wird erwartet";
+            c.base_topic = u;
+            return "";
+        };
+        t["discovery_prefix"] = [](const std::string& v, DaemonConfig& c) -> std::string {
+            const std::string u = as_utf8(v);
+            if (!is_plain_topic(u)) return "ein MQTT-Thema ohne +, #, leere Ebenen und / am Anfang oder Ende wird erwartet";
+            c.discovery_prefix = u;
+            return "";
+        };
+        t["raw_commands"] = [](const std::string& v, DaemonConfig& c) {
+            return read_switch(v, "on", "off", c.raw_commands);
+        };
+        for (int n = 0; n < kStationCount; ++n)
+            t["station" + std::to_string(n)] = [n](const std::string& v, DaemonConfig& c) -> std::string {
+                std::string cp1252;
+                if (!utf8_to_1252(v, cp1252)) cp1252 = v;
+                if (cp1252.size() > 64) return "höchstens 64 Zeichen";
+                c.stations[n] = cp1252;
+                return "";
+            };
+        return t;
+    }();
+    return table;
+}
+
+std::string lowered(std::string_view key) {
+    std::string k(key);
+    for (char& ch : k)
+        if (ch >= 'A' && ch <= 'Z') ch = static_cast<char>(ch - 'A' + 'a');
+    return k;
+}
+
+}  // namespace
+
+bool is_plain_topic(const std::string& t, std::size_t max) {
+    if (t.empty() || t.size() > max || t.front() == '/' || t.back() == '/') return false;
+    if (t.find_first_of(std::string("+#\0", 3)) != std::string::npos) return false;
+    return t.find("//") == std::string::npos;
+}
+
+ConfigReading parse_daemon_config(const std::string& text) {
+    ConfigReading r;
+    DaemonConfig c;
+    std::set<std::string> seen;
+    std::string error;
+    for_each_ini_line(text, [&](const IniLine& l) {
+        const std::string where = "Zeile " + std::to_string(l.number) + ": ";
+        if (l.is_comment || trimmed(l.text).empty()) return true;
+        if (l.is_section) {
+            error = where + "Abschnitte gibt es in zendrilld.ini nicht (" + as_1252(trimmed(l.text)) + ")";
+            return false;
+        }
+        if (!l.has_entry) {
+            error = where + "\"Schlüssel = Wert\" erwartet, gefunden: " + as_1252(trimmed(l.text));
+            return false;
+        }
+        const std::string key = lowered(l.key);
+        const auto reader = readers().find(key);
+        if (reader == readers().end()) {
+            error = where + "unbekannter Schlüssel \"" + as_1252(std::string(l.key)) + "\"";
+            return false;
+        }
+        if (!seen.insert(key).second) {
+            error = where + "Schlüssel \"" + as_1252(std::string(l.key)) + "\" steht mehrfach in der Datei";
+            return false;
+        }
+        const std::string value = trimmed(l.value);
+        const std::string problem = reader->second(value, c);
+        if (!problem.empty()) {
+            error = where + as_1252(std::string(l.key)) + " = " + as_1252(value) + ": " + problem;
+            return false;
+        }
+        return true;
+    });
+    if (!error.empty()) {
+        r.error = error;
+        return r;
+    }
+    if (c.base_topic.empty()) c.base_topic = "zendrill/" + c.device_id;
+    r.config = c;
+    return r;
+}
+
+std::string choose_daemon_port(const std::optional<std::string>& option, const std::optional<std::string>& environment,
+                               const std::string& from_file, std::string& error) {
+    std::string port;
+    std::string origin;
+    if (option) {
+        port = *option;
+        origin = "--port";
+    } else if (environment && !environment->empty()) {
+        port = *environment;
+        origin = "ZENDRILL_PORT";
+    } else {
+        port = from_file;
+        origin = "port in zendrilld.ini";
+    }
+    if (port.empty()) {
+        error = "Kein Port angegeben: --port PFAD, ZENDRILL_PORT oder port in zendrilld.ini";
+        return "";
+    }
+    if (port[0] != '/') {
+        error = origin + " \"" + as_1252(port) + "\" ist kein Gerätepfad (z. B. /dev/ttyUSB0 oder /dev/serial/by-id/...)";
+        return "";
+    }
+    return port;
+}
+
+}  // namespace zd::daemon

@@ -1,0 +1,333 @@
+#include "zendrilld/line_agent.h"
+
+#include "core/clock_ops.h"
+#include "core/confirmed_ops.h"
+#include "core/texts.h"
+#include "core/timer_backup.h"
+#include "core/timer_text.h"
+#include "core/validation.h"
+#include "device/clock_math.h"
+#include "device/commands.h"
+#include "device/status_record.h"
+#include "device/text_util.h"
+#include "device/timer_ops.h"
+
+namespace zd::daemon {
+
+namespace {
+
+constexpr long long kSyncRetryMs = 3600LL * 1000;
+
+std::string signed_seconds(long long s) { return (s > 0 ? "+" : "") + std::to_string(s) + " s"; }
+
+long long host_seconds(const LocalTime& t) {
+    return civil_seconds(t.year, t.month, t.day, t.hour, t.minute, t.second);
+}
+
+long long magnitude(long long v) { return v < 0 ? -v : v; }
+
+}  // namespace
+
+std::string timer_summary(const ListedTimer& t, const std::string (&stations)[kStationCount]) {
+    const std::string entry = timer_overview_entry(t.timer, t.fields, t.reading.last_reply);
+    std::string line;
+    for (char c : entry) {
+        const char ch = c == '\r' ? ' ' : c;
+        if (ch == ' ' && (line.empty() || line.back() == ' ')) continue;
+        line += ch;
+    }
+    while (!line.empty() && line.back() == ' ') line.pop_back();
+    if (t.reading.state == TimerState::Set && t.fields.source == "0") {
+        const long n = leading_number(t.fields.station);
+        if (n >= 0 && n < kStationCount && !stations[n].empty()) line += " (" + stations[n] + ")";
+    }
+    if (line.size() > 255) line.resize(255);
+    return line;
+}
+
+LineAgent::LineAgent(const DaemonConfig& config, System& sys, Clock& clock, AgentOutput out)
+    : config_(config), sys_(sys), clock_(clock), out_(std::move(out)) {
+    link_.clock = &clock_;
+    link_.wait_on_port = true;
+}
+
+void LineAgent::attach(SerialPort* port) {
+    link_.port = port;
+    failed_reads_ = 0;
+    // Whatever an earlier holder of the line left behind is not ours.
+    discard_input(link_);
+}
+
+void LineAgent::detach() { link_.port = nullptr; }
+
+void LineAgent::log(const std::string& line) {
+    if (out_.log) out_.log(line);
+}
+
+void LineAgent::event(const std::string& type, JsonObject fields) {
+    JsonObject e;
+    e["event_type"] = type;
+    for (auto& [key, value] : fields.items()) e[key] = value;
+    if (out_.event) out_.event(e);
+}
+
+void LineAgent::result(const std::string& command, bool ok, const std::string& message) {
+    log((ok ? "Befehl " : "Befehl fehlgeschlagen: ") + command + ": " + message);
+    if (out_.result) out_.result(command, ok, message);
+}
+
+void LineAgent::status_failed(const std::string& problem) {
+    ++failed_reads_;
+    log("Statusabfrage fehlgeschlagen: " + problem);
+    if (failed_reads_ >= 2 && (link_up_ || !link_announced_)) {
+        const bool was_up = link_up_;
+        link_up_ = false;
+        link_announced_ = true;
+        if (out_.link) out_.link(false);
+        if (was_up) {
+            link_was_lost_ = true;
+            log("Verbindung zum Gerät verloren");
+            event("link_lost");
+        }
+    }
+}
+
+void LineAgent::lose_link(const std::string& why) {
+    log(why);
+    failed_reads_ = 2;
+    if (link_up_ || !link_announced_) {
+        const bool was_up = link_up_;
+        link_up_ = false;
+        link_announced_ = true;
+        if (out_.link) out_.link(false);
+        if (was_up) {
+            link_was_lost_ = true;
+            event("link_lost");
+        }
+    }
+}
+
+void LineAgent::status_read(const std::string& record) {
+    failed_reads_ = 0;
+    last_record_ = record;
+    if (!link_up_) {
+        link_up_ = true;
+        link_announced_ = true;
+        if (out_.link) out_.link(true);
+        log("Verbindung zum Gerät steht");
+        if (link_was_lost_) event("link_back");
+    }
+    const LocalTime now = sys_.local_time();
+    long long device = 0;
+    record_civil_seconds(record, device);
+    has_drift_ = true;
+    last_drift_s_ = device - host_seconds(now);
+    if (out_.state) out_.state(record, last_drift_s_, now);
+}
+
+bool LineAgent::read_status() {
+    if (!link_.port) return false;
+    const std::string reply = query_status(link_, nullptr);
+    last_problem_ = status_record_problem(reply);
+    if (!last_problem_.empty()) {
+        status_failed(last_problem_);
+        return false;
+    }
+    status_read(reply);
+    keep_clock(last_drift_s_);
+    return true;
+}
+
+void LineAgent::keep_clock(long long drift_s) {
+    if (!config_.clock_sync_auto || magnitude(drift_s) <= config_.clock_tolerance_s) return;
+    if (clock_.now_ms() < next_sync_ms_) return;
+    sync_clock("", true, drift_s);
+}
+
+void LineAgent::sync_clock(const std::string& command, bool has_drift, long long drift_s) {
+    const ClockSync r = sync_device_clock(link_, clock_, sys_);
+    const std::string problem = status_record_problem(r.reply);
+    const bool in_step = problem.empty() && magnitude(r.deviation_s) <= config_.clock_tolerance_s;
+    JsonObject fields;
+    fields["drift_s"] = has_drift ? JsonObject(drift_s) : JsonObject(nullptr);
+    fields["after_s"] = problem.empty() ? JsonObject(r.deviation_s) : JsonObject(nullptr);
+    fields["ok"] = in_step;
+    event("clock_synced", fields);
+    std::string message = "Uhr gestellt (0T" + r.time_sent + ", 0D" + r.date_sent + ")";
+    if (has_drift) message += ", Abweichung vorher " + signed_seconds(drift_s);
+    if (in_step) {
+        next_sync_ms_ = 0;
+        message += ", danach " + signed_seconds(r.deviation_s);
+    } else {
+        // A clock that will not take the time is not pestered every poll.
+        next_sync_ms_ = clock_.now_ms() + kSyncRetryMs;
+        message += problem.empty() ? ", danach noch " + signed_seconds(r.deviation_s) + " daneben"
+                                   : ", Kontrolle fehlgeschlagen: " + problem;
+        message += "; nächster Versuch frühestens in einer Stunde";
+    }
+    if (command.empty())
+        log(message);
+    else
+        result(command, in_step, message);
+    if (problem.empty()) status_read(r.reply);
+}
+
+ListedTimer LineAgent::read_one_timer(int n) {
+    ListedTimer t;
+    t.timer = n;
+    t.reading = read_timer_state(link_, t.fields, n);
+    return t;
+}
+
+void LineAgent::read_timers() {
+    for (int n = 1; n <= 5 && link_.port; ++n) {
+        ListedTimer t = read_one_timer(n);
+        if (t.reading.state == TimerState::Failed) {
+            // What was last read stays published; a failed read tells nothing new.
+            log(memory_read_failed(n));
+            continue;
+        }
+        timers_[n - 1] = t;
+        if (out_.timer) out_.timer(t);
+    }
+}
+
+void LineAgent::refuse(const Request& r, const std::string& why) { result(r.command, false, why); }
+
+void LineAgent::run(const Request& r) {
+    using Kind = Request::Kind;
+    if (!link_.port) {
+        refuse(r, "Der Port ist nicht geöffnet");
+        return;
+    }
+    const std::string n = std::to_string(r.timer);
+    switch (r.kind) {
+        case Kind::Setting: {
+            std::string settings = last_record_.empty() ? "" : status_settings(last_record_);
+            if (!is_valid_settings_string(settings)) {
+                refuse(r, last_record_.empty() ? "Noch kein gültiger Gerätestatus gelesen; nichts gesendet"
+                                               : "Der Gerätestatus meldet ungültige Einstellungen (" + settings +
+                                                     "); nichts gesendet");
+                return;
+            }
+            settings[static_cast<std::size_t>(r.setting_position)] = r.setting_code;
+            const Confirmed c = send_settings_confirmed(link_, clock_, settings);
+            result(r.command, c.ok, c.message);
+            if (c.ok) {
+                JsonObject f;
+                f["settings"] = settings;
+                event("settings_sent", f);
+            }
+            if (status_record_problem(c.reply).empty()) status_read(c.reply);
+            return;
+        }
+        case Kind::Ir: {
+            const Confirmed c = switch_ir_confirmed(link_, clock_, r.on);
+            result(r.command, c.ok, c.message);
+            if (c.ok) {
+                JsonObject f;
+                f["ir"] = r.on ? "ein" : "aus";
+                event("ir_switched", f);
+            }
+            if (status_record_problem(c.reply).empty()) status_read(c.reply);
+            return;
+        }
+        case Kind::WriteTimer:
+        case Kind::EraseTimer: {
+            const bool erase = r.kind == Kind::EraseTimer;
+            const RestoreStep step = restore_timer(link_, clock_, r.timer, erase ? "" : r.record);
+            JsonObject f;
+            f["timer"] = r.timer;
+            if (!erase) f["record"] = r.record;
+            switch (step.outcome) {
+                case RestoreOutcome::Written:
+                    result(r.command, true, "Timer " + n + " geschrieben");
+                    event("timer_written", f);
+                    break;
+                case RestoreOutcome::Erased:
+                    result(r.command, true, "Timer " + n + " gelöscht");
+                    event("timer_erased", f);
+                    break;
+                case RestoreOutcome::Refused:
+                    result(r.command, false, "Timer " + n + ": " + refused_text(" "));
+                    event("timer_refused", f);
+                    break;
+                case RestoreOutcome::ReadBackFailed:
+                    result(r.command, false, "Timer " + n + ": " + memory_read_failed(r.timer));
+                    break;
+                case RestoreOutcome::Differs:
+                    result(r.command, false,
+                           "Timer " + n + " weicht nach dem Zurücklesen ab (gelesen: " +
+                               (step.read_back.empty() ? "leer" : step.read_back) + ")");
+                    break;
+            }
+            read_timers();
+            break;
+        }
+        case Kind::TestTimer: {
+            // The record the device holds now, not one read minutes ago.
+            const ListedTimer t = read_one_timer(r.timer);
+            if (t.reading.state != TimerState::Failed) {
+                timers_[r.timer - 1] = t;
+                if (out_.timer) out_.timer(t);
+            }
+            if (t.reading.state != TimerState::Set) {
+                refuse(r, (t.reading.state == TimerState::Empty ? "Timer " + n + " ist leer"
+                                                                : memory_read_failed(r.timer)) +
+                              "; nichts getestet");
+                return;
+            }
+            write_command(link_, cmd::test_timer(n, t.reading.record));
+            // An acknowledgement must not join the next reply.
+            discard_until_quiet(link_);
+            result(r.command, true, "Timer " + n + " getestet (0V0" + n + t.reading.record + ")");
+            JsonObject f;
+            f["timer"] = r.timer;
+            event("timer_tested", f);
+            break;
+        }
+        case Kind::ClockSync:
+            sync_clock(r.command, has_drift_, last_drift_s_);
+            return;
+        case Kind::ClockShift: {
+            const ClockShift s = shift_device_clock(link_, clock_, r.forward, nullptr);
+            if (s.time_sent.empty()) {
+                refuse(r, std::string(kTimerStatusFailed) + (s.problem.empty() ? "" : " (" + s.problem + ")") +
+                              "; nichts gesendet");
+                return;
+            }
+            const Confirmed c = confirm_shift(link_, clock_, s);
+            std::string message = c.message;
+            if (c.ok && config_.clock_sync_auto) {
+                // A person moved the clock on purpose: the daemon does not undo it at once.
+                next_sync_ms_ = clock_.now_ms() + kSyncRetryMs;
+                message += "; der automatische Abgleich ruht eine Stunde";
+            }
+            result(r.command, c.ok, message);
+            if (status_record_problem(c.reply).empty()) status_read(c.reply);
+            return;
+        }
+        case Kind::Refresh: {
+            const bool ok = read_status();
+            read_timers();
+            result(r.command, ok, ok ? "Status und Timer gelesen" : last_problem_);
+            return;
+        }
+        case Kind::RawSend: {
+            write_command(link_, cmd::free_text(r.line));
+            const std::string reply = read_reply_line(link_, cmd::kFreeCommandLimitMs);
+            if (out_.raw_reply) out_.raw_reply(reply);
+            if (reply.empty())
+                result(r.command, false, "Rückmeldung: keine oder Timeout");
+            else
+                result(r.command, true, "Rückmeldung:" + reply);
+            break;
+        }
+        case Kind::Loan:
+            return;
+    }
+    // After every command the state as the device has it now.
+    read_status();
+}
+
+}  // namespace zd::daemon

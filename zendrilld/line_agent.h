@@ -1,0 +1,83 @@
+#pragma once
+#include <functional>
+#include <string>
+
+#include "core/json_objects.h"
+#include "device/link.h"
+#include "platform/system.h"
+#include "zendrilld/daemon_config.h"
+#include "zendrilld/requests.h"
+
+namespace zd::daemon {
+
+// What the line's work tells the rest of the daemon. Texts are Windows-1252.
+struct AgentOutput {
+    // A valid status record, the device clock minus the host clock, when it was read.
+    std::function<void(const std::string& record, long long drift_s, const LocalTime& read_at)> state;
+    std::function<void(const ListedTimer& timer)> timer;
+    std::function<void(bool up)> link;
+    // `fields` already holds "event_type".
+    std::function<void(const JsonObject& fields)> event;
+    std::function<void(const std::string& command, bool ok, const std::string& message)> result;
+    std::function<void(const std::string& reply)> raw_reply;
+    std::function<void(const std::string& line)> log;
+};
+
+// The daemon's work on the line, one piece at a time, on the line's thread:
+// status polls with clock keeping, timer polls, people's requests. Every
+// exchange goes through the shared device and core functions.
+class LineAgent {
+public:
+    LineAgent(const DaemonConfig& config, System& sys, Clock& clock, AgentOutput out);
+
+    void attach(SerialPort* port);  // the port is open
+    void detach();                  // it is closed (loan, lost, end)
+    bool attached() const { return link_.port != nullptr; }
+    // The open port hung up: reads and writes fail until it is opened again.
+    bool port_gone() const { return link_.port && link_.port->is_gone(); }
+
+    // One status poll; true for a valid record. Two failures in a row take
+    // the link down, the next valid record brings it back.
+    bool read_status();
+    void read_timers();
+    void run(const Request& request);
+    // A request that cannot be run because the port is not open.
+    void refuse(const Request& request, const std::string& why);
+    // The link counts as down at once (the port went away).
+    void lose_link(const std::string& why);
+
+    bool link_up() const { return link_up_; }
+
+private:
+    void status_failed(const std::string& problem);
+    void status_read(const std::string& record);
+    void keep_clock(long long drift_s);
+    void sync_clock(const std::string& command, bool has_drift, long long drift_s);
+    void event(const std::string& type, JsonObject fields = JsonObject::object());
+    void result(const std::string& command, bool ok, const std::string& message);
+    void log(const std::string& line);
+    ListedTimer read_one_timer(int n);
+
+    const DaemonConfig& config_;
+    System& sys_;
+    Clock& clock_;
+    AgentOutput out_;
+    DeviceLink link_;
+    ValueNames names_ = make_value_names();
+    std::string last_record_;  // the last valid status record
+    std::string last_problem_;  // what was wrong with the last status read
+    bool has_drift_ = false;
+    long long last_drift_s_ = 0;
+    int failed_reads_ = 0;
+    bool link_up_ = false;
+    bool link_was_lost_ = false;
+    bool link_announced_ = false;
+    long long next_sync_ms_ = 0;  // on the clock: no automatic sync before
+    ListedTimer timers_[5];
+};
+
+// The overview entry of a timer on one line, at most 255 characters, with
+// the station's name for a tuner timer where one is set.
+std::string timer_summary(const ListedTimer& timer, const std::string (&stations)[kStationCount]);
+
+}  // namespace zd::daemon

@@ -1,0 +1,65 @@
+#pragma once
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "platform/serial_port.h"
+#include "zendrilld/line_agent.h"
+
+namespace zd::daemon {
+
+constexpr std::size_t kMaxWaitingRequests = 64;
+
+// The thread that owns the line: it opens the port (again and again, with
+// back-off, while it is missing), runs people's requests before polls,
+// polls on schedule and lends the line out. It sleeps in the kernel between
+// pieces of work.
+class LineThread {
+public:
+    using Opener = std::function<ExclusiveOpen(const std::string& port, int wait_ms)>;
+    // `wrap` may put a decorator around an opened port (exchange logging).
+    using Wrapper = std::function<std::unique_ptr<SerialPort>(std::unique_ptr<SerialPort>)>;
+
+    LineThread(const DaemonConfig& config, LineAgent& agent, Opener open, Wrapper wrap,
+               std::function<void(const std::string&)> log);
+    ~LineThread();
+
+    void start();
+    // Lets the running exchange finish, closes the port and ends the thread.
+    void stop();
+
+    enum class Submitted { Queued, Full, Stopping };
+    Submitted submit(const Request& request);
+
+    // A loan: `lent` runs (on the line's thread) once the port is closed.
+    // The loan lasts until end_loan().
+    void lend(std::function<void()> lent);
+    void end_loan();
+
+private:
+    void run();
+    bool try_open();
+    void close_port();
+
+    const DaemonConfig& config_;
+    LineAgent& agent_;
+    Opener open_;
+    Wrapper wrap_;
+    std::function<void(const std::string&)> log_;
+    std::unique_ptr<SerialPort> port_;
+    std::thread thread_;
+
+    std::mutex m_;
+    std::condition_variable cv_;
+    std::deque<Request> queue_;
+    bool stopping_ = false;
+    bool loan_wanted_ = false;
+    bool on_loan_ = false;
+    std::function<void()> lent_;
+};
+
+}  // namespace zd::daemon

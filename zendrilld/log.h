@@ -1,0 +1,26 @@
+#pragma once
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "platform/serial_port.h"
+
+namespace zd::daemon {
+
+// One line per event on stderr (journald), UTF-8. Texts come in as
+// Windows-1252 like every text inside.
+class Log {
+public:
+    explicit Log(bool verbose) : verbose_(verbose) {}
+    void line(const std::string& text_1252);
+    bool verbose() const { return verbose_; }
+
+private:
+    bool verbose_;
+    std::mutex m_;
+};
+
+// With --verbose every exchange: each command written and each line read.
+std::unique_ptr<SerialPort> logging_port(std::unique_ptr<SerialPort> port, Log& log);
+
+}  // namespace zd::daemon
