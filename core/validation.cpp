@@ -125,6 +125,11 @@ std::string free_command_problem(const std::string& line) {
         return "Eine Befehlszeile hat mindestens 2 Zeichen und beginnt mit der Geräteadresse (0-9)";
     for (std::size_t i = 0; i < line.size(); ++i)
         if (is_control(line[i])) return "Steuerzeichen " + shown_byte(line[i]) + " an Stelle " + std::to_string(i + 1);
+    // Every command of the device is a few dozen characters; a huge line
+    // would hold the line for minutes at 1200 baud.
+    if (line.size() > kMaxFreeCommandLength)
+        return "Befehlszeile zu lang (" + std::to_string(line.size()) + " Zeichen, höchstens " +
+               std::to_string(kMaxFreeCommandLength) + ")";
     return "";
 }
 

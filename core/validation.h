@@ -28,9 +28,11 @@ std::string record_problem(const std::string& record);
 std::string status_record_problem(const std::string& reply);
 
 // Empty when a free command line (Windows-1252) may be sent: at least 2
-// characters, the address digit first, no byte below 0x20 and no 0x7F; else
+// characters, the address digit first, no byte below 0x20 and no 0x7F, at
+// most kMaxFreeCommandLength characters; else
 // the message, e.g. "Steuerzeichen 0x13 (XOFF) an Stelle 3".
 std::string free_command_problem(const std::string& line_1252);
+constexpr std::size_t kMaxFreeCommandLength = 255;
 
 // A byte as a message shows it: itself when printable, else "0x13 (XOFF)".
 std::string shown_byte(char c);

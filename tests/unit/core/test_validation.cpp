@@ -52,6 +52,8 @@ TEST(Validation, FreeCommandLinesNameTheControlCharacter) {
         {"0X\x1F", "Steuerzeichen 0x1F (US) an Stelle 3"},
         {"0X\x7F", "Steuerzeichen 0x7F (DEL) an Stelle 3"},
         {"0X\x07\x13", "Steuerzeichen 0x07 (BEL) an Stelle 3"},
+        {"0" + std::string(254, 'X'), ""},
+        {"0" + std::string(255, 'X'), "Befehlszeile zu lang (256 Zeichen, höchstens 255)"},
     };
     for (const auto& c : cases) EXPECT_EQ(free_command_problem(c.line), c.problem) << c.line;
 }
