@@ -15,7 +15,7 @@ step() { printf '\n=== %s ===\n' "$*"; }
 step "native build and tests"
 cmake -S . -B build/native -G Ninja -DZD_WERROR=ON -DCMAKE_BUILD_TYPE=Debug >/dev/null
 cmake --build build/native -j$jobs
-ctest --test-dir build/native --output-on-failure -LE e2e
+ctest --test-dir build/native --output-on-failure -LE e2e -j$jobs
 
 step "man pages and Debian packages"
 for page in dist/zendrill-cli.1 dist/b203sim.1 dist/zendrilld.8; do
@@ -59,7 +59,7 @@ scripts/wine-prefix.sh "$WINEPREFIX"
 cmake -S . -B build/win -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
   -DZD_WERROR=ON -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build/win -j$jobs
-ctest --test-dir build/win --output-on-failure
+ctest --test-dir build/win --output-on-failure -j$jobs
 (cd build/win && cpack >/dev/null && unzip -l Zendrill-*-win64.zip)
 
 step "end to end: Zendrill.exe under Wine against the simulator"

@@ -79,31 +79,25 @@ void LineAgent::result(const std::string& command, bool ok, const std::string& m
 void LineAgent::status_failed(const std::string& problem) {
     ++failed_reads_;
     log("Statusabfrage fehlgeschlagen: " + problem);
-    if (failed_reads_ >= 2 && (link_up_ || !link_announced_)) {
-        const bool was_up = link_up_;
-        link_up_ = false;
-        link_announced_ = true;
-        if (out_.link) out_.link(false);
-        if (was_up) {
-            link_was_lost_ = true;
-            log("Verbindung zum Gerät verloren");
-            event("link_lost");
-        }
-    }
+    if (failed_reads_ >= 2) link_down("Verbindung zum Gerät verloren");
 }
 
 void LineAgent::lose_link(const std::string& why) {
     log(why);
     failed_reads_ = 2;
-    if (link_up_ || !link_announced_) {
-        const bool was_up = link_up_;
-        link_up_ = false;
-        link_announced_ = true;
-        if (out_.link) out_.link(false);
-        if (was_up) {
-            link_was_lost_ = true;
-            event("link_lost");
-        }
+    link_down("");
+}
+
+void LineAgent::link_down(const std::string& lost) {
+    if (link_up_ && !lost.empty()) log(lost);
+    if (!link_up_ && link_announced_) return;
+    const bool was_up = link_up_;
+    link_up_ = false;
+    link_announced_ = true;
+    if (out_.link) out_.link(false);
+    if (was_up) {
+        link_was_lost_ = true;
+        event("link_lost");
     }
 }
 

@@ -50,6 +50,9 @@ public:
 
 private:
     void status_failed(const std::string& problem);
+    // Down, once: link "offline" and, when it was up, `lost` logged and a
+    // link_lost event.
+    void link_down(const std::string& lost);
     void status_read(const std::string& record);
     void keep_clock(long long drift_s);
     void sync_clock(const std::string& command, bool has_drift, long long drift_s);
