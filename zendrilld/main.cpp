@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <cerrno>
 #include <cstdlib>
 #include <memory>
 #include <optional>
@@ -17,7 +18,7 @@
 #include "core/version.h"
 #include "platform/clock.h"
 #include "platform/console.h"
-#include "platform/posix/small_file.h"
+#include "platform/io_result.h"
 #include "platform/serial_port.h"
 #include "platform/system.h"
 #include "zendrilld/bridge.h"
@@ -95,13 +96,13 @@ bool parse_options(int argc, char** argv, Options& o, std::string& error) {
 // default file means every default.
 bool load_config(const Options& o, DaemonConfig& config, std::string& error) {
     const std::string path = o.config ? *o.config : kDefaultConfigPath;
-    std::string text, reason;
-    if (!zd::posix::read_small_file(path, 64 * 1024, text, reason)) {
-        if (!o.config && reason == "nicht vorhanden") return true;
-        error = path + ": " + reason;
+    const zd::ReadResult file = zd::host_system().read_file(path, 64 * 1024);
+    if (!file.content) {
+        if (!o.config && file.error == zd::io_text::errno_text(ENOENT)) return true;
+        error = path + ": " + file.error;
         return false;
     }
-    const ConfigReading r = parse_daemon_config(text);
+    const ConfigReading r = parse_daemon_config(*file.content);
     if (!r.config) {
         error = path + ", " + r.error;
         return false;
@@ -118,18 +119,17 @@ bool mqtt_settings(const DaemonConfig& c, MqttSettings& s, std::string& error) {
     s.client_id = "zendrilld-" + c.device_id;
     s.will_topic = c.base_topic + "/bridge";
     if (!c.mqtt_password_file.empty()) {
-        std::string text, reason;
-        if (!zd::posix::read_small_file(c.mqtt_password_file, 4096, text, reason)) {
-            error = "mqtt_password_file " + c.mqtt_password_file + ": " + reason;
+        const zd::ReadResult file = zd::host_system().read_file(c.mqtt_password_file, 4096);
+        if (!file.content) {
+            error = "mqtt_password_file " + c.mqtt_password_file + ": " + file.error;
             return false;
         }
-        const std::size_t end = text.find_first_of("\r\n");
-        s.password = text.substr(0, end);
+        s.password = file.content->substr(0, file.content->find_first_of("\r\n"));
     }
     if (!c.mqtt_tls_ca.empty()) {
-        std::string text, reason;
-        if (!zd::posix::read_small_file(c.mqtt_tls_ca, 1024 * 1024, text, reason)) {
-            error = "mqtt_tls_ca " + c.mqtt_tls_ca + ": " + reason;
+        const zd::ReadResult file = zd::host_system().read_file(c.mqtt_tls_ca, 1024 * 1024);
+        if (!file.content) {
+            error = "mqtt_tls_ca " + c.mqtt_tls_ca + ": " + file.error;
             return false;
         }
     }
