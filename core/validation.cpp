@@ -10,9 +10,13 @@ namespace zd {
 
 namespace {
 
+// C0 controls, DEL, and the five bytes Windows-1252 leaves unassigned:
+// those stand for the C1 controls U+0081, U+008D, U+008F, U+0090, U+009D.
+bool is_c1(unsigned char u) { return u == 0x81 || u == 0x8D || u == 0x8F || u == 0x90 || u == 0x9D; }
+
 bool is_control(char c) {
     const auto u = static_cast<unsigned char>(c);
-    return u < 0x20 || u == 0x7F;
+    return u < 0x20 || u == 0x7F || is_c1(u);
 }
 
 std::string hex_byte(char c) {
@@ -27,7 +31,7 @@ const char* control_name(char c) {
         "DLE", "XON", "DC2", "XOFF", "DC4", "NAK", "SYN", "ETB", "CAN", "EM",  "SUB", "ESC", "FS",  "GS",  "RS",  "US",
     };
     const auto u = static_cast<unsigned char>(c);
-    return u < 0x20 ? kNames[u] : "DEL";
+    return u < 0x20 ? kNames[u] : u == 0x7F ? "DEL" : "C1";
 }
 
 // What a field held, in quotes, so that blanks and empty fields show.

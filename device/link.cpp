@@ -8,6 +8,8 @@ void write_command(DeviceLink& link, const std::string& text) {
 
 namespace {
 
+bool cancelled(const DeviceLink& link) { return link.cancel && link.cancel->load(); }
+
 // Takes the bytes that were waiting when it began, so a streaming device
 // cannot keep the reader from pausing; true when a line feed came.
 bool take_waiting(DeviceLink& link, std::string& text) {
@@ -31,7 +33,7 @@ std::string read_reply_line_waiting(DeviceLink& link, int limit_ms) {
     for (;;) {
         if (take_waiting(link, text)) return text;
         const long long left = deadline - link.clock->now_ms();
-        if (left <= 0 || link.port->is_gone()) return text;
+        if (left <= 0 || link.port->is_gone() || cancelled(link)) return text;
         link.port->wait_readable(static_cast<int>(left < 100 ? left : 100));
     }
 }
@@ -48,7 +50,7 @@ std::string read_reply_line(DeviceLink& link, int limit_ms) {
     for (int poll = 0; poll < polls; ++poll) {
         const bool line_end = link.port && take_waiting(link, text);
         if (link.clock) link.clock->pause_ms(100);
-        if (line_end) break;
+        if (line_end || cancelled(link)) break;
     }
     return text;
 }
@@ -68,7 +70,7 @@ void discard_input(DeviceLink& link) {
 
 void discard_until_quiet(DeviceLink& link, int quiet_ms, int limit_ms) {
     int quiet = 0;
-    for (int spent = 0; spent < limit_ms && quiet < quiet_ms; spent += 100) {
+    for (int spent = 0; spent < limit_ms && quiet < quiet_ms && !cancelled(link); spent += 100) {
         if (link.clock) link.clock->pause_ms(100);
         if (link.port && link.port->bytes_waiting() > 0) {
             discard_input(link);

@@ -1,4 +1,5 @@
 #pragma once
+#include <atomic>
 #include <string>
 
 #include "platform/clock.h"
@@ -15,6 +16,9 @@ struct DeviceLink {
     // bytes instead of pausing in fixed steps: the same limits, in real time
     // on the clock, and a reply ends at its line feed.
     bool wait_on_port = false;
+    // Once set, reads and waits end at once with what they have: a program
+    // that must stop does not sit out a reply time limit.
+    const std::atomic<bool>* cancel = nullptr;
 };
 
 // A reply line keeps at most this many bytes; the rest of a flood is dropped.

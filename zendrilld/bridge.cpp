@@ -62,7 +62,7 @@ std::vector<std::string> Bridge::retained_topics() const {
 }
 
 void Bridge::publish(const std::string& below_base, const std::string& payload, bool retain) {
-    if (mqtt_) mqtt_->publish(topic(below_base), payload, retain);
+    if (mqtt_ && !closed_) mqtt_->publish(topic(below_base), payload, retain);
 }
 
 std::string Bridge::state_payload(const std::string& record, long long drift_s, const LocalTime& read_at) const {
@@ -116,7 +116,10 @@ void Bridge::announce() {
     if (mqtt_) mqtt_->publish(discovery_topic(), discovery(), true);
 }
 
-void Bridge::link_down_for_good() { publish("link", "offline", true); }
+void Bridge::link_down_for_good() {
+    closed_ = true;
+    if (mqtt_) mqtt_->publish(topic("link"), "offline", true);
+}
 
 void Bridge::on_message(const std::string& t, const std::string& payload, bool retained) {
     if (t == config_.discovery_prefix + "/status") {
@@ -231,7 +234,7 @@ std::string Bridge::discovery() const {
         add("timer_" + d + "_test", "button", "Timer " + d + " testen",
             {{"command_topic", topic("cmd/test/" + d)}, {"payload_press", "PRESS"}});
         add("timer_" + d + "_erase", "button", "Timer " + d + " löschen",
-            {{"command_topic", topic("set/timer/" + d)}, {"payload_press", ""}});
+            {{"command_topic", topic("cmd/erase/" + d)}, {"payload_press", "PRESS"}});
     }
     json types = json::array();
     for (const char* type : kEventTypes) types.push_back(type);

@@ -1,4 +1,5 @@
 #pragma once
+#include <atomic>
 #include <functional>
 #include <mutex>
 #include <random>
@@ -35,7 +36,8 @@ public:
     // What goes out first: bridge online, link offline until a record says
     // otherwise, discovery.
     void announce();
-    void link_down_for_good();  // at the orderly end
+    // At the end: link offline, and nothing the line still says goes out after it.
+    void link_down_for_good();
 
     // From the MQTT thread.
     void on_message(const std::string& topic, const std::string& payload, bool retained);
@@ -52,6 +54,7 @@ private:
     Log& log_;
     MqttLink* mqtt_ = nullptr;
     LineThread* line_ = nullptr;
+    std::atomic<bool> closed_{false};
     ValueNames names_ = make_value_names();
     std::mutex random_m_;
     std::mt19937 random_{std::random_device{}()};

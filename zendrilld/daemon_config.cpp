@@ -6,6 +6,7 @@
 
 #include "core/ini.h"
 #include "core/utf8.h"
+#include "core/validation.h"
 
 namespace zd::daemon {
 
@@ -60,6 +61,10 @@ std::string as_1252(const std::string& v) {
     std::string out;
     return utf8_to_1252(v, out) ? out : v;
 }
+
+// A piece of the file in a message: a binary line must not reach the
+// terminal or the journal as it stands.
+std::string shown(const std::string& v) { return shown_text(as_1252(v), 60); }
 
 using Reader = std::function<std::string(const std::string& value, DaemonConfig& c)>;
 
@@ -169,27 +174,27 @@ ConfigReading parse_daemon_config(const std::string& text) {
         const std::string where = "Zeile " + std::to_string(l.number) + ": ";
         if (l.is_comment || trimmed(l.text).empty()) return true;
         if (l.is_section) {
-            error = where + "Abschnitte gibt es in zendrilld.ini nicht (" + as_1252(trimmed(l.text)) + ")";
+            error = where + "Abschnitte gibt es in zendrilld.ini nicht (" + shown(trimmed(l.text)) + ")";
             return false;
         }
         if (!l.has_entry) {
-            error = where + "\"Schlüssel = Wert\" erwartet, gefunden: " + as_1252(trimmed(l.text));
+            error = where + "\"Schlüssel = Wert\" erwartet, gefunden: " + shown(trimmed(l.text));
             return false;
         }
         const std::string key = lowered(l.key);
         const auto reader = readers().find(key);
         if (reader == readers().end()) {
-            error = where + "unbekannter Schlüssel \"" + as_1252(std::string(l.key)) + "\"";
+            error = where + "unbekannter Schlüssel \"" + shown(std::string(l.key)) + "\"";
             return false;
         }
         if (!seen.insert(key).second) {
-            error = where + "Schlüssel \"" + as_1252(std::string(l.key)) + "\" steht mehrfach in der Datei";
+            error = where + "Schlüssel \"" + shown(std::string(l.key)) + "\" steht mehrfach in der Datei";
             return false;
         }
         const std::string value = trimmed(l.value);
         const std::string problem = reader->second(value, c);
         if (!problem.empty()) {
-            error = where + as_1252(std::string(l.key)) + " = " + as_1252(value) + ": " + problem;
+            error = where + shown(std::string(l.key)) + " = " + shown(value) + ": " + problem;
             return false;
         }
         return true;
@@ -222,7 +227,7 @@ std::string choose_daemon_port(const std::optional<std::string>& option, const s
         return "";
     }
     if (port[0] != '/') {
-        error = origin + " \"" + as_1252(port) + "\" ist kein Gerätepfad (z. B. /dev/ttyUSB0 oder /dev/serial/by-id/...)";
+        error = origin + " \"" + shown(port) + "\" ist kein Gerätepfad (z. B. /dev/ttyUSB0 oder /dev/serial/by-id/...)";
         return "";
     }
     return port;

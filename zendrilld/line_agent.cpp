@@ -45,11 +45,18 @@ std::string timer_summary(const ListedTimer& t, const std::string (&stations)[kS
     return line;
 }
 
+void LineAgent::StoppableClock::pause_ms(int ms) {
+    for (int left = ms; left > 0 && !stop_; left -= 100) base_.pause_ms(left < 100 ? left : 100);
+}
+
 LineAgent::LineAgent(const DaemonConfig& config, System& sys, Clock& clock, AgentOutput out)
-    : config_(config), sys_(sys), clock_(clock), out_(std::move(out)) {
+    : config_(config), sys_(sys), clock_(clock, stopping_), out_(std::move(out)) {
     link_.clock = &clock_;
     link_.wait_on_port = true;
+    link_.cancel = &stopping_;
 }
+
+void LineAgent::request_stop() { stopping_ = true; }
 
 void LineAgent::attach(SerialPort* port) {
     link_.port = port;
@@ -174,7 +181,7 @@ ListedTimer LineAgent::read_one_timer(int n) {
 }
 
 void LineAgent::read_timers() {
-    for (int n = 1; n <= 5 && link_.port; ++n) {
+    for (int n = 1; n <= 5 && link_.port && !stopping_; ++n) {
         ListedTimer t = read_one_timer(n);
         if (t.reading.state == TimerState::Failed) {
             // What was last read stays published; a failed read tells nothing new.

@@ -1,4 +1,5 @@
 #pragma once
+#include <atomic>
 #include <functional>
 #include <string>
 
@@ -48,7 +49,23 @@ public:
 
     bool link_up() const { return link_up_; }
 
+    // From any thread: the exchange in flight ends at once and no further
+    // one starts, so the line's thread can end.
+    void request_stop();
+
 private:
+    // Pauses in short slices, so that a stop request ends them early.
+    class StoppableClock : public Clock {
+    public:
+        StoppableClock(Clock& base, const std::atomic<bool>& stop) : base_(base), stop_(stop) {}
+        void pause_ms(int ms) override;
+        long long now_ms() override { return base_.now_ms(); }
+
+    private:
+        Clock& base_;
+        const std::atomic<bool>& stop_;
+    };
+
     void status_failed(const std::string& problem);
     // Down, once: link "offline" and, when it was up, `lost` logged and a
     // link_lost event.
@@ -63,7 +80,8 @@ private:
 
     const DaemonConfig& config_;
     System& sys_;
-    Clock& clock_;
+    std::atomic<bool> stopping_{false};
+    StoppableClock clock_;
     AgentOutput out_;
     DeviceLink link_;
     ValueNames names_ = make_value_names();

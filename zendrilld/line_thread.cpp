@@ -21,12 +21,27 @@ LineThread::~LineThread() { stop(); }
 void LineThread::start() { thread_ = std::thread([this] { run(); }); }
 
 void LineThread::stop() {
+    request_stop();
+    if (thread_.joinable()) thread_.join();
+}
+
+void LineThread::request_stop() {
     {
         std::lock_guard<std::mutex> lock(m_);
         stopping_ = true;
     }
+    agent_.request_stop();
     cv_.notify_all();
-    if (thread_.joinable()) thread_.join();
+}
+
+bool LineThread::wait_stopped(std::chrono::steady_clock::time_point deadline) {
+    if (!thread_.joinable()) return true;
+    {
+        std::unique_lock<std::mutex> lock(m_);
+        if (!cv_.wait_until(lock, deadline, [this] { return finished_; })) return false;
+    }
+    thread_.join();
+    return true;
 }
 
 LineThread::Submitted LineThread::submit(const Request& request) {
@@ -175,6 +190,9 @@ void LineThread::run() {
     }
     lock.unlock();
     close_port();
+    lock.lock();
+    finished_ = true;
+    cv_.notify_all();
 }
 
 }  // namespace zd::daemon

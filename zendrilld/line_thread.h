@@ -1,4 +1,5 @@
 #pragma once
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -29,8 +30,12 @@ public:
     ~LineThread();
 
     void start();
-    // Lets the running exchange finish, closes the port and ends the thread.
+    // Cuts the exchange in flight short, closes the port and ends the thread.
     void stop();
+    // The same in two steps, for a caller with a deadline: false when the
+    // thread has not ended by then (a write the driver will not give back).
+    void request_stop();
+    bool wait_stopped(std::chrono::steady_clock::time_point deadline);
 
     enum class Submitted { Queued, Full, Stopping };
     Submitted submit(const Request& request);
@@ -57,6 +62,7 @@ private:
     std::condition_variable cv_;
     std::deque<Request> queue_;
     bool stopping_ = false;
+    bool finished_ = false;
     bool loan_wanted_ = false;
     bool on_loan_ = false;
     std::function<void()> lent_;

@@ -5,9 +5,8 @@
 
 namespace zd::daemon {
 
-namespace {
-
-// Control characters as escapes, so a log line stays one line.
+// Control characters as escapes, so a log line stays one line and nothing
+// from outside can steer the terminal.
 std::string visible(const std::string& bytes) {
     static const char* const kHex = "0123456789ABCDEF";
     std::string out;
@@ -17,7 +16,7 @@ std::string visible(const std::string& bytes) {
             out += "\\r";
         } else if (c == '\n') {
             out += "\\n";
-        } else if (u < 0x20 || u == 0x7F) {
+        } else if (u < 0x20 || u == 0x7F || u == 0x81 || u == 0x8D || u == 0x8F || u == 0x90 || u == 0x9D) {
             out += std::string("\\x") + kHex[u >> 4] + kHex[u & 15];
         } else {
             out += c;
@@ -25,6 +24,8 @@ std::string visible(const std::string& bytes) {
     }
     return out;
 }
+
+namespace {
 
 class LoggingPort : public SerialPort {
 public:
@@ -34,17 +35,17 @@ public:
         if (!port_->read_byte(byte)) return false;
         incoming_ += static_cast<char>(byte);
         if (byte == '\n' || incoming_.size() >= 256) {
-            log_.line("<- " + visible(incoming_));
+            log_.line("<- " + incoming_);
             incoming_.clear();
         }
         return true;
     }
     bool write_bytes(const std::string& bytes) override {
         if (!incoming_.empty()) {
-            log_.line("<- " + visible(incoming_));
+            log_.line("<- " + incoming_);
             incoming_.clear();
         }
-        log_.line("-> " + visible(bytes));
+        log_.line("-> " + bytes);
         return port_->write_bytes(bytes);
     }
     void close() override { port_->close(); }
@@ -61,7 +62,7 @@ private:
 
 void Log::line(const std::string& text) {
     std::lock_guard<std::mutex> lock(m_);
-    write_console_text(ConsoleStream::Err, utf8_from_1252(text) + "\n");
+    write_console_text(ConsoleStream::Err, utf8_from_1252(visible(text)) + "\n");
 }
 
 std::unique_ptr<SerialPort> logging_port(std::unique_ptr<SerialPort> port, Log& log) {

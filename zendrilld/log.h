@@ -20,6 +20,9 @@ private:
     std::mutex m_;
 };
 
+// Control bytes (C0, DEL, C1) as \xNN, CR and LF as \r and \n.
+std::string visible(const std::string& bytes_1252);
+
 // With --verbose every exchange: each command written and each line read.
 std::unique_ptr<SerialPort> logging_port(std::unique_ptr<SerialPort> port, Log& log);
 

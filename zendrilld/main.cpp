@@ -4,11 +4,16 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/signalfd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
 #include <cerrno>
+#include <chrono>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <thread>
 #include <memory>
 #include <optional>
 #include <string>
@@ -37,8 +42,11 @@ constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 
+// From SIGTERM to the end: systemd waits 90 s, an owner far less.
+constexpr auto kLineStopBudget = std::chrono::seconds(3);
+
 void say_error(const std::string& text_1252) {
-    zd::write_console_text(zd::ConsoleStream::Err, "zendrilld: " + zd::utf8_from_1252(text_1252) + "\n");
+    zd::write_console_text(zd::ConsoleStream::Err, "zendrilld: " + zd::utf8_from_1252(visible(text_1252)) + "\n");
 }
 
 const char* const kHelp = R"(Aufruf: zendrilld [--config DATEI] [--port PFAD] [--verbose]
@@ -111,7 +119,8 @@ bool load_config(const Options& o, DaemonConfig& config, std::string& error) {
     return true;
 }
 
-bool mqtt_settings(const DaemonConfig& c, MqttSettings& s, std::string& error) {
+// `warnings` gets what is unwise but works (Windows-1252).
+bool mqtt_settings(const DaemonConfig& c, MqttSettings& s, std::string& error, std::vector<std::string>& warnings) {
     s.host = c.mqtt_host;
     s.port = c.mqtt_port;
     s.user = c.mqtt_user;
@@ -125,6 +134,15 @@ bool mqtt_settings(const DaemonConfig& c, MqttSettings& s, std::string& error) {
             return false;
         }
         s.password = file.content->substr(0, file.content->find_first_of("\r\n"));
+        // An empty first line would connect without a password: never what the key meant.
+        if (s.password.empty()) {
+            error = "mqtt_password_file " + c.mqtt_password_file + ": die erste Zeile (das Passwort) ist leer";
+            return false;
+        }
+        struct stat st {};
+        if (::stat(c.mqtt_password_file.c_str(), &st) == 0 && (st.st_mode & S_IROTH))
+            warnings.push_back("mqtt_password_file " + c.mqtt_password_file +
+                               " ist für alle Benutzer lesbar; besser: chmod o-rwx");
     }
     if (!c.mqtt_tls_ca.empty()) {
         const zd::ReadResult file = zd::host_system().read_file(c.mqtt_tls_ca, 1024 * 1024);
@@ -143,10 +161,12 @@ int remove_discovery(const DaemonConfig& config, Log& log) {
     }
     MqttSettings settings;
     std::string error;
-    if (!mqtt_settings(config, settings, error)) {
+    std::vector<std::string> warnings;
+    if (!mqtt_settings(config, settings, error, warnings)) {
         say_error(error);
         return kExitUsage;
     }
+    for (const std::string& w : warnings) log.line(w);
     settings.client_id += "-remove";
     Bridge bridge(config, log);
     zd::posix::Wakeup done;
@@ -200,6 +220,12 @@ int main(int argc, char** argv) {
     sigaddset(&signals, SIGHUP);
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
     signal(SIGPIPE, SIG_IGN);
+    // Without it no signal would reach the daemon: only SIGKILL could end it.
+    const int signal_fd = signalfd(-1, &signals, SFD_CLOEXEC);
+    if (signal_fd < 0) {
+        say_error(std::string("Signale nicht zu empfangen (signalfd): ") + std::strerror(errno));
+        return kExitFailed;
+    }
 
     mosquitto_lib_init();
     Log log(o.verbose);
@@ -216,10 +242,12 @@ int main(int argc, char** argv) {
         return kExitUsage;
     }
     MqttSettings settings;
-    if (!config.mqtt_host.empty() && !mqtt_settings(config, settings, error)) {
+    std::vector<std::string> warnings;
+    if (!config.mqtt_host.empty() && !mqtt_settings(config, settings, error, warnings)) {
         say_error(error);
         return kExitUsage;
     }
+    for (const std::string& w : warnings) log.line(w);
 
     Bridge bridge(config, log);
     LineAgent agent(config, zd::host_system(), zd::sleeping_clock(), bridge.agent_output());
@@ -250,11 +278,18 @@ int main(int argc, char** argv) {
     if (mqtt) mqtt->start();
     line.start();
 
-    const int signal_fd = signalfd(-1, &signals, SFD_CLOEXEC);
+    int poll_errors = 0;
     for (;;) {
         std::vector<pollfd> fds{{signal_fd, POLLIN, 0}};
         control.add_fds(fds);
-        if (::poll(fds.data(), fds.size(), -1) < 0) continue;
+        if (::poll(fds.data(), fds.size(), -1) < 0) {
+            if (errno == EINTR) continue;
+            // Not the end, but no reason to spin: log once, back off up to a second.
+            if (poll_errors++ == 0) log.line(std::string("poll: ") + std::strerror(errno));
+            std::this_thread::sleep_for(std::chrono::milliseconds(std::min(1000, 10 * poll_errors)));
+            continue;
+        }
+        poll_errors = 0;
         if (fds[0].revents & POLLIN) {
             signalfd_siginfo info{};
             (void)!::read(signal_fd, &info, sizeof info);
@@ -265,11 +300,20 @@ int main(int argc, char** argv) {
         control.handle(fds);
     }
     control.close();
-    line.stop();
+    line.request_stop();
+    const bool line_ended = line.wait_stopped(std::chrono::steady_clock::now() + kLineStopBudget);
+    if (!line_ended) log.line("Die Leitung kommt nicht zurück (ein Schreiben hängt im Treiber); zendrilld endet trotzdem");
     bridge.link_down_for_good();
     if (mqtt) mqtt->stop("offline");
-    ::close(signal_fd);
-    mosquitto_lib_cleanup();
     log.line("zendrilld beendet");
+    if (!line_ended) {
+        // The line's thread still holds objects of this frame: leave without
+        // running destructors under it.
+        std::fflush(nullptr);
+        _exit(kExitOk);
+    }
+    ::close(signal_fd);
+    mqtt.reset();
+    mosquitto_lib_cleanup();
     return kExitOk;
 }

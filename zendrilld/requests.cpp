@@ -99,21 +99,24 @@ Parsed parse_request(const std::string& topic, const std::string& payload, bool 
         const int n = timer_number(topic, "set/timer/");
         if (n == 0) return refuse(command, "Timer gibt es nur mit den Nummern 1 bis 5");
         r.timer = n;
-        if (payload.empty()) {
-            r.kind = Request::Kind::EraseTimer;
-            return accept(r);
-        }
+        // Clearing a retained message delivers an empty payload to us: it
+        // must never erase a timer. Erasing is its own command.
+        if (payload.empty())
+            return refuse(command, "Timer " + std::to_string(n) + ": leerer Datensatz, nichts gesendet; gelöscht wird mit der Schaltfläche \"Timer " +
+                                       std::to_string(n) + " löschen\" (cmd/erase/" + std::to_string(n) + ")");
         const std::string problem = record_problem(payload);
         if (!problem.empty()) return refuse(command, "Timer " + std::to_string(n) + ": " + problem);
         r.kind = Request::Kind::WriteTimer;
         r.record = payload;
         return accept(r);
     }
-    if (has_prefix(topic, "cmd/test/")) {
-        const int n = timer_number(topic, "cmd/test/");
+    for (const auto& [prefix, kind] : {std::pair<const char*, Request::Kind>{"cmd/test/", Request::Kind::TestTimer},
+                                       {"cmd/erase/", Request::Kind::EraseTimer}}) {
+        if (!has_prefix(topic, prefix)) continue;
+        const int n = timer_number(topic, prefix);
         if (n == 0) return refuse(command, "Timer gibt es nur mit den Nummern 1 bis 5");
         if (payload != "PRESS") return refuse(command, "erwartet wird PRESS");
-        r.kind = Request::Kind::TestTimer;
+        r.kind = kind;
         r.timer = n;
         return accept(r);
     }

@@ -308,6 +308,7 @@ TEST_F(DaemonProgramTest, DiscoveryDescribesTheDeviceUnderTheBaseTopic) {
     for (int n = 1; n <= 5; ++n) {
         taken.insert(topic("set/timer/" + std::to_string(n)));
         taken.insert(topic("cmd/test/" + std::to_string(n)));
+        taken.insert(topic("cmd/erase/" + std::to_string(n)));
     }
     EXPECT_EQ(command_topics, taken);
 
@@ -448,11 +449,10 @@ TEST_F(DaemonProgramTest, EveryCommandReachesTheDeviceAsItsExactLine) {
         EXPECT_EQ(*e, Json({{"event_type", "timer_written"}, {"timer", 4}, {"record", record4}}));
     }
 
-    // An empty record erases.
-    ASSERT_NO_FATAL_FAILURE(command("set/timer/2", "", "state", s));
-    ++commands["set/timer/2"];
+    ASSERT_NO_FATAL_FAILURE(command("cmd/erase/2", "PRESS", "state", s));
+    ++commands["cmd/erase/2"];
     EXPECT_EQ(s.rx, (std::vector<std::string>{"0E02E", "0C02", "0C01", "0C02", "0C03", "0C04", "0C05", "0X"}));
-    EXPECT_EQ(s.result, Json({{"command", "set/timer/2"}, {"ok", true}, {"message", u8"Timer 2 gelöscht"}}));
+    EXPECT_EQ(s.result, Json({{"command", "cmd/erase/2"}, {"ok", true}, {"message", u8"Timer 2 gelöscht"}}));
     {
         std::size_t f = s.from;
         auto t = next("timer/2", f);
@@ -589,6 +589,18 @@ TEST_F(DaemonProgramTest, InvalidCommandsAreRefusedAndSendNothing) {
         auto r = result_of(c.topic, f);
         ASSERT_TRUE(r);
         EXPECT_EQ(*r, Json({{"command", c.topic}, {"ok", false}, {"message", c.message}}));
+    }
+    {
+        // Clearing a retained command the MQTT way reaches the live daemon as
+        // an empty payload: refused, and no timer is erased.
+        std::size_t f = watch->count();
+        watch->publish(topic("set/timer/2"), "", true);
+        auto r = result_of("set/timer/2", f);
+        ASSERT_TRUE(r);
+        EXPECT_EQ(*r, Json({{"command", "set/timer/2"},
+                            {"ok", false},
+                            {"message", u8"Timer 2: leerer Datensatz, nichts gesendet; gelöscht wird mit der "
+                                        u8"Schaltfläche \"Timer 2 löschen\" (cmd/erase/2)"}}));
     }
     // A valid command last: the device got its line and nothing before it.
     Step s;
@@ -847,8 +859,16 @@ TEST_F(DaemonProgramTest, TheCliBorrowsTheLineForItsRun) {
 
 TEST_F(DaemonProgramTest, SigtermEndsTheDaemonInOrder) {
     ASSERT_NO_FATAL_FAILURE(start_sim({}));
+    // The broker lets anyone in; a password file readable by all still gets a word.
+    const std::string password = dir + "/mqtt-password";
+    write_text(password, "geheim\n");
+    ASSERT_EQ(chmod(password.c_str(), 0644), 0);
+    config["mqtt_user"] = "zendrill";
+    config["mqtt_password_file"] = password;
     ASSERT_NO_FATAL_FAILURE(start_daemon());
     ASSERT_NO_FATAL_FAILURE(wait_started());
+    EXPECT_TRUE(daemon.wait_err(u8"mqtt_password_file " + password + u8" ist für alle Benutzer lesbar; besser: chmod o-rwx",
+                                kWait));
     const std::size_t from = watch->count();
     EXPECT_EQ(daemon.stop(SIGTERM, seconds(15)), 0);
     std::size_t f = from;
@@ -878,6 +898,28 @@ TEST_F(DaemonProgramTest, SigtermEndsTheDaemonInOrder) {
     EXPECT_EQ(r.status, 0) << r.err;
 }
 
+// Whatever the line is doing when SIGTERM comes, the daemon ends within 5 s:
+// a silent device would otherwise hold it 4 s for each timer it reads.
+TEST_F(DaemonProgramTest, SigtermEndsTheDaemonWithinFiveSecondsMidExchange) {
+    const struct {
+        std::vector<std::string> sim;
+        std::string waiting_for;  // the daemon is inside this exchange
+    } cases[] = {
+        {{"--silent"}, "-> 0C01\\r"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.sim.front());
+        ASSERT_NO_FATAL_FAILURE(start_sim(c.sim));
+        ASSERT_NO_FATAL_FAILURE(start_daemon());
+        ASSERT_TRUE(daemon.wait_err(c.waiting_for, kWait)) << daemon.err();
+        const auto signalled = Steady::now();
+        EXPECT_EQ(daemon.stop(SIGTERM, seconds(5)), 0);
+        std::cout << "[ figures  ] " << c.sim.front() << ": SIGTERM to exit "
+                  << std::chrono::duration_cast<milliseconds>(Steady::now() - signalled).count() << " ms\n";
+        sim.stop();
+    }
+}
+
 TEST_F(DaemonProgramTest, ConfigurationErrorsEndTheDaemonBeforeItOpensAnything) {
     ASSERT_NO_FATAL_FAILURE(start_sim({}));
     const std::string head = "port = " + link() + "\ncontrol_socket = " + socket_path() +
@@ -898,6 +940,13 @@ TEST_F(DaemonProgramTest, ConfigurationErrorsEndTheDaemonBeforeItOpensAnything) 
         EXPECT_EQ(daemon.err(), "zendrilld: " + config_path() + ", " + c.error + "\n");
         EXPECT_EQ(daemon.out(), "");
     }
+    // An empty password would connect without one: refused.
+    const std::string password = dir + "/mqtt-password";
+    write_text(password, "\n");
+    write_text(config_path(), head + "mqtt_user = zendrill\nmqtt_password_file = " + password + "\n");
+    daemon.start(ZENDRILLD_PATH, {"--config", config_path()}, {{"ZENDRILL_PORT", std::nullopt}});
+    EXPECT_EQ(daemon.wait_exit(kWait), std::optional<int>(2));
+    EXPECT_EQ(daemon.err(), "zendrilld: mqtt_password_file " + password + ": die erste Zeile (das Passwort) ist leer\n");
     struct stat st {};
     EXPECT_EQ(lstat(socket_path().c_str(), &st), -1);
     EXPECT_TRUE(sim.received().empty());

@@ -52,8 +52,8 @@ TEST_F(BridgeTest, DiscoveryDescribesEveryComponentUnderTheBaseTopic) {
         EXPECT_EQ(platforms["sensor"], 2 + 5 + (raw ? 1 : 0));
         EXPECT_EQ(platforms["event"], 1);
         EXPECT_EQ(d["cmps"]["language"]["options"], JsonObject::array({"Englisch", "Deutsch", u8"Französisch"}));
-        EXPECT_EQ(d["cmps"]["timer_3_erase"]["command_topic"], "zendrill/b203/set/timer/3");
-        EXPECT_EQ(d["cmps"]["timer_3_erase"]["payload_press"], "");
+        EXPECT_EQ(d["cmps"]["timer_3_erase"]["command_topic"], "zendrill/b203/cmd/erase/3");
+        EXPECT_EQ(d["cmps"]["timer_3_erase"]["payload_press"], "PRESS");
     }
 }
 

@@ -82,6 +82,10 @@ TEST(DaemonConfig, ErrorsNameTheLineAndTheKey) {
         {"port = ttyUSB0\n", "Zeile 1: port = ttyUSB0: ein Gerätepfad wie /dev/ttyUSB0 wird erwartet"},
         {"[mqtt]\n", "Zeile 1: Abschnitte gibt es in zendrilld.ini nicht ([mqtt])"},
         {"\n\nmqtt_host\n", "Zeile 3: \"Schlüssel = Wert\" erwartet, gefunden: mqtt_host"},
+        // A binary line reaches the terminal with its control bytes escaped.
+        {"\x1b]0;x\x07\x1b[2J\n", "Zeile 1: \"Schlüssel = Wert\" erwartet, gefunden: <0x1B>]0;x<0x07><0x1B>[2J"},
+        {"poll_status_s = 1\xC2\x81\n",
+         "Zeile 1: poll_status_s = 1<0x81>: erlaubt ist eine ganze Zahl von 10 bis 3600 (Sekunden)"},
         {"mqtt_password_file = secret\n", "Zeile 1: mqtt_password_file = secret: ein absoluter Pfad wird erwartet"},
     };
     for (const Case& c : cases) {

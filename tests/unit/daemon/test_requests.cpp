@@ -42,7 +42,7 @@ TEST(Requests, ValidCommands) {
     EXPECT_EQ(p.request.kind, Kind::WriteTimer);
     EXPECT_EQ(p.request.timer, 3);
     EXPECT_EQ(p.request.record, "W01010100050010063000071500");
-    p = parse("set/timer/5", "");
+    p = parse("cmd/erase/5", "PRESS");
     EXPECT_EQ(p.request.kind, Kind::EraseTimer);
     EXPECT_EQ(p.request.timer, 5);
     EXPECT_EQ(parse("cmd/test/1", "PRESS").request.kind, Kind::TestTimer);
@@ -73,10 +73,16 @@ TEST(Requests, InvalidCommandsSayWhatIsWrong) {
         {"set/timer/12", "", false, "Timer gibt es nur mit den Nummern 1 bis 5"},
         {"cmd/test/6", "PRESS", false, "Timer gibt es nur mit den Nummern 1 bis 5"},
         {"cmd/test/2", "press", false, "erwartet wird PRESS"},
+        // Clearing a retained command (mosquitto_pub -r -n) must not erase anything.
+        {"set/timer/2", "", false,
+         "Timer 2: leerer Datensatz, nichts gesendet; gelöscht wird mit der Schaltfläche \"Timer 2 löschen\" (cmd/erase/2)"},
+        {"cmd/erase/2", "", false, "erwartet wird PRESS"},
+        {"cmd/erase/6", "PRESS", false, "Timer gibt es nur mit den Nummern 1 bis 5"},
         {"cmd/clock_shift", "+2", false, "erwartet wird +1 oder -1"},
         {"cmd/send", "0X", false, "Freie Befehle sind abgeschaltet (raw_commands = off)"},
         {"cmd/send", "X0", true, "Eine Befehlszeile hat mindestens 2 Zeichen und beginnt mit der Geräteadresse (0-9)"},
         {"cmd/send", "0X\x13", true, "Steuerzeichen 0x13 (XOFF) an Stelle 3"},
+        {"cmd/send", "0X\xC2\x81", true, "Steuerzeichen 0x81 (C1) an Stelle 3"},
         {"cmd/send", "0X\xE2\x82\xAC\xF0\x9F\x98\x80", true, "Die Zeile enthält Zeichen, die es in Windows-1252 nicht gibt"},
         {"cmd/reboot", "PRESS", false, "Unbekannter Befehl \"cmd/reboot\""},
         {"set/ir", std::string(1025, 'O'), false, "Nachricht zu lang (1025 Bytes, höchstens 1024)"},
