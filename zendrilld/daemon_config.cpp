@@ -7,6 +7,7 @@
 #include "core/ini.h"
 #include "core/utf8.h"
 #include "core/validation.h"
+#include "zendrilld/http_access.h"
 
 namespace zd::daemon {
 
@@ -137,6 +138,22 @@ const std::map<std::string, Reader>& readers() {
         t["raw_commands"] = [](const std::string& v, DaemonConfig& c) {
             return read_switch(v, "on", "off", c.raw_commands);
         };
+        t["http_listen"] = [](const std::string& v, DaemonConfig& c) -> std::string {
+            std::string error;
+            if (!v.empty() && !parse_listen_address(v, error)) return error;
+            c.http_listen = v;
+            return "";
+        };
+        t["http_password_file"] = [](const std::string& v, DaemonConfig& c) -> std::string {
+            if (!v.empty() && v[0] != '/') return "ein absoluter Pfad wird erwartet";
+            c.http_password_file = v;
+            return "";
+        };
+        t["http_hosts"] = [](const std::string& v, DaemonConfig& c) {
+            std::string error;
+            parse_host_list(v, c.http_hosts, error);
+            return error;
+        };
         for (int n = 0; n < kStationCount; ++n)
             t["station" + std::to_string(n)] = [n](const std::string& v, DaemonConfig& c) -> std::string {
                 std::string cp1252;
@@ -204,6 +221,14 @@ ConfigReading parse_daemon_config(const std::string& text) {
         return r;
     }
     if (c.base_topic.empty()) c.base_topic = "zendrill/" + c.device_id;
+    // Beyond this machine, the page changes the hi-fi for anyone on the network.
+    std::string ignored;
+    const auto listen = parse_listen_address(c.http_listen, ignored);
+    if (listen && !listen->loopback() && c.http_password_file.empty()) {
+        r.error = "http_listen = " + c.http_listen +
+                  " ist von anderen Rechnern erreichbar: dafür ist ein Passwort nötig (http_password_file)";
+        return r;
+    }
     r.config = c;
     return r;
 }

@@ -1,6 +1,7 @@
 #pragma once
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "core/config.h"
 
@@ -26,6 +27,9 @@ struct DaemonConfig {
     std::string base_topic;  // default zendrill/<device_id>
     std::string discovery_prefix = "homeassistant";
     bool raw_commands = false;
+    std::string http_listen = "127.0.0.1:8203";  // empty: no web page
+    std::string http_password_file;
+    std::vector<std::string> http_hosts;  // lowered, IPv6 without brackets
     std::string stations[kStationCount];  // Windows-1252, as the GUI keeps them
 };
 

@@ -87,6 +87,14 @@ TEST(DaemonConfig, ErrorsNameTheLineAndTheKey) {
         {"poll_status_s = 1\xC2\x81\n",
          "Zeile 1: poll_status_s = 1<0x81>: erlaubt ist eine ganze Zahl von 10 bis 3600 (Sekunden)"},
         {"mqtt_password_file = secret\n", "Zeile 1: mqtt_password_file = secret: ein absoluter Pfad wird erwartet"},
+        {"http_listen = hifi:8203\n",
+         "Zeile 1: http_listen = hifi:8203: Adresse und Port wie 127.0.0.1:8203, [::1]:8203 oder 0.0.0.0:8203 erwartet"},
+        {"http_hosts = a,,b\n",
+         "Zeile 1: http_hosts = a,,b: leerer Eintrag; erwartet: Namen oder Adressen, durch Kommas getrennt"},
+        // Reachable from other machines, the page needs a password.
+        {"http_listen = 0.0.0.0:8203\n",
+         "http_listen = 0.0.0.0:8203 ist von anderen Rechnern erreichbar: dafür ist ein Passwort nötig "
+         "(http_password_file)"},
     };
     for (const Case& c : cases) {
         const ConfigReading r = parse_daemon_config(c.text);

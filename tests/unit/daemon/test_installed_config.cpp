@@ -42,6 +42,7 @@ void expect_defaults_except_examples(const DaemonConfig& c) {
     EXPECT_EQ(c.base_topic, "zendrill/" + d.device_id);
     EXPECT_EQ(c.discovery_prefix, d.discovery_prefix);
     EXPECT_EQ(c.raw_commands, d.raw_commands);
+    EXPECT_EQ(c.http_listen, d.http_listen);
 }
 
 TEST(InstalledConfig, EveryKeyIsThereCommentedOut) {
@@ -56,7 +57,8 @@ TEST(InstalledConfig, EveryKeyIsThereCommentedOut) {
     const std::set<std::string> expected = {
         "port", "poll_status_s", "poll_timers_s", "clock_sync", "clock_tolerance_s", "control_socket",
         "mqtt_host", "mqtt_port", "mqtt_user", "mqtt_password_file", "mqtt_tls_ca",
-        "device_id", "base_topic", "discovery_prefix", "raw_commands", "Station5"};
+        "device_id", "base_topic", "discovery_prefix", "raw_commands", "http_listen", "http_password_file",
+        "http_hosts", "Station5"};
     EXPECT_EQ(keys, expected);
 }
 
@@ -71,6 +73,8 @@ TEST(InstalledConfig, AsInstalledItGivesEveryDefault) {
     EXPECT_EQ(c.mqtt_password_file, "");
     EXPECT_EQ(c.mqtt_tls_ca, "");
     for (const std::string& station : c.stations) EXPECT_EQ(station, "");
+    EXPECT_EQ(c.http_password_file, "");
+    EXPECT_TRUE(c.http_hosts.empty());
 }
 
 // What an owner gets by removing the "; " of every key line: the defaults
@@ -86,7 +90,7 @@ TEST(InstalledConfig, EveryKeyLineUncommentedStillReads) {
             text += line + "\n";
         }
     }
-    EXPECT_EQ(uncommented, 16);
+    EXPECT_EQ(uncommented, 19);
     const ConfigReading r = parse_daemon_config(text);
     ASSERT_TRUE(r.config) << r.error;
     const DaemonConfig& c = *r.config;
@@ -97,6 +101,7 @@ TEST(InstalledConfig, EveryKeyLineUncommentedStillReads) {
     EXPECT_FALSE(c.mqtt_user.empty());
     EXPECT_FALSE(c.mqtt_tls_ca.empty());
     EXPECT_EQ(c.stations[5], "WDR 2");
+    EXPECT_EQ(c.http_hosts, (std::vector<std::string>{"hifi.local", "192.168.1.20"}));
 }
 
 }  // namespace

@@ -1,0 +1,146 @@
+#include "zendrilld/http_access.h"
+
+#include <arpa/inet.h>
+
+#include <algorithm>
+
+namespace zd::daemon {
+
+namespace {
+
+std::string lowered(std::string s) {
+    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return s;
+}
+
+std::string trimmed(const std::string& s) {
+    const auto b = s.find_first_not_of(" \t");
+    if (b == std::string::npos) return "";
+    return s.substr(b, s.find_last_not_of(" \t") - b + 1);
+}
+
+bool is_ipv4(const std::string& s) {
+    in_addr a{};
+    return inet_pton(AF_INET, s.c_str(), &a) == 1;
+}
+
+bool is_ipv6(const std::string& s) {
+    in6_addr a{};
+    return inet_pton(AF_INET6, s.c_str(), &a) == 1;
+}
+
+// A DNS name: labels of letters, digits and "-", not at a label's ends.
+bool is_host_name(const std::string& s) {
+    if (s.empty() || s.size() > 253) return false;
+    std::size_t label = 0;
+    for (std::size_t i = 0; i <= s.size(); ++i) {
+        if (i == s.size() || s[i] == '.') {
+            if (label == 0 || label > 63 || s[i - 1] == '-' || s[i - label] == '-') return false;
+            label = 0;
+            continue;
+        }
+        const char c = s[i];
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '-') return false;
+        ++label;
+    }
+    return true;
+}
+
+// The host part of "name[:port]" or "[v6][:port]", lowered, without
+// brackets; "" when it is malformed.
+std::string host_of(const std::string& authority) {
+    if (authority.empty()) return "";
+    if (authority[0] == '[') {
+        const auto close = authority.find(']');
+        if (close == std::string::npos) return "";
+        const std::string rest = authority.substr(close + 1);
+        if (!rest.empty() && (rest[0] != ':' || rest.find_first_not_of("0123456789", 1) != std::string::npos))
+            return "";
+        const std::string v6 = authority.substr(1, close - 1);
+        return is_ipv6(v6) ? lowered(v6) : "";
+    }
+    const auto colon = authority.find(':');
+    if (colon != std::string::npos &&
+        (colon + 1 == authority.size() ||
+         authority.find_first_not_of("0123456789", colon + 1) != std::string::npos))
+        return "";
+    return lowered(authority.substr(0, colon));
+}
+
+}  // namespace
+
+bool ListenAddress::loopback() const {
+    if (ipv6) return host == "::1";
+    return host.rfind("127.", 0) == 0;
+}
+
+std::string ListenAddress::shown() const {
+    return (ipv6 ? "[" + host + "]" : host) + ":" + std::to_string(port);
+}
+
+std::optional<ListenAddress> parse_listen_address(const std::string& text, std::string& error) {
+    error = "Adresse und Port wie 127.0.0.1:8203, [::1]:8203 oder 0.0.0.0:8203 erwartet";
+    const auto colon = text.rfind(':');
+    if (colon == std::string::npos || colon + 1 == text.size()) return std::nullopt;
+    const std::string port = text.substr(colon + 1);
+    if (port.size() > 5 || port.find_first_not_of("0123456789") != std::string::npos) return std::nullopt;
+    ListenAddress a;
+    a.port = std::stoi(port);
+    if (a.port < 1 || a.port > 65535) return std::nullopt;
+    std::string host = text.substr(0, colon);
+    if (host.size() > 2 && host.front() == '[' && host.back() == ']') {
+        a.host = host.substr(1, host.size() - 2);
+        a.ipv6 = true;
+        if (!is_ipv6(a.host)) return std::nullopt;
+    } else {
+        a.host = host;
+        if (!is_ipv4(a.host)) return std::nullopt;
+    }
+    error.clear();
+    return a;
+}
+
+bool parse_host_list(const std::string& text, std::vector<std::string>& hosts, std::string& error) {
+    hosts.clear();
+    if (trimmed(text).empty()) return true;
+    std::size_t from = 0;
+    for (;;) {
+        const auto comma = text.find(',', from);
+        std::string h = trimmed(text.substr(from, comma == std::string::npos ? std::string::npos : comma - from));
+        if (h.size() > 2 && h.front() == '[' && h.back() == ']') h = h.substr(1, h.size() - 2);
+        if (h.empty()) {
+            error = "leerer Eintrag; erwartet: Namen oder Adressen, durch Kommas getrennt";
+            return false;
+        }
+        if (!is_ipv4(h) && !is_ipv6(h) && !is_host_name(h)) {
+            error = "\"" + h + "\" ist kein Rechnername und keine Adresse";
+            return false;
+        }
+        if (hosts.size() == 16) {
+            error = "höchstens 16 Namen";
+            return false;
+        }
+        hosts.push_back(lowered(h));
+        if (comma == std::string::npos) return true;
+        from = comma + 1;
+    }
+}
+
+bool host_allowed(const AccessRules& rules, const std::string& host_header) {
+    const std::string host = host_of(host_header);
+    if (host.empty()) return false;
+    if (host == lowered(rules.listen.host)) return true;
+    if (rules.listen.loopback() && host == "localhost") return true;
+    return std::find(rules.hosts.begin(), rules.hosts.end(), host) != rules.hosts.end();
+}
+
+bool origin_allowed(const std::string& origin, const std::string& host_header) {
+    if (origin.empty()) return true;
+    const auto sep = origin.find("://");
+    if (sep == std::string::npos) return false;  // "null" among them
+    std::string authority = origin.substr(sep + 3);
+    if (authority.empty() || authority.find('/') != std::string::npos) return false;
+    return lowered(authority) == lowered(host_header);
+}
+
+}  // namespace zd::daemon

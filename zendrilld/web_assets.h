@@ -1,0 +1,8 @@
+#pragma once
+#include <cstddef>
+#include <string>
+namespace zd::daemon {
+struct WebAsset { const char* path; const char* content_type; const unsigned char* data; std::size_t size; };
+// The page's files built into the program; "/" is index.html. Null when there is none.
+const WebAsset* find_web_asset(const std::string& path);
+}
