@@ -6,7 +6,7 @@
 
 #include "device/port_scan.h"
 #include "device/status_record.h"
-#include "device/timer_ops.h"
+#include "core/timer_text.h"
 
 // The JSON forms of the reports, UTF-8. Every front end that publishes the
 // device's state publishes these objects.
@@ -17,11 +17,6 @@ using JsonObject = nlohmann::ordered_json;
 // A status record: record, date, time, the four settings as texts, ir, settings.
 JsonObject status_object(const std::string& record, const ValueNames& names);
 
-struct ListedTimer {
-    int timer = 0;
-    TimerReading reading;
-    TimerFields fields;
-};
 // Every object has every key; what an empty or failed timer lacks is null.
 JsonObject timer_object(const ListedTimer& timer);
 
