@@ -6,6 +6,7 @@
 
 #include "device/port_scan.h"
 #include "device/status_record.h"
+#include "core/schedule.h"
 #include "core/timer_text.h"
 
 // The JSON forms of the reports, UTF-8. Every front end that publishes the
@@ -19,6 +20,9 @@ JsonObject status_object(const std::string& record, const ValueNames& names);
 
 // Every object has every key; what an empty or failed timer lacks is null.
 JsonObject timer_object(const ListedTimer& timer);
+
+// {"entries": [{"timer", "start", "end", "summary"}]}, times as "2026-12-10T06:30".
+JsonObject schedule_object(const std::vector<ScheduleEntry>& entries);
 
 // As text with a final line end.
 std::string status_json(const std::string& record, const ValueNames& names);
