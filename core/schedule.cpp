@@ -32,6 +32,7 @@ bool timer_times(const ListedTimer& t, TimerTimes& times) {
         for (int d = 0; d < 7; ++d) times.days[d] = r[static_cast<std::size_t>(1 + d)] == '1';
     times.start = number(r, tail + 7) * 60 + number(r, tail + 9);
     times.end = number(r, tail + 13) * 60 + number(r, tail + 15);
+    times.record = r;
     return true;
 }
 

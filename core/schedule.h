@@ -27,6 +27,7 @@ struct TimerTimes {
     long long date = 0;  // civil_seconds of the date's midnight, for a dated timer
     int start = 0;       // minutes after midnight
     int end = 0;         // minutes after midnight; before start: the next day
+    std::string record;  // the record composed from the fields
 };
 // False for a timer that is not set, or whose fields give no composable record.
 bool timer_times(const ListedTimer& timer, TimerTimes& times);

@@ -2,26 +2,10 @@
 
 #include "core/json_objects.h"
 #include "core/schedule.h"
+#include "tests/unit/core/listed_timers.h"
 
 namespace zd::test {
 namespace {
-
-ListedTimer read_as(int n, const std::string& record) {
-    ListedTimer t;
-    t.timer = n;
-    t.fields.number = std::to_string(n);
-    t.reading.last_reply = record.empty() ? own_reply(t.fields.number, "E") : own_reply(t.fields.number, record);
-    parse_timer_reply(t.fields, t.reading.last_reply);
-    t.reading.state = timer_state(t.reading.last_reply);
-    t.reading.record = record;
-    return t;
-}
-
-LocalTime at(int day, int hour, int minute, int second) {
-    LocalTime t;
-    t.year = 2026, t.month = 12, t.day = day, t.hour = hour, t.minute = minute, t.second = second;
-    return t;
-}
 
 // Thursday 10 December 2026 is today in every case.
 const std::vector<ListedTimer> kTimers = {
@@ -39,20 +23,20 @@ TEST(Schedule, RunsFromNowToTheEndOfTheLastDayInTimeOrder) {
         int days;
         std::vector<std::string> runs;
     } cases[] = {
-        {at(10, 6, 45, 30), 2,
+        {december(10, 6, 45, 30), 2,
          {"3 2026-12-09T22:00 2026-12-10T07:00", "1 2026-12-10T06:30 2026-12-10T07:15",
           "2 2026-12-10T23:00 2026-12-11T01:30", "1 2026-12-11T06:30 2026-12-11T07:15",
           "4 2026-12-11T06:30 2026-12-11T06:30"}},
-        {at(10, 6, 45, 30), 1,
+        {december(10, 6, 45, 30), 1,
          {"3 2026-12-09T22:00 2026-12-10T07:00", "1 2026-12-10T06:30 2026-12-10T07:15",
           "2 2026-12-10T23:00 2026-12-11T01:30"}},
         // Ending at this minute is over; starting at it is not.
-        {at(10, 7, 15, 59), 1, {"2 2026-12-10T23:00 2026-12-11T01:30"}},
-        {at(10, 6, 30, 0), 1,
+        {december(10, 7, 15, 59), 1, {"2 2026-12-10T23:00 2026-12-11T01:30"}},
+        {december(10, 6, 30, 0), 1,
          {"3 2026-12-09T22:00 2026-12-10T07:00", "1 2026-12-10T06:30 2026-12-10T07:15",
           "4 2026-12-10T06:30 2026-12-10T06:30", "2 2026-12-10T23:00 2026-12-11T01:30"}},
-        {at(10, 6, 30, 0), 0, {}},
-        {at(10, 6, 30, 0), 32, {}},
+        {december(10, 6, 30, 0), 0, {}},
+        {december(10, 6, 30, 0), 32, {}},
     };
     std::string stations[kStationCount];
     for (const auto& c : cases) {
@@ -66,7 +50,7 @@ TEST(Schedule, RunsFromNowToTheEndOfTheLastDayInTimeOrder) {
 TEST(Schedule, ThirtyOneDaysReachIntoTheNextYearWithTheOverviewLine) {
     std::string stations[kStationCount];
     stations[5] = "WDR ä";
-    const auto entries = timer_schedule(kTimers, at(10, 8, 0, 0), 31, stations);
+    const auto entries = timer_schedule(kTimers, december(10, 8, 0, 0), 31, stations);
     ASSERT_FALSE(entries.empty());
     EXPECT_EQ(entries.front().summary, "NR.2 Datum: 10.12.2026 Zeit: 23:00 - 01:30 Uhr Quelle: CD 03 Ziel: LS-B");
     EXPECT_EQ(entries[1].summary, "NR.1 Tage: Mo Di Mi Do Fr Zeit: 06:30 - 07:15 Uhr Quelle: Tuner 05 Ziel: LS-A (WDR ä)");
