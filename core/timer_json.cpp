@@ -18,9 +18,10 @@ const char* const kReadOnlyKeys[] = {"timer", "state", "station_name", "summary"
 const char* const kDayNames[7] = {"So", "Mo", "Di", "Mi", "Do", "Fr", "Sa"};  // record order
 const char* const kTargetNames[4] = {"Tape1", "Tape2", "LS-A", "LS-B"};
 
-bool is_one_of(const std::string& key, const char* const* names, std::size_t count) {
-    for (std::size_t i = 0; i < count; ++i)
-        if (key == names[i]) return true;
+template <std::size_t N>
+bool is_one_of(const std::string& key, const char* const (&names)[N]) {
+    for (const char* name : names)
+        if (key == name) return true;
     return false;
 }
 
@@ -171,7 +172,7 @@ std::string checked_record(const json& o, int timer, std::string& record) {
     if (!o.is_object()) return "ein JSON-Objekt wird erwartet, nicht " + type_text(o);
     for (const auto& item : o.items()) {
         const std::string& key = item.key();
-        if (key != "record" && !is_one_of(key, kFieldKeys, 8) && !is_one_of(key, kReadOnlyKeys, 4))
+        if (key != "record" && !is_one_of(key, kFieldKeys) && !is_one_of(key, kReadOnlyKeys))
             return shown_words(key) +
                    ": unbekannter Schlüssel (erlaubt: record, kind, days, date, source, station, targets, start, end)";
     }
