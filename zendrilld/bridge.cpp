@@ -1,5 +1,6 @@
 #include "zendrilld/bridge.h"
 
+#include "core/timer_text.h"
 #include "core/utf8.h"
 #include "core/version.h"
 #include "device/text_util.h"
