@@ -6,6 +6,7 @@
 #include "core/config.h"
 #include "core/timer_backup.h"
 #include "core/ini.h"
+#include "core/texts.h"
 #include "core/utf8.h"
 
 namespace zd::cli {
@@ -85,6 +86,7 @@ int open_line(Session& s) {
     }
     s.port = std::move(opened.port);
     s.link = DeviceLink{s.port.get(), &s.host.clock};
+    s.link.writes = &s.writes;
     // A late answer to an earlier run must not pass for this run's reply.
     discard_until_quiet(s.link);
     if (s.stopping()) {
@@ -115,7 +117,7 @@ std::function<IoResult(const std::string&)> watched(const std::function<IoResult
 int run_request(const std::vector<std::string>& args, CliHost& host) {
     CliRequest request;
     std::string error;
-    Session s{host, request, nullptr, {}, nullptr};
+    Session s{host, request, nullptr, {}, {}, nullptr};
     if (!parse_arguments(args, request, error)) {
         s.complain(error);
         s.complain("Hilfe: zendrill-cli --help");
@@ -142,6 +144,11 @@ int run_request(const std::vector<std::string>& args, CliHost& host) {
         case Command::SettingsSend: status = run_settings_send(s); break;
         case Command::Ir: status = run_ir(s); break;
         case Command::None: break;
+    }
+    // A line that took no command is the run's failure whatever was read.
+    if (s.writes.failed > 0) {
+        s.complain(kSendFailed);
+        if (status == kExitOk) status = kExitDevice;
     }
     close_device_link(s.link);
     s.loan.reset();  // only now may the daemon take the line back

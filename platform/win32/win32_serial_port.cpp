@@ -36,9 +36,15 @@ public:
     bool write_bytes(const std::string& bytes) override {
         if (h_ == INVALID_HANDLE_VALUE) return false;
         if (bytes.empty()) return true;
+        set_write_deadline(bytes.size());
         DWORD done = 0;
-        return WriteFile(h_, bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr) &&
-               done == bytes.size();
+        if (WriteFile(h_, bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr) && done == bytes.size())
+            return true;
+        // Held by XOFF past the deadline: what is left is dropped, so it
+        // cannot go out late, and the hold is lifted for the next write.
+        PurgeComm(h_, PURGE_TXABORT | PURGE_TXCLEAR);
+        EscapeCommFunction(h_, SETXON);
+        return false;
     }
     void close() override {
         if (h_ != INVALID_HANDLE_VALUE) CloseHandle(h_);
@@ -51,8 +57,21 @@ public:
     }
 
 private:
+    // The write time-out is the whole write's deadline; the read time-outs
+    // stay as the open set them.
+    void set_write_deadline(std::size_t bytes) {
+        const DWORD ms = static_cast<DWORD>(std::min<long long>(write_deadline_ms(bytes), 600000));
+        if (ms == write_deadline_set_) return;
+        COMMTIMEOUTS t{};
+        if (!GetCommTimeouts(h_, &t)) return;
+        t.WriteTotalTimeoutMultiplier = 0;
+        t.WriteTotalTimeoutConstant = ms;
+        if (SetCommTimeouts(h_, &t)) write_deadline_set_ = ms;
+    }
+
     HANDLE h_;
     HANDLE run_lock_;
+    DWORD write_deadline_set_ = 0;
 };
 
 // Runs of the tool on one port also take a named mutex: Wine does not refuse
@@ -81,8 +100,9 @@ void configure(HANDLE h, const std::string& open_text) {
     t.ReadIntervalTimeout = 100;
     t.ReadTotalTimeoutMultiplier = 10;
     t.ReadTotalTimeoutConstant = 100;
+    // Each write sets its own deadline (write_bytes).
     t.WriteTotalTimeoutMultiplier = 0;
-    t.WriteTotalTimeoutConstant = 0;
+    t.WriteTotalTimeoutConstant = static_cast<DWORD>(write_deadline_ms(0));
     SetCommTimeouts(h, &t);
 }
 

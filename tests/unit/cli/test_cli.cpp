@@ -74,6 +74,29 @@ TEST(CliStatus, ARecordWithoutARealDateOrTimeIsAFailedRead) {
     }
 }
 
+// A line the device holds with XOFF takes nothing: the write gives up at
+// its deadline, the run waits for no reply, says why and fails, also when
+// what it read afterwards looks right.
+TEST(CliHeldLine, ARunWhoseWriteDidNotGoOutFails) {
+    const std::string why = u8"Senden fehlgeschlagen: die Leitung nimmt nichts an (XOFF vom Gerät?)\n";
+    const struct {
+        std::vector<std::string> args;
+        std::string out, err;
+    } cases[] = {
+        {{"status"}, "", u8"Abfrage Gerätestatus fehlgeschlagen (0)\n" + why},
+        {{"ir", "on"}, "IR ein gesendet (0R0)\n", why},  // the device had it on already
+    };
+    for (const auto& c : cases) {
+        CliRig rig;
+        rig.answers["0X\r"] = "0X:15040718304512000";
+        rig.port.held = true;
+        EXPECT_EQ(rig.run(c.args), 1) << c.args[0];
+        EXPECT_EQ(rig.out, c.out);
+        EXPECT_EQ(rig.err, c.err);
+        EXPECT_LT(rig.clock.now, 4000) << c.args[0];  // the 4 s reply wait was skipped
+    }
+}
+
 TEST(CliTimers, ListPrintsTheOverviewEntriesAndFailsOnASilentTimer) {
     CliRig r;
     r.answers["0C01\r"] = "0C011E";
