@@ -35,11 +35,20 @@ int borrow_from_daemon(Session& s, const std::string& port) {
     auto connection = s.host.connect_service(path, 1000);
     if (!connection) return kExitOk;
     std::string answer, detail;
-    if (!connection->send_line(loan::request_line(port)) ||
-        !connection->read_line(s.request.wait_s * 1000, loan::kMaxLine, answer)) {
-        s.complain("zendrilld hat den Port " + s.shown(port) + " nicht freigegeben (" +
-                   std::to_string(s.request.wait_s) + " s gewartet)");
-        return kExitPort;
+    // A daemon that refuses at once may close before it reads the request:
+    // the send fails, but its answer is there to read without a wait.
+    const bool sent = connection->send_line(loan::request_line(port));
+    switch (connection->read_line(sent ? s.request.wait_s * 1000 : 0, loan::kMaxLine, answer)) {
+        case LineRead::Line: break;
+        case LineRead::TimedOut:
+            s.complain("zendrilld hat den Port " + s.shown(port) + " nicht freigegeben (" +
+                       std::to_string(s.request.wait_s) + " s gewartet)");
+            return kExitPort;
+        case LineRead::Ended:
+            s.complain("zendrilld hat den Port " + s.shown(port) +
+                       " nicht freigegeben: die Verbindung endete ohne Antwort");
+            return kExitPort;
+        case LineRead::TooLong: answer.clear(); break;  // garbled
     }
     switch (loan::parse_answer(answer, detail)) {
         case loan::Answer::Lent:

@@ -254,7 +254,7 @@ int main(int argc, char** argv) {
     for (;;) {
         std::vector<pollfd> fds{{signal_fd, POLLIN, 0}};
         control.add_fds(fds);
-        if (::poll(fds.data(), fds.size(), -1) < 0) continue;
+        if (::poll(fds.data(), fds.size(), control.poll_timeout_ms()) < 0) continue;
         if (fds[0].revents & POLLIN) {
             signalfd_siginfo info{};
             (void)!::read(signal_fd, &info, sizeof info);
