@@ -235,15 +235,14 @@ void LineAgent::run(const Request& r) {
         return;
     }
     command_mark_ = writes_.failed;
-    bool read_after = false;
-    run_command(r, read_after);
+    const bool read_after = run_command(r);
     command_mark_ = -1;
     unsent_writes();
     // After every command the state as the device has it now.
     if (read_after) read_status();
 }
 
-void LineAgent::run_command(const Request& r, bool& read_status_after) {
+bool LineAgent::run_command(const Request& r) {
     using Kind = Request::Kind;
     const std::string n = std::to_string(r.timer);
     switch (r.kind) {
@@ -253,7 +252,7 @@ void LineAgent::run_command(const Request& r, bool& read_status_after) {
                 refuse(r, last_record_.empty() ? "Noch kein gültiger Gerätestatus gelesen; nichts gesendet"
                                                : "Der Gerätestatus meldet ungültige Einstellungen (" + settings +
                                                      "); nichts gesendet");
-                return;
+                return false;
             }
             settings[static_cast<std::size_t>(r.setting_position)] = r.setting_code;
             const Confirmed c = send_settings_confirmed(link_, clock_, settings);
@@ -264,7 +263,7 @@ void LineAgent::run_command(const Request& r, bool& read_status_after) {
                 event("settings_sent", f);
             }
             if (status_record_problem(c.reply).empty()) status_read(c.reply);
-            return;
+            return false;
         }
         case Kind::Ir: {
             const Confirmed c = switch_ir_confirmed(link_, clock_, r.on);
@@ -275,7 +274,7 @@ void LineAgent::run_command(const Request& r, bool& read_status_after) {
                 event("ir_switched", f);
             }
             if (status_record_problem(c.reply).empty()) status_read(c.reply);
-            return;
+            return false;
         }
         case Kind::WriteTimer:
         case Kind::EraseTimer: {
@@ -284,6 +283,7 @@ void LineAgent::run_command(const Request& r, bool& read_status_after) {
             JsonObject f;
             f["timer"] = r.timer;
             if (!erase) f["record"] = r.record;
+            // A record that did not go out has no outcome to report, only the failure.
             switch (command_sent() ? step.outcome : RestoreOutcome::ReadBackFailed) {
                 case RestoreOutcome::Written:
                     result(r.command, true, "Timer " + n + " geschrieben");
@@ -320,7 +320,7 @@ void LineAgent::run_command(const Request& r, bool& read_status_after) {
                 refuse(r, (t.reading.state == TimerState::Empty ? "Timer " + n + " ist leer"
                                                                 : memory_read_failed(r.timer)) +
                               "; nichts getestet");
-                return;
+                return false;
             }
             write_command(link_, cmd::test_timer(n, t.reading.record));
             // An acknowledgement must not join the next reply.
@@ -334,30 +334,30 @@ void LineAgent::run_command(const Request& r, bool& read_status_after) {
         }
         case Kind::ClockSync:
             sync_clock(r.command, has_drift_, last_drift_s_);
-            return;
+            return false;
         case Kind::ClockShift: {
             const ClockShift s = shift_device_clock(link_, clock_, r.forward, nullptr);
             if (s.time_sent.empty()) {
                 refuse(r, std::string(kTimerStatusFailed) + (s.problem.empty() ? "" : " (" + s.problem + ")") +
                               "; nichts gesendet");
-                return;
+                return false;
             }
             const Confirmed c = confirm_shift(link_, clock_, s);
             std::string message = c.message;
-            if (c.ok && config_.clock_sync_auto) {
+            if (c.ok && command_sent() && config_.clock_sync_auto) {
                 // A person moved the clock on purpose: the daemon does not undo it at once.
                 next_sync_ms_ = clock_.now_ms() + kSyncRetryMs;
                 message += "; der automatische Abgleich ruht eine Stunde";
             }
             result(r.command, c.ok, message);
             if (status_record_problem(c.reply).empty()) status_read(c.reply);
-            return;
+            return false;
         }
         case Kind::Refresh: {
             const bool ok = read_status();
             read_timers();
             result(r.command, ok, ok ? "Status und Timer gelesen" : last_problem_);
-            return;
+            return false;
         }
         case Kind::RawSend: {
             write_command(link_, cmd::free_text(r.line));
@@ -370,9 +370,9 @@ void LineAgent::run_command(const Request& r, bool& read_status_after) {
             break;
         }
         case Kind::Loan:
-            return;
+            return false;
     }
-    read_status_after = true;
+    return true;
 }
 
 }  // namespace zd::daemon

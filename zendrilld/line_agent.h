@@ -59,7 +59,8 @@ private:
     int unsent_writes();
     // The running command's writes all went out.
     bool command_sent() const { return command_mark_ < 0 || writes_.failed == command_mark_; }
-    void run_command(const Request& request, bool& read_status_after);
+    // True when the status is to be read after it.
+    bool run_command(const Request& request);
     // Down, once: link "offline" and, when it was up, `lost` logged and a
     // link_lost event.
     void link_down(const std::string& lost);

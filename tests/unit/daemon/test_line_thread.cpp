@@ -95,16 +95,17 @@ ExclusiveOpen refusal(ExclusiveOpen::Result result, const std::string& reason = 
 // The schedule two back-to-back borrowers make: the first loan ends and the
 // next is asked for before the line's thread looks again.
 TEST(LineThreadLoan, ALoanAskedForRightAfterTheLastOneEndedIsGranted) {
+    // Declared first, they outlive the line's thread.
+    std::promise<void> first, go_on, second;
+    std::future<void> go = go_on.get_future();
     LineRig rig;
     rig.start();
     ASSERT_TRUE(rig.wait_log("Port /dev/ttyB203 geöffnet"));
-    std::promise<void> first, go_on, second;
-    std::future<void> go = go_on.get_future();
     // The line's thread stays inside the first grant until the test has
     // ended that loan and asked for the next.
     rig.line->lend([&] {
         first.set_value();
-        go.wait();
+        go.wait_for(10s);
     });
     ASSERT_EQ(first.get_future().wait_for(10s), std::future_status::ready);
     rig.line->end_loan();
