@@ -14,6 +14,14 @@ namespace {
 
 constexpr DWORD kQueueBytes = 256;
 
+// Sending goes on as if XOFF and then XON had come. XON alone would do on
+// Windows; under Wine it only undoes an XOFF of its own, not the kernel's
+// hold after the device's XOFF.
+void lift_xoff_hold(HANDLE h) {
+    EscapeCommFunction(h, SETXOFF);
+    EscapeCommFunction(h, SETXON);
+}
+
 class Win32SerialPort : public SerialPort {
 public:
     explicit Win32SerialPort(HANDLE h, HANDLE run_lock = nullptr) : h_(h), run_lock_(run_lock) {}
@@ -43,7 +51,7 @@ public:
         // Held by XOFF past the deadline: what is left is dropped, so it
         // cannot go out late, and the hold is lifted for the next write.
         PurgeComm(h_, PURGE_TXABORT | PURGE_TXCLEAR);
-        EscapeCommFunction(h_, SETXON);
+        lift_xoff_hold(h_);
         return false;
     }
     void close() override {
@@ -96,6 +104,8 @@ void configure(HANDLE h, const std::string& open_text) {
     dcb.XonLim = kQueueBytes / 10;
     dcb.XoffLim = kQueueBytes / 10 * 7;
     if (!SetCommState(h, &dcb)) return;
+    // An XOFF the device sent to an earlier holder does not hold this one.
+    lift_xoff_hold(h);
     COMMTIMEOUTS t{};
     t.ReadIntervalTimeout = 100;
     t.ReadTotalTimeoutMultiplier = 10;
