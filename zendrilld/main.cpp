@@ -236,10 +236,18 @@ int main(int argc, char** argv) {
         return kExitFailed;
     }
     std::unique_ptr<MqttLink> mqtt;
+    zd::posix::Wakeup refused;  // another zendrilld owns the base topic
     if (!config.mqtt_host.empty()) {
         MqttLink::Handlers h;
         h.message = [&](const std::string& t, const std::string& p, bool retained) { bridge.on_message(t, p, retained); };
+        h.oversized = [&](const std::string& t, std::size_t size, bool retained) { bridge.on_oversized(t, size, retained); };
         h.log = [&](const std::string& text) { log.line(text); };
+        h.refused = [&](const std::string& text) {
+            log.line(text);
+            refused.signal();
+        };
+        settings.probe_topic = bridge.probe_topic();
+        settings.base_topic = config.base_topic;
         mqtt = std::make_unique<MqttLink>(settings, bridge.subscriptions(), h);
     }
     bridge.attach(mqtt.get(), &line);
@@ -251,10 +259,15 @@ int main(int argc, char** argv) {
     line.start();
 
     const int signal_fd = signalfd(-1, &signals, SFD_CLOEXEC);
+    int status = kExitOk;
     for (;;) {
-        std::vector<pollfd> fds{{signal_fd, POLLIN, 0}};
+        std::vector<pollfd> fds{{signal_fd, POLLIN, 0}, {refused.fd(), POLLIN, 0}};
         control.add_fds(fds);
         if (::poll(fds.data(), fds.size(), -1) < 0) continue;
+        if (fds[1].revents & POLLIN) {
+            status = kExitFailed;
+            break;
+        }
         if (fds[0].revents & POLLIN) {
             signalfd_siginfo info{};
             (void)!::read(signal_fd, &info, sizeof info);
@@ -266,10 +279,11 @@ int main(int argc, char** argv) {
     }
     control.close();
     line.stop();
-    bridge.link_down_for_good();
-    if (mqtt) mqtt->stop("offline");
+    // Refused, the topics belong to the other zendrilld: no last words.
+    if (status == kExitOk) bridge.link_down_for_good();
+    if (mqtt) mqtt->stop(status == kExitOk ? "offline" : "");
     ::close(signal_fd);
     mosquitto_lib_cleanup();
     log.line("zendrilld beendet");
-    return kExitOk;
+    return status;
 }
