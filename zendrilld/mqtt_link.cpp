@@ -185,6 +185,8 @@ void MqttLink::on_connect_cb(mosquitto*, void* obj, int rc) {
 
 void MqttLink::on_disconnect_cb(mosquitto*, void* obj, int rc) {
     auto* self = static_cast<MqttLink*>(obj);
+    // The first is the broker's reason; a read of the closed socket may follow.
+    if (self->disconnected_) return;
     self->disconnected_ = true;
     self->disconnect_rc_ = rc;
 }
@@ -213,14 +215,17 @@ bool MqttLink::begin_attempt() {
         if (!stale_->done) return false;
     }
     stale_.reset();
-    mosquitto* mosq = mosquitto_new(settings_.client_id.c_str(), true, this);
+    // The probe goes out under an id of its own, so it knocks no one off:
+    // not a running zendrilld with our device_id, whose answer it waits for.
+    const std::string id = owner_ ? settings_.client_id : settings_.client_id + "-probe-" + probe_.token();
+    mosquitto* mosq = mosquitto_new(id.c_str(), true, this);
     if (!mosq) return false;
     mosquitto_int_option(mosq, MOSQ_OPT_PROTOCOL_VERSION, mqtt5_ ? MQTT_PROTOCOL_V5 : MQTT_PROTOCOL_V311);
     mosquitto_connect_callback_set(mosq, on_connect_cb);
     mosquitto_disconnect_callback_set(mosq, on_disconnect_cb);
     mosquitto_message_callback_set(mosq, on_message_cb);
     mosquitto_publish_callback_set(mosq, on_publish_cb);
-    mosquitto_will_set(mosq, settings_.will_topic.c_str(), 7, "offline", 1, true);
+    if (owner_) mosquitto_will_set(mosq, settings_.will_topic.c_str(), 7, "offline", 1, true);
     if (!settings_.user.empty())
         mosquitto_username_pw_set(mosq, settings_.user.c_str(),
                                   settings_.password.empty() ? nullptr : settings_.password.c_str());
@@ -315,10 +320,21 @@ void MqttLink::on_connack() {
     connack_seen_ = false;
     const int rc = connack_rc_;
     if (rc != 0) {
-        const char* text = mqtt5_ ? mosquitto_reason_string(rc) : mosquitto_connack_string(rc);
+        const std::string text = std::string(mqtt5_ ? mosquitto_reason_string(rc) : mosquitto_connack_string(rc)) +
+                                 " (" + std::to_string(rc) + ")";
         // A broker of MQTT 3.1.1 only: the next attempts speak its version.
-        if (mqtt5_ && (rc == MQTT_RC_UNSUPPORTED_PROTOCOL_VERSION || rc == 1)) mqtt5_ = false;
-        give_up("MQTT-Broker " + where() + " lehnt die Verbindung ab: " + text + " (" + std::to_string(rc) + ")");
+        const bool version = rc == MQTT_RC_UNSUPPORTED_PROTOCOL_VERSION || rc == 1;
+        if (mqtt5_ && version) mqtt5_ = false;
+        if (!owner_ && !version) {
+            // The probe's client id is not welcome (an ACL): go on without the check.
+            log("Prüfung auf einen zweiten zendrilld unter " + settings_.base_topic + " nicht möglich: " + text);
+            close_client();
+            owner_ = true;
+            phase_ = Phase::Idle;
+            deadline_ = Steady::now();
+            return;
+        }
+        give_up("MQTT-Broker " + where() + " lehnt die Verbindung ab: " + text);
         return;
     }
     const auto now = Steady::now();
@@ -327,9 +343,9 @@ void MqttLink::on_connack() {
     last_failure_.clear();
     next_misc_ = now + std::chrono::seconds(1);
     unacknowledged_.clear();
-    log("Mit dem MQTT-Broker " + where() + " verbunden" + (mqtt5_ ? "" : " (MQTT 3.1.1)"));
     if (!settings_.probe_topic.empty()) mosquitto_subscribe(mosq_, nullptr, settings_.probe_topic.c_str(), 1);
     if (owner_) {
+        log("Mit dem MQTT-Broker " + where() + " verbunden" + (mqtt5_ ? "" : " (MQTT 3.1.1)"));
         take_over();
         return;
     }
@@ -339,17 +355,26 @@ void MqttLink::on_connack() {
 }
 
 void MqttLink::take_over() {
-    owner_ = true;
     for (const std::string& s : subscriptions_) mosquitto_subscribe(mosq_, nullptr, s.c_str(), 1);
     std::map<std::string, std::string> retained;
+    std::deque<Outgoing> since_start;
     {
         std::lock_guard<std::mutex> lock(m_);
         connected_ = true;
         retained = retained_;
-        // What was queued before is in the retained set or was never meant to outlive a connection.
+        // What was queued before is in the retained set or was never meant to
+        // outlive a connection; only the events of the start-up wait for the first.
+        if (!taken_over_) since_start.swap(outbox_);
         outbox_.clear();
     }
-    for (const auto& [topic, payload] : retained) send({topic, payload, true});
+    taken_over_ = true;
+    // The start-up's messages go out in their order, as if connected all along.
+    std::set<std::string> queued;
+    for (const Outgoing& o : since_start)
+        if (o.retain) queued.insert(o.topic);
+    for (const auto& [topic, payload] : retained)
+        if (!queued.count(topic)) send({topic, payload, true});
+    for (const Outgoing& o : since_start) send(o);
     if (handlers_.connected) handlers_.connected();
 }
 
@@ -372,16 +397,11 @@ void MqttLink::connection_lost(int rc) {
         give_up("MQTT-Broker " + where() + " hat die Verbindung vor der Anmeldung getrennt: " + error_text(rc));
         return;
     }
-    const std::string same_id = "ein anderer Client mit derselben Kennung " + settings_.client_id;
+    const std::string question = "Läuft ein zweiter zendrilld mit dieser device_id?";
     if (reason == MQTT_RC_SESSION_TAKEN_OVER) {
-        const std::string text =
-            "Verbindung zum MQTT-Broker übernommen von " + same_id + ": Läuft ein zweiter zendrilld mit dieser device_id?";
-        if (!owner_) {
-            refuse(text + " Dieser zendrilld übernimmt die Themen unter " + settings_.base_topic +
-                   " nicht und beendet sich.");
-            return;
-        }
-        log(text);
+        // Brokers that say so; mosquitto 2.0 only closes the connection.
+        log("Verbindung zum MQTT-Broker von einem anderen Client mit derselben Kennung " + settings_.client_id +
+            " übernommen: " + question);
     } else {
         log("Verbindung zum MQTT-Broker verloren: " +
             (reason >= 128 ? std::string(mosquitto_reason_string(reason)) + " (" + std::to_string(reason) + ")"
@@ -389,8 +409,8 @@ void MqttLink::connection_lost(int rc) {
     }
     const ReconnectPolicy::Drop drop = policy_.dropped(Steady::now());
     if (drop.again_and_again && reason != MQTT_RC_SESSION_TAKEN_OVER)
-        log("Verbindung zum MQTT-Broker immer wieder gleich nach dem Verbinden getrennt: " + same_id +
-            "? Läuft ein zweiter zendrilld mit dieser device_id?");
+        log("Verbindung zum MQTT-Broker immer wieder gleich nach dem Verbinden getrennt: ein anderer Client mit "
+            "derselben Kennung " + settings_.client_id + "? " + question);
     phase_ = Phase::Idle;
     deadline_ = Steady::now() + drop.delay;
 }
@@ -438,7 +458,7 @@ void MqttLink::flush_outbox() {
     {
         std::lock_guard<std::mutex> lock(m_);
         if (!connected_) {
-            outbox_.clear();
+            if (taken_over_) outbox_.clear();
             return;
         }
         out.swap(outbox_);
@@ -517,7 +537,14 @@ void MqttLink::run() {
         Steady::time_point until = deadline_;
         if (phase_ == Phase::Connected && !owner_) {
             until = probe_.tick(now);
-            if (probe_.state() == InstanceProbe::State::Owner) take_over();
+            if (probe_.state() == InstanceProbe::State::Owner) {
+                // No other: the probe's connection ends, ours under the real id begins at once.
+                goodbye(now + kGoodbye);
+                close_client();
+                owner_ = true;
+                phase_ = Phase::Idle;
+                deadline_ = until = now;
+            }
         }
         if (phase_ == Phase::Connected) {
             flush_outbox();

@@ -196,6 +196,7 @@ private:
     ReconnectPolicy policy_;
     InstanceProbe probe_;
     bool owner_ = false;  // the probe passed once; later connects do not ask again
+    bool taken_over_ = false;
     bool mqtt5_ = true;
     bool connack_seen_ = false;
     int connack_rc_ = 0;
