@@ -5,6 +5,8 @@
 #include <poll.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <random>
 
 namespace zd::daemon {
@@ -17,8 +19,11 @@ constexpr auto kGoodbye = std::chrono::seconds(2);
 constexpr auto kStableAtLeast = std::chrono::seconds(10);
 constexpr std::size_t kMaxProbeToken = 32;
 
-std::string error_text(int rc) {
-    // libmosquitto's texts are English; the log names the code as well.
+std::string error_text(int rc, int error_number = 0) {
+    // libmosquitto's texts are English; the log names the code as well. Its
+    // "errno" code means the text of an errno taken on another thread.
+    if (rc == MOSQ_ERR_ERRNO && error_number != 0)
+        return std::string(std::strerror(error_number)) + " (errno " + std::to_string(error_number) + ")";
     return std::string(mosquitto_strerror(rc)) + " (" + std::to_string(rc) + ")";
 }
 
@@ -115,6 +120,7 @@ struct MqttLink::Attempt {
     bool done = false;
     bool abandoned = false;
     int rc = MOSQ_ERR_SUCCESS;
+    int error_number = 0;
     mosquitto* mosq = nullptr;
     posix::Wakeup wake;
 };
@@ -242,9 +248,11 @@ bool MqttLink::begin_attempt() {
     std::thread([attempt, properties, host = settings_.host, port = settings_.port,
                  keepalive = settings_.keepalive_s]() mutable {
         const int rc = mosquitto_connect_bind_v5(attempt->mosq, host.c_str(), port, keepalive, nullptr, properties);
+        const int error_number = errno;
         mosquitto_property_free_all(&properties);
         std::lock_guard<std::mutex> lock(attempt->m);
         attempt->rc = rc;
+        attempt->error_number = error_number;
         attempt->done = true;
         if (attempt->abandoned) {
             mosquitto_destroy(attempt->mosq);
@@ -280,16 +288,18 @@ void MqttLink::abandon_attempt() {
 
 void MqttLink::attempt_done() {
     int rc = MOSQ_ERR_SUCCESS;
+    int error_number = 0;
     {
         std::lock_guard<std::mutex> lock(attempt_->m);
         if (!attempt_->done) return;
         rc = attempt_->rc;
+        error_number = attempt_->error_number;
         mosq_ = attempt_->mosq;
         attempt_->mosq = nullptr;
     }
     attempt_.reset();
     if (rc != MOSQ_ERR_SUCCESS) {
-        give_up("MQTT-Broker " + where() + " nicht erreichbar: " + error_text(rc));
+        give_up("MQTT-Broker " + where() + " nicht erreichbar: " + error_text(rc, error_number));
         return;
     }
     // The socket is open and CONNECT queued; the CONNACK is due by the same deadline.
@@ -393,7 +403,7 @@ void MqttLink::connection_lost(int rc) {
     close_client();
     if (!was_connected) {
         // Closed before any CONNACK: an older broker may not speak MQTT 5.
-        mqtt5_ = !mqtt5_;
+        if (rc == MOSQ_ERR_CONN_LOST || rc == MOSQ_ERR_PROTOCOL) mqtt5_ = !mqtt5_;
         give_up("MQTT-Broker " + where() + " hat die Verbindung vor der Anmeldung getrennt: " + error_text(rc));
         return;
     }
