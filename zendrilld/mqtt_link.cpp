@@ -549,7 +549,7 @@ void MqttLink::run() {
             until = probe_.tick(now);
             if (probe_.state() == InstanceProbe::State::Owner) {
                 // No other: the probe's connection ends, ours under the real id begins at once.
-                goodbye(now + kGoodbye);
+                goodbye(now + std::chrono::milliseconds(500));
                 close_client();
                 owner_ = true;
                 phase_ = Phase::Idle;
