@@ -148,6 +148,18 @@ void Bridge::on_message(const std::string& t, const std::string& payload, bool r
     }
 }
 
+void Bridge::on_oversized(const std::string& t, std::size_t size, bool retained) {
+    const std::string prefix = config_.base_topic + "/";
+    if (t.compare(0, prefix.size(), prefix) != 0) return;
+    const std::string sub = t.substr(prefix.size());
+    if (retained) {
+        log_.line("Gespeicherte (retained) Nachricht an " + sub + " nicht ausgeführt");
+        return;
+    }
+    log_.line("Befehl abgelehnt: " + too_long_text(size));
+    publish("result", result_payload(sub.size() > 64 ? sub.substr(0, 64) : sub, false, too_long_text(size)), false);
+}
+
 std::string Bridge::discovery() const {
     const std::string id = "zendrill_" + config_.device_id;
     json cmps = json::object();

@@ -264,10 +264,18 @@ int main(int argc, char** argv) {
         return kExitFailed;
     }
     std::unique_ptr<MqttLink> mqtt;
+    zd::posix::Wakeup refused;  // another zendrilld owns the base topic
     if (!config.mqtt_host.empty()) {
         MqttLink::Handlers h;
         h.message = [&](const std::string& t, const std::string& p, bool retained) { bridge.on_message(t, p, retained); };
+        h.oversized = [&](const std::string& t, std::size_t size, bool retained) { bridge.on_oversized(t, size, retained); };
         h.log = [&](const std::string& text) { log.line(text); };
+        h.refused = [&](const std::string& text) {
+            log.line(text);
+            refused.signal();
+        };
+        settings.probe_topic = bridge.probe_topic();
+        settings.base_topic = config.base_topic;
         mqtt = std::make_unique<MqttLink>(settings, bridge.subscriptions(), h);
     }
     bridge.attach(mqtt.get(), &line);
@@ -279,8 +287,9 @@ int main(int argc, char** argv) {
     line.start();
 
     int poll_errors = 0;
+    int status = kExitOk;
     for (;;) {
-        std::vector<pollfd> fds{{signal_fd, POLLIN, 0}};
+        std::vector<pollfd> fds{{signal_fd, POLLIN, 0}, {refused.fd(), POLLIN, 0}};
         control.add_fds(fds);
         if (::poll(fds.data(), fds.size(), control.poll_timeout_ms()) < 0) {
             if (errno == EINTR) continue;
@@ -290,6 +299,10 @@ int main(int argc, char** argv) {
             continue;
         }
         poll_errors = 0;
+        if (fds[1].revents & POLLIN) {
+            status = kExitFailed;
+            break;
+        }
         if (fds[0].revents & POLLIN) {
             signalfd_siginfo info{};
             (void)!::read(signal_fd, &info, sizeof info);
@@ -303,17 +316,18 @@ int main(int argc, char** argv) {
     line.request_stop();
     const bool line_ended = line.wait_stopped(std::chrono::steady_clock::now() + kLineStopBudget);
     if (!line_ended) log.line("Die Leitung kommt nicht zurück (ein Schreiben hängt im Treiber); zendrilld endet trotzdem");
-    bridge.link_down_for_good();
-    if (mqtt) mqtt->stop("offline");
+    // Refused, the topics belong to the other zendrilld: no last words.
+    if (status == kExitOk) bridge.link_down_for_good();
+    if (mqtt) mqtt->stop(status == kExitOk ? "offline" : "");
     log.line("zendrilld beendet");
     if (!line_ended) {
         // The line's thread still holds objects of this frame: leave without
         // running destructors under it.
         std::fflush(nullptr);
-        _exit(kExitOk);
+        _exit(status);
     }
     ::close(signal_fd);
     mqtt.reset();
     mosquitto_lib_cleanup();
-    return kExitOk;
+    return status;
 }
