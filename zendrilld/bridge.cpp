@@ -85,8 +85,8 @@ AgentOutput Bridge::agent_output() {
         log_.line("Ereignis " + e.value("event_type", std::string()));
         publish("event", e.dump(), false);
     };
-    out.result = [this](const std::string& command, bool ok, const std::string& message) {
-        publish("result", result_payload(command, ok, message), false);
+    out.result = [this](const Request& r, const Outcome& o) {
+        if (r.from_mqtt) publish("result", result_payload(r.command, o.ok(), o.message), false);
     };
     out.raw_reply = [this](const std::string& reply) { publish("reply", utf8_from_1252(reply), true); };
     out.log = [this](const std::string& line) { log_.line(line); };
