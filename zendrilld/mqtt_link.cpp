@@ -9,6 +9,8 @@
 #include <cstring>
 #include <random>
 
+#include "platform/posix/random_token.h"
+
 namespace zd::daemon {
 
 namespace {
@@ -35,16 +37,6 @@ int ms_until(Steady::time_point t) {
 long long whole_seconds(std::chrono::milliseconds d) { return (d.count() + 999) / 1000; }
 
 }  // namespace
-
-std::string random_token() {
-    std::random_device random;
-    std::uniform_int_distribution<unsigned long long> digits;
-    static const char hex[] = "0123456789abcdef";
-    unsigned long long v = digits(random);
-    std::string t;
-    for (int i = 0; i < 16; ++i, v >>= 4) t += hex[v & 15];
-    return t;
-}
 
 // --- ReconnectPolicy ---------------------------------------------------------
 
@@ -130,7 +122,7 @@ MqttLink::MqttLink(MqttSettings settings, std::vector<std::string> subscriptions
     : settings_(std::move(settings)),
       subscriptions_(std::move(subscriptions)),
       handlers_(std::move(handlers)),
-      probe_(random_token(), settings_.probe_window) {}
+      probe_(posix::random_token(8), settings_.probe_window) {}
 
 MqttLink::~MqttLink() {
     if (thread_.joinable()) stop("");

@@ -217,7 +217,4 @@ private:
     Steady::time_point republish_at_{};
 };
 
-// A random instance token: 16 hex digits.
-std::string random_token();
-
 }  // namespace zd::daemon

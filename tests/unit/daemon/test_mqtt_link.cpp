@@ -2,6 +2,7 @@
 // whether another zendrilld already owns the base topic.
 #include <gtest/gtest.h>
 
+#include "platform/posix/random_token.h"
 #include "zendrilld/mqtt_link.h"
 
 namespace zd::daemon {
@@ -89,8 +90,8 @@ TEST(InstanceProbe, AnOwnerAnswersEveryNewcomerAndABrokerThatNeverEchoesDoesNotH
     EXPECT_TRUE(r.other_tried);
     EXPECT_TRUE(p.on_message("present 0000").answer.empty());
     EXPECT_EQ(p.state(), InstanceProbe::State::Owner);
-    EXPECT_EQ(random_token().size(), 16u);
-    EXPECT_NE(random_token(), random_token());
+    EXPECT_EQ(posix::random_token(8).size(), 16u);
+    EXPECT_NE(posix::random_token(8), posix::random_token(8));
 }
 
 }  // namespace
