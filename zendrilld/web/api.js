@@ -48,14 +48,18 @@ export async function api(method, path, body, raw = false) {
 }
 
 // The event stream. EventSource reconnects by itself after a lost
-// connection; when the server refused the stream (a 401, a restart that
-// closed it for good) it gives up, so then a new one is opened here after a
-// pause. `connected(again)` runs on every open.
+// connection; when the server refused the stream (a 401, a daemon that went
+// away) it gives up, so then a new one is opened here after a growing
+// pause, or at once through the returned `reopen`. `connected(again)` runs
+// on every open, `lost(closed)` on every loss.
 export function listen(handlers, connected, lost) {
   let source = null;
   let wait = 1000;
   let opened = false;
+  let retry = 0;
   const open = () => {
+    clearTimeout(retry);
+    if (source) source.close();
     source = new EventSource('api/events');
     source.onopen = () => {
       wait = 1000;
@@ -63,10 +67,10 @@ export function listen(handlers, connected, lost) {
       opened = true;
     };
     source.onerror = () => {
-      lost();
-      if (source.readyState === EventSource.CLOSED) {
-        source.close();
-        setTimeout(open, wait);
+      const closed = source.readyState === EventSource.CLOSED;
+      lost(closed);
+      if (closed) {
+        retry = setTimeout(open, wait);
         wait = Math.min(wait * 2, 15000);
       }
     };
@@ -79,5 +83,5 @@ export function listen(handlers, connected, lost) {
     }
   };
   open();
-  return () => source && source.close();
+  return { reopen: open };
 }

@@ -17,7 +17,6 @@ const page = {
   streaming: false,
   timers: [null, null, null, null, null],
   events: [],
-  started: false,
 };
 
 // ----- Messages: errors in an alert, everything else in a polite region.
@@ -31,8 +30,9 @@ function alertText(text) {
 function say(text) { $('message').textContent = text || ''; }
 
 // Runs one request for the user: the control is disabled meanwhile, the
-// progress and then the daemon's answer (or its error) are shown.
-async function act(control, progress, request) {
+// progress and then the daemon's answer (or its error) are shown. A 401
+// brings up the login form instead, except on the login itself.
+async function act(control, progress, request, login = false) {
   alertText('');
   say(progress);
   const hadFocus = control && document.activeElement === control;
@@ -43,7 +43,7 @@ async function act(control, progress, request) {
     return answer || {};
   } catch (e) {
     say('');
-    if (e.status !== 401) alertText(e.message);
+    if (e.status !== 401 || login) alertText(e.message);
     return null;
   } finally {
     if (control) control.disabled = false;
@@ -296,14 +296,20 @@ async function loadAll() {
   loadWeek();
 }
 
+let stream = null;
+
 async function start() {
   let info;
   try {
     info = await api('GET', 'api/info');
   } catch (e) {
-    if (e.status !== 401) alertText(e.message);
+    if (e.status !== 401) {
+      alertText(e.message);
+      setTimeout(start, 5000);
+    }
     return;
   }
+  alertText('');
   page.info = info;
   fillSettings(info);
   editor.stationsChanged();
@@ -313,27 +319,28 @@ async function start() {
   $('login').hidden = true;
   $('app').hidden = false;
   showTimers();
-  if (!page.started) {
-    page.started = true;
-    listen({
-      state: showStatus,
-      timer: showTimer,
-      link: (l) => { showLink(l && l.link); showClock(); },
-      event: showEvent,
-    }, (again) => {
-      page.streaming = true;
-      showLink(page.link);
-      if (again) say('Verbindung zu zendrilld wieder da');
-      loadAll().catch(() => {});
-    }, () => {
-      if (!page.streaming) return;
-      page.streaming = false;
-      showLink(page.link);
-      say('Verbindung zu zendrilld unterbrochen; neuer Versuch...');
-    });
-  } else {
-    loadAll().catch(() => {});
+  if (stream) {
+    stream.reopen();
+    return;
   }
+  stream = listen({
+    state: showStatus,
+    timer: showTimer,
+    link: (l) => { showLink(l && l.link); showClock(); },
+    event: showEvent,
+  }, (again) => {
+    page.streaming = true;
+    showLink(page.link);
+    if (again) say('Verbindung zu zendrilld wieder da');
+    loadAll().catch(() => {});
+  }, (closed) => {
+    // A stream refused for good may want a password: asking shows the form.
+    if (closed) api('GET', 'api/info').catch(() => {});
+    if (!page.streaming) return;
+    page.streaming = false;
+    showLink(page.link);
+    say('Verbindung zu zendrilld unterbrochen; neuer Versuch...');
+  });
 }
 
 whenUnauthorized(() => {
@@ -348,7 +355,7 @@ whenUnauthorized(() => {
 $('login').addEventListener('submit', async (e) => {
   e.preventDefault();
   const button = $('login').querySelector('button');
-  const ok = await act(button, 'Anmelden...', () => api('POST', 'api/login', { password: $('password').value }));
+  const ok = await act(button, 'Anmelden...', () => api('POST', 'api/login', { password: $('password').value }), true);
   if (!ok) {
     $('password').select();
     return;
