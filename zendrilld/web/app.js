@@ -81,10 +81,13 @@ function showClock() {
     `${two(d.getUTCHours())}:${two(d.getUTCMinutes())}:${two(d.getUTCSeconds())}`;
 }
 
-function showStatus(s) {
+// A status object from the daemon; `again` shows the one already held.
+function showStatus(s, again = false) {
   if (!s || typeof s !== 'object') return;
-  page.status = s;
-  page.statusAt = performance.now();
+  if (!again) {
+    page.status = s;
+    page.statusAt = performance.now();
+  }
   if (s.link) showLink(s.link);
   showClock();
   $('drift').textContent = Number.isInteger(s.drift_s) ? `Abweichung: ${signed(s.drift_s)}` : '';
@@ -115,7 +118,7 @@ function timerLine(t) {
 
 function showTimers() {
   const list = $('timer-list');
-  if (list.children.length !== 5) {
+  if (!list.children.length) {
     list.replaceChildren(...[1, 2, 3, 4, 5].map((n) => {
       const li = document.createElement('li');
       const b = document.createElement('button');
@@ -298,7 +301,40 @@ async function loadAll() {
 
 let stream = null;
 
+function showApp() {
+  $('login').hidden = true;
+  $('app').hidden = false;
+}
+
+// The stream and the page's description are asked for at once: the stream
+// starts with the status and the timers, which are shown as they come.
 async function start() {
+  if (stream) stream.reopen();
+  else {
+    stream = listen({
+      state: showStatus,
+      timer: showTimer,
+      link: (l) => { showLink(l && l.link); showClock(); },
+      event: showEvent,
+    }, (again) => {
+      page.streaming = true;
+      showApp();
+      showLink(page.link);
+      if (again) {
+        say('Verbindung zu zendrilld wieder da');
+        loadAll().catch(() => {});
+      } else {
+        loadWeek();
+      }
+    }, (closed) => {
+      // A stream refused for good may want a password: asking shows the form.
+      if (closed) api('GET', 'api/info').catch(() => {});
+      if (!page.streaming) return;
+      page.streaming = false;
+      showLink(page.link);
+      say('Verbindung zu zendrilld unterbrochen; neuer Versuch...');
+    });
+  }
   let info;
   try {
     info = await api('GET', 'api/info');
@@ -312,35 +348,12 @@ async function start() {
   alertText('');
   page.info = info;
   fillSettings(info);
+  if (page.status) showStatus(page.status, true);
   editor.stationsChanged();
   $('console').hidden = !info.raw_commands;
   $('logout').hidden = !info.auth;
   $('version').textContent = info.version ? `zendrilld ${info.version}` : '';
-  $('login').hidden = true;
-  $('app').hidden = false;
-  showTimers();
-  if (stream) {
-    stream.reopen();
-    return;
-  }
-  stream = listen({
-    state: showStatus,
-    timer: showTimer,
-    link: (l) => { showLink(l && l.link); showClock(); },
-    event: showEvent,
-  }, (again) => {
-    page.streaming = true;
-    showLink(page.link);
-    if (again) say('Verbindung zu zendrilld wieder da');
-    loadAll().catch(() => {});
-  }, (closed) => {
-    // A stream refused for good may want a password: asking shows the form.
-    if (closed) api('GET', 'api/info').catch(() => {});
-    if (!page.streaming) return;
-    page.streaming = false;
-    showLink(page.link);
-    say('Verbindung zu zendrilld unterbrochen; neuer Versuch...');
-  });
+  showApp();
 }
 
 whenUnauthorized(() => {
@@ -386,7 +399,7 @@ for (const key of SETTINGS) {
     const answer = await act(null, 'Einstellung wird gesendet...', () => api('PUT', 'api/settings', { [key]: select.value }));
     delete select.dataset.sending;
     if (answer) showStatusOf(answer);
-    else if (page.status) showStatus(page.status);
+    else if (page.status) showStatus(page.status, true);
   });
 }
 
@@ -394,13 +407,14 @@ $('ir').addEventListener('change', async (e) => {
   const on = e.currentTarget.checked;
   const answer = await act(e.currentTarget, on ? 'IR einschalten...' : 'IR ausschalten...', () => api('PUT', 'api/ir', { ir: on ? 'ein' : 'aus' }));
   if (answer) showStatusOf(answer);
-  else if (page.status) showStatus(page.status);
+  else if (page.status) showStatus(page.status, true);
 });
 
 $('restore').addEventListener('change', previewRestore);
 $('apply').addEventListener('click', applyRestore);
 $('console-form').addEventListener('submit', sendLine);
 
+showTimers();
 setInterval(showClock, 1000);
 setInterval(loadWeek, 600000);
 start();
