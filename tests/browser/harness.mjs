@@ -225,10 +225,11 @@ export function journey(name, options, steps) {
   });
 }
 
-// A screenshot into the folder ZD_SCREENSHOTS names, when it names one.
+// A screenshot into the folder ZD_SCREENSHOTS names (relative to the
+// repository's top), when it names one.
 export async function screenshot(stack, name) {
   const dir = process.env.ZD_SCREENSHOTS;
-  if (dir) await stack.page.screenshot({ path: path.join(dir, name), fullPage: true });
+  if (dir) await stack.page.screenshot({ path: path.resolve(here, '..', '..', dir, name) });
 }
 
 // What the journey leaves to read when it fails.

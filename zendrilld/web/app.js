@@ -16,7 +16,6 @@ const page = {
   link: 'offline',
   streaming: false,
   timers: [null, null, null, null, null],
-  events: [],
 };
 
 // ----- Messages: errors in an alert, everything else in a polite region.
