@@ -77,6 +77,21 @@ JsonObject timer_object(const ListedTimer& t) {
     return j;
 }
 
+JsonObject schedule_object(const std::vector<ScheduleEntry>& entries) {
+    json list = json::array();
+    for (const ScheduleEntry& e : entries) {
+        json j;
+        j["timer"] = e.timer;
+        j["start"] = iso_minute(e.start);
+        j["end"] = iso_minute(e.end);
+        j["summary"] = text(e.summary);
+        list.push_back(j);
+    }
+    json j;
+    j["entries"] = list;
+    return j;
+}
+
 std::string status_json(const std::string& r, const ValueNames& names) { return dumped(status_object(r, names)); }
 
 std::string timers_json(const std::vector<ListedTimer>& timers) {

@@ -6,7 +6,8 @@
 
 #include "device/port_scan.h"
 #include "device/status_record.h"
-#include "device/timer_ops.h"
+#include "core/schedule.h"
+#include "core/timer_text.h"
 
 // The JSON forms of the reports, UTF-8. Every front end that publishes the
 // device's state publishes these objects.
@@ -17,13 +18,11 @@ using JsonObject = nlohmann::ordered_json;
 // A status record: record, date, time, the four settings as texts, ir, settings.
 JsonObject status_object(const std::string& record, const ValueNames& names);
 
-struct ListedTimer {
-    int timer = 0;
-    TimerReading reading;
-    TimerFields fields;
-};
 // Every object has every key; what an empty or failed timer lacks is null.
 JsonObject timer_object(const ListedTimer& timer);
+
+// {"entries": [{"timer", "start", "end", "summary"}]}, times as "2026-12-10T06:30".
+JsonObject schedule_object(const std::vector<ScheduleEntry>& entries);
 
 // As text with a final line end.
 std::string status_json(const std::string& record, const ValueNames& names);

@@ -48,4 +48,21 @@ std::string timer_overview_entry(int timer_number, const TimerFields& f, const s
     return entry;
 }
 
+std::string timer_summary(const ListedTimer& t, const std::string (&stations)[kStationCount]) {
+    const std::string entry = timer_overview_entry(t.timer, t.fields, t.reading.last_reply);
+    std::string line;
+    for (char c : entry) {
+        const char ch = c == '\r' ? ' ' : c;
+        if (ch == ' ' && (line.empty() || line.back() == ' ')) continue;
+        line += ch;
+    }
+    while (!line.empty() && line.back() == ' ') line.pop_back();
+    if (t.reading.state == TimerState::Set && t.fields.source == "0") {
+        const long n = leading_number(t.fields.station);
+        if (n >= 0 && n < kStationCount && !stations[n].empty()) line += " (" + stations[n] + ")";
+    }
+    if (line.size() > 255) line.resize(255);
+    return line;
+}
+
 }  // namespace zd

@@ -82,6 +82,36 @@ long long civil_seconds(int year, int month, int day, int hour, int minute, int 
     return days * 86400 + hour * 3600 + minute * 60 + second;
 }
 
+namespace {
+
+long long floor_div(long long a, long long b) { return a / b - (a % b != 0 && (a < 0) != (b < 0)); }
+
+}  // namespace
+
+CivilTime civil_time(long long seconds) {
+    // The steps of civil_seconds backwards.
+    const long long days = floor_div(seconds, 86400), rest = seconds - days * 86400;
+    const long long z = days + 730425;
+    const long long era = floor_div(z, 146097);
+    const long long doe = z - era * 146097;
+    const long long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const long long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const long long mp = (5 * doy + 2) / 153;
+    CivilTime t;
+    t.day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+    t.month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+    t.year = static_cast<int>(yoe + era * 400 + (t.month <= 2 ? 1 : 0));
+    t.hour = static_cast<int>(rest / 3600);
+    t.minute = static_cast<int>(rest / 60 % 60);
+    t.second = static_cast<int>(rest % 60);
+    return t;
+}
+
+int civil_weekday(long long seconds) {
+    // 1 January 2000 was a Saturday.
+    return static_cast<int>((floor_div(seconds, 86400) % 7 + 13) % 7);
+}
+
 bool record_civil_seconds(const std::string& record, long long& seconds) {
     if (record.size() < 15) return false;
     const std::string date = record.substr(3, 6), time = record.substr(9, 6);

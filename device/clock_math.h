@@ -29,6 +29,19 @@ HourShift shift_hour(const std::string& hhmmss, bool forward);
 // Seconds since 1 January 2000 00:00:00 of a civil date and time, for
 // comparing two clocks across midnight, month and year ends.
 long long civil_seconds(int year, int month, int day, int hour, int minute, int second);
+// A civil date and time as civil_seconds counts it, and back.
+struct CivilTime {
+    int year = 2000;
+    int month = 1;
+    int day = 1;
+    int hour = 0;
+    int minute = 0;
+    int second = 0;
+};
+CivilTime civil_time(long long seconds);
+// The day of the week of a civil_seconds count, 0 Sunday to 6 Saturday, as
+// a timer record orders its day flags.
+int civil_weekday(long long seconds);
 // The device clock of a status record ("20" + YY, DDMMYY, HHMMSS) in the
 // same count; false when the record holds no real date and time.
 bool record_civil_seconds(const std::string& record, long long& seconds);

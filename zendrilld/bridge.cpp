@@ -1,8 +1,10 @@
 #include "zendrilld/bridge.h"
 
+#include "core/timer_text.h"
 #include "core/utf8.h"
 #include "core/version.h"
 #include "device/text_util.h"
+#include "zendrilld/device_picture.h"
 #include "zendrilld/line_thread.h"
 #include "zendrilld/mqtt_link.h"
 #include "zendrilld/requests.h"
@@ -29,14 +31,6 @@ json utf8_list(const std::vector<std::string>& texts) {
 }
 
 }  // namespace
-
-std::string iso_local_time(const LocalTime& t) {
-    const int offset = t.utc_offset_min;
-    const int a = offset < 0 ? -offset : offset;
-    return std::to_string(t.year) + "-" + two_digit(t.month) + "-" + two_digit(t.day) + "T" + two_digit(t.hour) +
-           ":" + two_digit(t.minute) + ":" + two_digit(t.second) + (offset < 0 ? "-" : "+") + two_digit(a / 60) +
-           ":" + two_digit(a % 60);
-}
 
 Bridge::Bridge(const DaemonConfig& config, Log& log) : config_(config), log_(log) {}
 
@@ -66,21 +60,10 @@ void Bridge::publish(const std::string& below_base, const std::string& payload, 
 }
 
 std::string Bridge::state_payload(const std::string& record, long long drift_s, const LocalTime& read_at) const {
-    json j = status_object(record, names_);
-    j["drift_s"] = drift_s;
-    j["read_at"] = iso_local_time(read_at);
-    return j.dump();
+    return state_object({record, drift_s, read_at}, names_).dump();
 }
 
-std::string Bridge::timer_payload(const ListedTimer& t) const {
-    json j = timer_object(t);
-    const bool tuner = t.reading.state == TimerState::Set && t.fields.source == "0";
-    const long station = leading_number(t.fields.station);
-    const bool named = tuner && station >= 0 && station < kStationCount && !config_.stations[station].empty();
-    j["station_name"] = named ? json(utf8_from_1252(config_.stations[station])) : json(nullptr);
-    j["summary"] = utf8_from_1252(timer_summary(t, config_.stations));
-    return j.dump();
-}
+std::string Bridge::timer_payload(const ListedTimer& t) const { return timer_view_object(t, config_).dump(); }
 
 std::string Bridge::result_payload(const std::string& command, bool ok, const std::string& message) const {
     json j;

@@ -60,7 +60,4 @@ private:
     std::mt19937 random_{std::random_device{}()};
 };
 
-// "2026-12-09T10:33:11+01:00"
-std::string iso_local_time(const LocalTime& t);
-
 }  // namespace zd::daemon

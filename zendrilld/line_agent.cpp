@@ -28,23 +28,6 @@ long long magnitude(long long v) { return v < 0 ? -v : v; }
 
 }  // namespace
 
-std::string timer_summary(const ListedTimer& t, const std::string (&stations)[kStationCount]) {
-    const std::string entry = timer_overview_entry(t.timer, t.fields, t.reading.last_reply);
-    std::string line;
-    for (char c : entry) {
-        const char ch = c == '\r' ? ' ' : c;
-        if (ch == ' ' && (line.empty() || line.back() == ' ')) continue;
-        line += ch;
-    }
-    while (!line.empty() && line.back() == ' ') line.pop_back();
-    if (t.reading.state == TimerState::Set && t.fields.source == "0") {
-        const long n = leading_number(t.fields.station);
-        if (n >= 0 && n < kStationCount && !stations[n].empty()) line += " (" + stations[n] + ")";
-    }
-    if (line.size() > 255) line.resize(255);
-    return line;
-}
-
 void LineAgent::StoppableClock::pause_ms(int ms) {
     for (int left = ms; left > 0 && !stop_; left -= 100) base_.pause_ms(left < 100 ? left : 100);
 }

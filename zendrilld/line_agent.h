@@ -97,8 +97,4 @@ private:
     ListedTimer timers_[5];
 };
 
-// The overview entry of a timer on one line, at most 255 characters, with
-// the station's name for a tuner timer where one is set.
-std::string timer_summary(const ListedTimer& timer, const std::string (&stations)[kStationCount]);
-
 }  // namespace zd::daemon

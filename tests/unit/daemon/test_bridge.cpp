@@ -4,6 +4,7 @@
 #include <set>
 
 #include "zendrilld/bridge.h"
+#include "zendrilld/device_picture.h"
 
 namespace zd::daemon {
 namespace {
