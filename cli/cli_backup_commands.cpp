@@ -33,20 +33,6 @@ std::optional<std::string> read_backup_text(const Session& s, const std::string&
     return read.content;
 }
 
-std::string step_text(const RestoreStep& step) {
-    const std::string n = std::to_string(step.timer);
-    const std::string head = "Timer " + n + ": ";
-    switch (step.outcome) {
-        case RestoreOutcome::Written: return head + "geschrieben";
-        case RestoreOutcome::Erased: return head + "gelöscht";
-        case RestoreOutcome::Refused: return head + refused_text(" ");
-        case RestoreOutcome::ReadBackFailed: return head + memory_read_failed(step.timer);
-        case RestoreOutcome::Differs: break;
-    }
-    return head + "weicht nach dem Zurücklesen ab (gelesen: " + (step.read_back.empty() ? "leer" : step.read_back) +
-           ")";
-}
-
 }  // namespace
 
 int run_timers_export(Session& s) {
@@ -124,10 +110,10 @@ int run_timers_import(Session& s) {
             if (!settings.ok) s.complain(settings.message);
         },
         [&](const RestoreStep& step) {
-            s.say(step_text(step));
+            s.say(restore_step_text(step));
             if (step.ok()) return;
             ++failed_timers;
-            s.complain(step_text(step));  // a cron job sends stdout nowhere
+            s.complain(restore_step_text(step));  // a cron job sends stdout nowhere
         },
         [&] { return s.stopping(); });
     if (failed_timers > 0) s.complain(std::to_string(failed_timers) + " Timer nicht übernommen");

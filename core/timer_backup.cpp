@@ -74,6 +74,19 @@ BackupRead read_device_backup(DeviceLink& link, const std::function<bool()>& sho
     return r;
 }
 
+std::string restore_step_text(const RestoreStep& step) {
+    const std::string head = "Timer " + std::to_string(step.timer) + ": ";
+    switch (step.outcome) {
+        case RestoreOutcome::Written: return head + "geschrieben";
+        case RestoreOutcome::Erased: return head + "gelöscht";
+        case RestoreOutcome::Refused: return head + refused_text(" ");
+        case RestoreOutcome::ReadBackFailed: return head + memory_read_failed(step.timer);
+        case RestoreOutcome::Differs: break;
+    }
+    return head + "weicht nach dem Zurücklesen ab (gelesen: " + (step.read_back.empty() ? "leer" : step.read_back) +
+           ")";
+}
+
 std::vector<std::string> restore_commands(const BackupEntries& e) {
     std::vector<std::string> lines;
     if (e.settings) lines.push_back(without_cr(cmd::set_settings(*e.settings)));

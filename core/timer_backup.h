@@ -33,6 +33,9 @@ struct RestoreStep {
 // Writes `record` into timer n (erases it for "") and reads it back.
 RestoreStep restore_timer(DeviceLink& link, Clock& clock, int timer_number, const std::string& record);
 
+// "Timer 3: geschrieben", "Timer 3: weicht nach dem Zurücklesen ab (gelesen: ...)".
+std::string restore_step_text(const RestoreStep& step);
+
 // The command lines (without "\r") a restore of `entries` sends, in order.
 std::vector<std::string> restore_commands(const BackupEntries& entries);
 

@@ -27,9 +27,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         case Kind::Setting: {
             const std::size_t sizes[4] = {names.languages.size(), names.easy_functions.size(), names.on_off.size(),
                                           names.power_on.size()};
-            if (r.setting_position < 0 || r.setting_position > 3) __builtin_trap();
-            if (r.setting_code < '0' || static_cast<std::size_t>(r.setting_code - '0') >= sizes[r.setting_position])
-                __builtin_trap();
+            int changed = 0;
+            for (std::size_t i = 0; i < 4; ++i) {
+                if (!r.settings[i]) continue;
+                ++changed;
+                if (r.settings[i] < '0' || static_cast<std::size_t>(r.settings[i] - '0') >= sizes[i]) __builtin_trap();
+            }
+            if (changed != 1) __builtin_trap();
             break;
         }
         case Kind::WriteTimer:

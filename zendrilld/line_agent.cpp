@@ -1,10 +1,13 @@
 #include "zendrilld/line_agent.h"
 
+#include <algorithm>
+
 #include "core/clock_ops.h"
 #include "core/confirmed_ops.h"
 #include "core/texts.h"
 #include "core/timer_backup.h"
 #include "core/timer_text.h"
+#include "core/utf8.h"
 #include "core/validation.h"
 #include "device/clock_math.h"
 #include "device/commands.h"
@@ -194,7 +197,8 @@ void LineAgent::run(const Request& r) {
                                                      "); nichts gesendet");
                 return;
             }
-            settings[static_cast<std::size_t>(r.setting_position)] = r.setting_code;
+            for (std::size_t i = 0; i < 4; ++i)
+                if (r.settings[i]) settings[i] = r.settings[i];
             const Confirmed c = send_settings_confirmed(link_, clock_, settings);
             result(r.command, c.ok, c.message);
             if (c.ok) {
@@ -305,6 +309,45 @@ void LineAgent::run(const Request& r) {
                 result(r.command, false, "Rückmeldung: keine oder Timeout");
             else
                 result(r.command, true, "Rückmeldung:" + reply);
+            break;
+        }
+        case Kind::Restore: {
+            // One entry per command line, in the order they go out.
+            const std::vector<std::string> commands = restore_commands(r.entries);
+            JsonObject lines = JsonObject::array();
+            const auto add = [&](bool ok, const std::string& text) {
+                JsonObject l;
+                l["command"] = lines.size() < commands.size() ? commands[lines.size()] : "";
+                l["ok"] = ok;
+                l["result"] = utf8_from_1252(text);
+                lines.push_back(l);
+            };
+            const RestoreSummary done = restore_backup(
+                link_, clock_, r.entries,
+                [&](const Confirmed& c) {
+                    add(c.ok, c.message);
+                    if (!c.ok) return;
+                    JsonObject f;
+                    f["settings"] = mid(c.reply, 16, 4);
+                    event("settings_sent", f);
+                },
+                [&](const RestoreStep& s) {
+                    add(s.ok(), restore_step_text(s));
+                    JsonObject f;
+                    f["timer"] = s.timer;
+                    if (!s.sent.empty()) f["record"] = s.sent;
+                    if (s.ok()) event(s.sent.empty() ? "timer_erased" : "timer_written", f);
+                    if (s.outcome == RestoreOutcome::Refused) event("timer_refused", f);
+                },
+                [&] { return stopping_.load(); });
+            while (lines.size() < commands.size()) add(false, "nicht gesendet");
+            const std::size_t failed = static_cast<std::size_t>(
+                std::count_if(lines.begin(), lines.end(), [](const JsonObject& l) { return !l["ok"].get<bool>(); }));
+            result(r.command, done.ok(),
+                   done.ok() ? "Sicherung eingespielt (" + std::to_string(lines.size()) + " Befehle)"
+                             : std::to_string(failed) + " von " + std::to_string(lines.size()) +
+                                   " Befehlen nicht übernommen");
+            read_timers();
             break;
         }
         case Kind::Loan:

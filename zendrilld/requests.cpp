@@ -50,19 +50,54 @@ int timer_number(const std::string& topic, const std::string& prefix) {
 
 bool has_prefix(const std::string& s, const std::string& prefix) { return s.compare(0, prefix.size(), prefix) == 0; }
 
-// A payload shown in a message: Windows-1252, shortened, control characters as "?".
-std::string shown(const std::string& utf8) {
-    std::string t;
-    if (!utf8_to_1252(utf8, t)) t = "(kein gültiges UTF-8)";
-    if (t.size() > 40) t = t.substr(0, 40) + "...";
-    for (char& c : t)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
-    return t;
-}
-
 }  // namespace
 
-const char* setting_name(int position) { return kSettingTopics[position & 3].name; }
+std::string shown_value(const std::string& utf8) {
+    std::string t;
+    if (!utf8_to_1252(utf8, t)) return "(kein gültiges UTF-8)";
+    return shown_text(t, 40);
+}
+
+bool setting_code(int position, const std::string& name, const ValueNames& names, char& code, std::string& problem) {
+    const auto& list = list_of(names, position);
+    std::string text;
+    if (utf8_to_1252(name, text)) {
+        for (std::size_t i = 0; i < list.size(); ++i) {
+            if (list[i] != text) continue;
+            code = static_cast<char>('0' + i);
+            return true;
+        }
+    }
+    std::string allowed;
+    for (const std::string& n : list) allowed += (allowed.empty() ? "" : ", ") + n;
+    problem = std::string(kSettingTopics[position].name) + ": \"" + shown_value(name) + "\" gibt es nicht; erlaubt: " + allowed;
+    return false;
+}
+
+Parsed timer_write_request(const std::string& command, int n, const std::string& record) {
+    const std::string problem = record_problem(record);
+    if (!problem.empty()) return refuse(command, "Timer " + std::to_string(n) + ": " + problem);
+    Request r;
+    r.command = command;
+    r.kind = Request::Kind::WriteTimer;
+    r.timer = n;
+    r.record = record;
+    return accept(r);
+}
+
+Parsed raw_line_request(const std::string& command, const std::string& line_utf8, bool raw_commands) {
+    if (!raw_commands) return refuse(command, "Freie Befehle sind abgeschaltet (raw_commands = off)");
+    std::string line;
+    if (!utf8_to_1252(line_utf8, line))
+        return refuse(command, "Die Zeile enthält Zeichen, die es in Windows-1252 nicht gibt");
+    const std::string problem = free_command_problem(line);
+    if (!problem.empty()) return refuse(command, problem);
+    Request r;
+    r.command = command;
+    r.kind = Request::Kind::RawSend;
+    r.line = line;
+    return accept(r);
+}
 
 Parsed parse_request(const std::string& topic, const std::string& payload, bool raw_commands, const ValueNames& names) {
     const std::string command = topic.size() > 64 ? topic.substr(0, 64) : topic;
@@ -72,25 +107,15 @@ Parsed parse_request(const std::string& topic, const std::string& payload, bool 
     r.command = command;
     for (int pos = 0; pos < 4; ++pos) {
         if (topic != kSettingTopics[pos].topic) continue;
-        std::string text;
-        if (utf8_to_1252(payload, text)) {
-            const auto& list = list_of(names, pos);
-            for (std::size_t i = 0; i < list.size(); ++i) {
-                if (list[i] != text) continue;
-                r.kind = Request::Kind::Setting;
-                r.setting_position = pos;
-                r.setting_code = static_cast<char>('0' + i);
-                return accept(r);
-            }
-        }
-        std::string allowed;
-        for (const std::string& name : list_of(names, pos)) allowed += (allowed.empty() ? "" : ", ") + name;
-        return refuse(command, std::string(kSettingTopics[pos].name) + ": \"" + shown(payload) +
-                                   "\" gibt es nicht; erlaubt: " + allowed);
+        std::string problem;
+        if (!setting_code(pos, payload, names, r.settings[static_cast<std::size_t>(pos)], problem))
+            return refuse(command, problem);
+        r.kind = Request::Kind::Setting;
+        return accept(r);
     }
     if (topic == "set/ir") {
         if (payload != "ON" && payload != "OFF")
-            return refuse(command, "IR-Empfänger: \"" + shown(payload) + "\" gibt es nicht; erlaubt: ON, OFF");
+            return refuse(command, "IR-Empfänger: \"" + shown_value(payload) + "\" gibt es nicht; erlaubt: ON, OFF");
         r.kind = Request::Kind::Ir;
         r.on = payload == "ON";
         return accept(r);
@@ -104,11 +129,7 @@ Parsed parse_request(const std::string& topic, const std::string& payload, bool 
         if (payload.empty())
             return refuse(command, "Timer " + std::to_string(n) + ": leerer Datensatz, nichts gesendet; gelöscht wird mit der Schaltfläche \"Timer " +
                                        std::to_string(n) + " löschen\" (cmd/erase/" + std::to_string(n) + ")");
-        const std::string problem = record_problem(payload);
-        if (!problem.empty()) return refuse(command, "Timer " + std::to_string(n) + ": " + problem);
-        r.kind = Request::Kind::WriteTimer;
-        r.record = payload;
-        return accept(r);
+        return timer_write_request(command, n, payload);
     }
     for (const auto& [prefix, kind] : {std::pair<const char*, Request::Kind>{"cmd/test/", Request::Kind::TestTimer},
                                        {"cmd/erase/", Request::Kind::EraseTimer}}) {
@@ -131,18 +152,8 @@ Parsed parse_request(const std::string& topic, const std::string& payload, bool 
         r.forward = payload == "+1";
         return accept(r);
     }
-    if (topic == "cmd/send") {
-        if (!raw_commands) return refuse(command, "Freie Befehle sind abgeschaltet (raw_commands = off)");
-        std::string line;
-        if (!utf8_to_1252(payload, line))
-            return refuse(command, "Die Zeile enthält Zeichen, die es in Windows-1252 nicht gibt");
-        const std::string problem = free_command_problem(line);
-        if (!problem.empty()) return refuse(command, problem);
-        r.kind = Request::Kind::RawSend;
-        r.line = line;
-        return accept(r);
-    }
-    return refuse(command, "Unbekannter Befehl \"" + shown(topic) + "\"");
+    if (topic == "cmd/send") return raw_line_request(command, payload, raw_commands);
+    return refuse(command, "Unbekannter Befehl \"" + shown_value(topic) + "\"");
 }
 
 }  // namespace zd::daemon

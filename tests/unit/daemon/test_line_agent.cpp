@@ -128,9 +128,9 @@ TEST_F(AgentTest, CommandsPutExactlyTheirLinesOnTheWire) {
         std::vector<std::string> first_lines;
         const char* result;
     } cases[] = {
-        {Request::Kind::Setting, "set/language", [](Request& r) { r.setting_position = 0; r.setting_code = '0'; },
+        {Request::Kind::Setting, "set/language", [](Request& r) { r.settings[0] = '0'; },
          {"0S0000\r", "0X\r"}, "set/language ok: Einstellung gesendet (0S0000)"},
-        {Request::Kind::Setting, "set/power_on", [](Request& r) { r.setting_position = 3; r.setting_code = '4'; },
+        {Request::Kind::Setting, "set/power_on", [](Request& r) { r.settings[3] = '4'; },
          {"0S0004\r", "0X\r"}, "set/power_on ok: Einstellung gesendet (0S0004)"},
         {Request::Kind::Ir, "set/ir", [](Request& r) { r.on = false; }, {"0R1\r", "0X\r"},
          "set/ir ok: IR aus gesendet (0R1)"},
@@ -173,7 +173,7 @@ TEST_F(AgentTest, AManualShiftIsNotUndoneByTheNextPoll) {
 }
 
 TEST_F(AgentTest, NothingIsSentWithoutWhatTheCommandNeeds) {
-    run(Request::Kind::Setting, "set/language", [](Request& r) { r.setting_code = '1'; });
+    run(Request::Kind::Setting, "set/language", [](Request& r) { r.settings[0] = '1'; });
     EXPECT_TRUE(device.received.empty());
     EXPECT_EQ(results.back(), "set/language failed: Noch kein gültiger Gerätestatus gelesen; nichts gesendet");
     run(Request::Kind::TestTimer, "cmd/test/4", [](Request& r) { r.timer = 4; });

@@ -31,8 +31,9 @@ TEST(Requests, ValidCommands) {
         const Parsed p = parse(c.topic, c.payload);
         ASSERT_TRUE(p.ok) << c.topic << " " << p.message;
         EXPECT_EQ(p.request.kind, c.kind);
-        EXPECT_EQ(p.request.setting_position, c.position) << c.payload;
-        EXPECT_EQ(p.request.setting_code, c.code) << c.payload;
+        std::array<char, 4> settings{};
+        settings[static_cast<std::size_t>(c.position)] = c.code;
+        EXPECT_EQ(p.request.settings, settings) << c.payload;
         EXPECT_EQ(p.request.command, c.topic);
     }
     EXPECT_TRUE(parse("set/ir", "ON").request.on);
