@@ -6,6 +6,7 @@
 #include "core/config.h"
 #include "core/timer_backup.h"
 #include "core/ini.h"
+#include "core/texts.h"
 #include "core/utf8.h"
 
 namespace zd::cli {
@@ -34,11 +35,20 @@ int borrow_from_daemon(Session& s, const std::string& port) {
     auto connection = s.host.connect_service(path, 1000);
     if (!connection) return kExitOk;
     std::string answer, detail;
-    if (!connection->send_line(loan::request_line(port)) ||
-        !connection->read_line(s.request.wait_s * 1000, loan::kMaxLine, answer)) {
-        s.complain("zendrilld hat den Port " + s.shown(port) + " nicht freigegeben (" +
-                   std::to_string(s.request.wait_s) + " s gewartet)");
-        return kExitPort;
+    // A daemon that refuses at once may close before it reads the request:
+    // the send fails, but its answer is there to read without a wait.
+    const bool sent = connection->send_line(loan::request_line(port));
+    switch (connection->read_line(sent ? s.request.wait_s * 1000 : 0, loan::kMaxLine, answer)) {
+        case LineRead::Line: break;
+        case LineRead::TimedOut:
+            s.complain("zendrilld hat den Port " + s.shown(port) + " nicht freigegeben (" +
+                       std::to_string(s.request.wait_s) + " s gewartet)");
+            return kExitPort;
+        case LineRead::Ended:
+            s.complain("zendrilld hat den Port " + s.shown(port) +
+                       " nicht freigegeben: die Verbindung endete ohne Antwort");
+            return kExitPort;
+        case LineRead::TooLong: answer.clear(); break;  // garbled
     }
     switch (loan::parse_answer(answer, detail)) {
         case loan::Answer::Lent:
@@ -85,6 +95,7 @@ int open_line(Session& s) {
     }
     s.port = std::move(opened.port);
     s.link = DeviceLink{s.port.get(), &s.host.clock};
+    s.link.writes = &s.writes;
     // A late answer to an earlier run must not pass for this run's reply.
     discard_until_quiet(s.link);
     if (s.stopping()) {
@@ -115,7 +126,7 @@ std::function<IoResult(const std::string&)> watched(const std::function<IoResult
 int run_request(const std::vector<std::string>& args, CliHost& host) {
     CliRequest request;
     std::string error;
-    Session s{host, request, nullptr, {}, nullptr};
+    Session s{host, request, nullptr, {}, {}, nullptr};
     if (!parse_arguments(args, request, error)) {
         s.complain(error);
         s.complain("Hilfe: zendrill-cli --help");
@@ -142,6 +153,11 @@ int run_request(const std::vector<std::string>& args, CliHost& host) {
         case Command::SettingsSend: status = run_settings_send(s); break;
         case Command::Ir: status = run_ir(s); break;
         case Command::None: break;
+    }
+    // A line that took no command is the run's failure whatever was read.
+    if (s.writes.failed > 0) {
+        s.complain(kSendFailed);
+        if (status == kExitOk) status = kExitDevice;
     }
     close_device_link(s.link);
     s.loan.reset();  // only now may the daemon take the line back

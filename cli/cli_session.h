@@ -16,6 +16,7 @@ struct Session {
     const CliRequest& request;
     std::unique_ptr<SerialPort> port;
     DeviceLink link;
+    WriteCheck writes;  // the link's writes that did not go out
     std::unique_ptr<LocalConnection> loan;  // held while a daemon lends us the line
     ValueNames names = make_value_names();
 

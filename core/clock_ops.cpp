@@ -70,7 +70,7 @@ Confirmed confirm_shift(DeviceLink& link, Clock& clock, const ClockShift& shift)
         c.message = "Keine Uhrzeit gesendet";
         return c;
     }
-    DeviceLink timed{link.port, &clock};
+    DeviceLink timed = paced_link(link, clock);
     discard_until_quiet(timed);  // the acknowledgements
     c.reply = query_status(timed, nullptr);
     const std::string problem = status_record_problem(c.reply);

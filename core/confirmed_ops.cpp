@@ -13,7 +13,7 @@ namespace {
 // `command` on the line, its acknowledgement let pass, the status read back.
 // The waits run on `clock`.
 Confirmed send_and_read_back(DeviceLink& link, Clock& clock, const std::string& command, const std::string& sent) {
-    DeviceLink timed{link.port, &clock};
+    DeviceLink timed = paced_link(link, clock);
     write_command(timed, command);
     discard_until_quiet(timed);
     Confirmed c;

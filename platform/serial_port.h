@@ -1,8 +1,17 @@
 #pragma once
+#include <cstddef>
 #include <memory>
 #include <string>
 
 namespace zd {
+
+// A write's deadline: its bytes' time on the wire at 1200 baud, 8N1 (ten
+// bits a byte, 8.33 ms), and a margin. An XOFF from the device (or line
+// noise that looks like one) without its XON must not hold a writer longer.
+constexpr long long kWriteMarginMs = 1000;
+inline long long write_deadline_ms(std::size_t bytes) {
+    return static_cast<long long>(bytes) * 25 / 3 + kWriteMarginMs;
+}
 
 // One open serial line. Implementations: Win32 (COM port), POSIX (termios), test fakes.
 //
@@ -20,9 +29,11 @@ public:
     // Reads one byte; false when no byte could be read (none queued, the
     // line is gone or closed).
     virtual bool read_byte(unsigned char& byte) = 0;
-    // Hands all bytes to the driver in one synchronous write and returns
-    // when the driver has taken them (POSIX: when they are on the wire).
-    // While the device holds XOFF the write waits. False when not all went.
+    // Hands all bytes to the driver and returns when the driver has sent
+    // them (POSIX: when they are on the wire), waiting while the device holds
+    // XOFF, but never past write_deadline_ms(bytes.size()). At the deadline
+    // what is left unsent is discarded and the XOFF hold lifted, so the next
+    // write goes out. False when not all went: deadline, gone, closed.
     virtual bool write_bytes(const std::string& bytes) = 0;
     // Idempotent; afterwards every call fails harmlessly.
     virtual void close() = 0;

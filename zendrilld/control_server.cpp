@@ -44,6 +44,26 @@ void ControlServer::add_fds(std::vector<pollfd>& fds) const {
     for (const Client& c : clients_) fds.push_back({c.fd, POLLIN, 0});
 }
 
+int ControlServer::poll_timeout_ms() const {
+    const Steady::time_point none = Steady::time_point::max();
+    Steady::time_point first = none;
+    for (const Client& c : clients_)
+        if (c.fd >= 0 && c.stage == Client::Stage::Asking) first = std::min(first, c.ask_by);
+    if (first == none) return -1;
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(first - Steady::now()).count();
+    return static_cast<int>(std::clamp<long long>(left, 0, kAskWithin.count() * 1000));
+}
+
+void ControlServer::drop_quiet_clients() {
+    const auto now = Steady::now();
+    for (Client& c : clients_) {
+        if (c.fd < 0 || c.stage != Client::Stage::Asking || now < c.ask_by) continue;
+        posix::write_all(c.fd, loan::refused_line("keine Anfrage innerhalb von " +
+                                                  std::to_string(kAskWithin.count()) + " s"));
+        drop(c);
+    }
+}
+
 void ControlServer::handle(const std::vector<pollfd>& fds) {
     for (const pollfd& p : fds) {
         if (!p.revents) continue;
@@ -57,6 +77,7 @@ void ControlServer::handle(const std::vector<pollfd>& fds) {
                 if (c.fd == p.fd) read_client(c);
         }
     }
+    drop_quiet_clients();
     clients_.erase(std::remove_if(clients_.begin(), clients_.end(), [](const Client& c) { return c.fd < 0; }),
                    clients_.end());
     maybe_end_loan();
@@ -71,7 +92,7 @@ void ControlServer::accept_clients() {
             ::close(fd);
             continue;
         }
-        clients_.push_back(Client{fd, {}, Client::Stage::Asking});
+        clients_.push_back(Client{fd, {}, Client::Stage::Asking, Steady::now() + kAskWithin});
     }
 }
 

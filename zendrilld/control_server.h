@@ -1,6 +1,7 @@
 #pragma once
 #include <poll.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,10 @@
 #include "zendrilld/log.h"
 
 namespace zd::daemon {
+
+// A client that has not sent its request line by then loses its slot;
+// borrowers keep their connection as long as they like.
+constexpr std::chrono::seconds kAskWithin{5};
 
 // The local socket through which zendrill-cli borrows the line. Runs on the
 // main thread's poll loop.
@@ -22,19 +27,26 @@ public:
     bool open(std::string& error);
     void close();
 
-    // The descriptors to poll, and what to do with what poll() found.
+    // The descriptors to poll, and what to do with what poll() found; also
+    // to be called when poll() timed out.
     void add_fds(std::vector<pollfd>& fds) const;
     void handle(const std::vector<pollfd>& fds);
+    // The poll() time-out that lets handle() drop a client that keeps quiet
+    // past kAskWithin; -1 when none is waiting to ask.
+    int poll_timeout_ms() const;
 
 private:
+    using Steady = std::chrono::steady_clock;
     struct Client {
         int fd = -1;
         std::string input;
         enum class Stage { Asking, Waiting, Borrowing } stage = Stage::Asking;
+        Steady::time_point ask_by;  // the request line is due by then
     };
     void accept_clients();
     void read_client(Client& c);
     void drop(Client& c);
+    void drop_quiet_clients();
     void loan_granted();
     void maybe_end_loan();
 

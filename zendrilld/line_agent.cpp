@@ -40,6 +40,7 @@ LineAgent::LineAgent(const DaemonConfig& config, System& sys, Clock& clock, Agen
     link_.clock = &clock_;
     link_.wait_on_port = true;
     link_.cancel = &stopping_;
+    link_.writes = &writes_;
 }
 
 void LineAgent::request_stop() { stopping_ = true; }
@@ -47,6 +48,8 @@ void LineAgent::request_stop() { stopping_ = true; }
 void LineAgent::attach(SerialPort* port) {
     link_.port = port;
     failed_reads_ = 0;
+    writes_ = WriteCheck{};
+    counted_unsent_ = 0;
     // Whatever an earlier holder of the line left behind is not ours.
     discard_input(link_);
 }
@@ -64,15 +67,31 @@ void LineAgent::event(const std::string& type, JsonObject fields) {
     if (out_.event) out_.event(e);
 }
 
-void LineAgent::result(const std::string& command, bool ok, const std::string& message) {
+void LineAgent::result(const std::string& command, bool ok, std::string message) {
+    // What was not sent cannot have worked, whatever was read afterwards.
+    if (!command_sent()) {
+        ok = false;
+        message = kSendFailed;
+    }
     log((ok ? "Befehl " : "Befehl fehlgeschlagen: ") + command + ": " + message);
     if (out_.result) out_.result(command, ok, message);
 }
 
 void LineAgent::status_failed(const std::string& problem) {
-    ++failed_reads_;
     log("Statusabfrage fehlgeschlagen: " + problem);
+    exchanges_failed(1);
+}
+
+void LineAgent::exchanges_failed(int count) {
+    failed_reads_ += count;
     if (failed_reads_ >= 2) link_down("Verbindung zum Gerät verloren");
+}
+
+int LineAgent::unsent_writes() {
+    const int count = writes_.failed - counted_unsent_;
+    counted_unsent_ = writes_.failed;
+    if (count > 0) exchanges_failed(count);
+    return count;
 }
 
 void LineAgent::lose_link(const std::string& why) {
@@ -94,15 +113,23 @@ void LineAgent::link_down(const std::string& lost) {
     }
 }
 
-void LineAgent::status_read(const std::string& record) {
-    failed_reads_ = 0;
+bool LineAgent::status_read(const std::string& record) {
     last_record_ = record;
-    if (!link_up_) {
-        link_up_ = true;
-        link_announced_ = true;
-        if (out_.link) out_.link(true);
-        log("Verbindung zum Gerät steht");
-        if (link_was_lost_) event("link_back");
+    // A device that sends XOFF before every reply lets every second write
+    // through once the hold is lifted: a reply needs the write before its
+    // own to have gone out, too, before the line counts as working again.
+    const bool trusted = writes_.failed == 0 || writes_.sent_in_a_row >= 2;
+    if (trusted) {
+        failed_reads_ = 0;
+        if (!link_up_) {
+            link_up_ = true;
+            link_announced_ = true;
+            if (out_.link) out_.link(true);
+            log("Verbindung zum Gerät steht");
+            if (link_was_lost_) event("link_back");
+        }
+    } else if (!link_up_) {
+        log("Status gelesen, aber die Leitung hing kurz davor an einem XOFF des Geräts; die Verbindung gilt noch nicht als wieder da");
     }
     const LocalTime now = sys_.local_time();
     long long device = 0;
@@ -110,18 +137,26 @@ void LineAgent::status_read(const std::string& record) {
     has_drift_ = true;
     last_drift_s_ = device - host_seconds(now);
     if (out_.state) out_.state(record, last_drift_s_, now);
+    return trusted;
 }
 
 bool LineAgent::read_status() {
     if (!link_.port) return false;
+    const int failed_before = writes_.failed;
     const std::string reply = query_status(link_, nullptr);
+    if (writes_.failed > failed_before) {
+        last_problem_ = kSendFailed;
+        log("Statusabfrage fehlgeschlagen: " + last_problem_);
+        unsent_writes();
+        return false;
+    }
     last_problem_ = status_record_problem(reply);
     if (!last_problem_.empty()) {
         status_failed(last_problem_);
         return false;
     }
-    status_read(reply);
-    keep_clock(last_drift_s_);
+    if (status_read(reply)) keep_clock(last_drift_s_);
+    unsent_writes();
     return true;
 }
 
@@ -132,13 +167,14 @@ void LineAgent::keep_clock(long long drift_s) {
 }
 
 void LineAgent::sync_clock(const std::string& command, bool has_drift, long long drift_s) {
+    const int failed_before = writes_.failed;
     const ClockSync r = sync_device_clock(link_, clock_, sys_);
     const std::string problem = status_record_problem(r.reply);
     const bool in_step = problem.empty() && magnitude(r.deviation_s) <= config_.clock_tolerance_s;
     JsonObject fields;
     fields["drift_s"] = has_drift ? JsonObject(drift_s) : JsonObject(nullptr);
     fields["after_s"] = problem.empty() ? JsonObject(r.deviation_s) : JsonObject(nullptr);
-    fields["ok"] = in_step;
+    fields["ok"] = in_step && writes_.failed == failed_before;
     event("clock_synced", fields);
     std::string message = "Uhr gestellt (0T" + r.time_sent + ", 0D" + r.date_sent + ")";
     if (has_drift) message += ", Abweichung vorher " + signed_seconds(drift_s);
@@ -171,22 +207,36 @@ void LineAgent::read_timers() {
         ListedTimer t = read_one_timer(n);
         if (t.reading.state == TimerState::Failed) {
             // What was last read stays published; a failed read tells nothing new.
-            log(memory_read_failed(n));
+            const bool unsent = writes_.failed > counted_unsent_;
+            log(memory_read_failed(n) + (unsent ? std::string(" ") + kSendFailed : ""));
+            // A line that lost the link over writes it did not take is not
+            // asked for the rest.
+            if (unsent_writes() > 0 && !link_up_) break;
             continue;
         }
         timers_[n - 1] = t;
         if (out_.timer) out_.timer(t);
     }
+    unsent_writes();
 }
 
 void LineAgent::refuse(const Request& r, const std::string& why) { result(r.command, false, why); }
 
 void LineAgent::run(const Request& r) {
-    using Kind = Request::Kind;
     if (!link_.port) {
         refuse(r, "Der Port ist nicht geöffnet");
         return;
     }
+    command_mark_ = writes_.failed;
+    const bool read_after = run_command(r);
+    command_mark_ = -1;
+    unsent_writes();
+    // After every command the state as the device has it now.
+    if (read_after) read_status();
+}
+
+bool LineAgent::run_command(const Request& r) {
+    using Kind = Request::Kind;
     const std::string n = std::to_string(r.timer);
     switch (r.kind) {
         case Kind::Setting: {
@@ -195,30 +245,30 @@ void LineAgent::run(const Request& r) {
                 refuse(r, last_record_.empty() ? "Noch kein gültiger Gerätestatus gelesen; nichts gesendet"
                                                : "Der Gerätestatus meldet ungültige Einstellungen (" + settings +
                                                      "); nichts gesendet");
-                return;
+                return false;
             }
             for (std::size_t i = 0; i < 4; ++i)
                 if (r.settings[i]) settings[i] = r.settings[i];
             const Confirmed c = send_settings_confirmed(link_, clock_, settings);
             result(r.command, c.ok, c.message);
-            if (c.ok) {
+            if (c.ok && command_sent()) {
                 JsonObject f;
                 f["settings"] = settings;
                 event("settings_sent", f);
             }
             if (status_record_problem(c.reply).empty()) status_read(c.reply);
-            return;
+            return false;
         }
         case Kind::Ir: {
             const Confirmed c = switch_ir_confirmed(link_, clock_, r.on);
             result(r.command, c.ok, c.message);
-            if (c.ok) {
+            if (c.ok && command_sent()) {
                 JsonObject f;
                 f["ir"] = r.on ? "ein" : "aus";
                 event("ir_switched", f);
             }
             if (status_record_problem(c.reply).empty()) status_read(c.reply);
-            return;
+            return false;
         }
         case Kind::WriteTimer:
         case Kind::EraseTimer: {
@@ -227,7 +277,8 @@ void LineAgent::run(const Request& r) {
             JsonObject f;
             f["timer"] = r.timer;
             if (!erase) f["record"] = r.record;
-            switch (step.outcome) {
+            // A record that did not go out has no outcome to report, only the failure.
+            switch (command_sent() ? step.outcome : RestoreOutcome::ReadBackFailed) {
                 case RestoreOutcome::Written:
                     result(r.command, true, "Timer " + n + " geschrieben");
                     event("timer_written", f);
@@ -263,12 +314,13 @@ void LineAgent::run(const Request& r) {
                 refuse(r, (t.reading.state == TimerState::Empty ? "Timer " + n + " ist leer"
                                                                 : memory_read_failed(r.timer)) +
                               "; nichts getestet");
-                return;
+                return false;
             }
             write_command(link_, cmd::test_timer(n, t.reading.record));
             // An acknowledgement must not join the next reply.
             discard_until_quiet(link_);
             result(r.command, true, "Timer " + n + " getestet (0V0" + n + t.reading.record + ")");
+            if (!command_sent()) break;
             JsonObject f;
             f["timer"] = r.timer;
             event("timer_tested", f);
@@ -276,30 +328,30 @@ void LineAgent::run(const Request& r) {
         }
         case Kind::ClockSync:
             sync_clock(r.command, has_drift_, last_drift_s_);
-            return;
+            return false;
         case Kind::ClockShift: {
             const ClockShift s = shift_device_clock(link_, clock_, r.forward, nullptr);
             if (s.time_sent.empty()) {
                 refuse(r, std::string(kTimerStatusFailed) + (s.problem.empty() ? "" : " (" + s.problem + ")") +
                               "; nichts gesendet");
-                return;
+                return false;
             }
             const Confirmed c = confirm_shift(link_, clock_, s);
             std::string message = c.message;
-            if (c.ok && config_.clock_sync_auto) {
+            if (c.ok && command_sent() && config_.clock_sync_auto) {
                 // A person moved the clock on purpose: the daemon does not undo it at once.
                 next_sync_ms_ = clock_.now_ms() + kSyncRetryMs;
                 message += "; der automatische Abgleich ruht eine Stunde";
             }
             result(r.command, c.ok, message);
             if (status_record_problem(c.reply).empty()) status_read(c.reply);
-            return;
+            return false;
         }
         case Kind::Refresh: {
             const bool ok = read_status();
             read_timers();
             result(r.command, ok, ok ? "Status und Timer gelesen" : last_problem_);
-            return;
+            return false;
         }
         case Kind::RawSend: {
             write_command(link_, cmd::free_text(r.line));
@@ -351,10 +403,9 @@ void LineAgent::run(const Request& r) {
             break;
         }
         case Kind::Loan:
-            return;
+            return false;
     }
-    // After every command the state as the device has it now.
-    read_status();
+    return true;
 }
 
 }  // namespace zd::daemon

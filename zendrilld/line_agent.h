@@ -38,7 +38,10 @@ public:
     bool port_gone() const { return link_.port && link_.port->is_gone(); }
 
     // One status poll; true for a valid record. Two failures in a row take
-    // the link down, the next valid record brings it back.
+    // the link down, the next valid record brings it back. A write the
+    // device did not take (XOFF past its deadline) is a failure too, in any
+    // exchange; a record that follows such a write right away is published
+    // but neither clears the failures nor brings the link back.
     bool read_status();
     void read_timers();
     void run(const Request& request);
@@ -67,14 +70,23 @@ private:
     };
 
     void status_failed(const std::string& problem);
+    void exchanges_failed(int count);
+    // Counts the writes that did not go out since the last look as failed
+    // exchanges; how many there were.
+    int unsent_writes();
+    // The running command's writes all went out.
+    bool command_sent() const { return command_mark_ < 0 || writes_.failed == command_mark_; }
+    // True when the status is to be read after it.
+    bool run_command(const Request& request);
     // Down, once: link "offline" and, when it was up, `lost` logged and a
     // link_lost event.
     void link_down(const std::string& lost);
-    void status_read(const std::string& record);
+    // True when the record may count for the link (see read_status).
+    bool status_read(const std::string& record);
     void keep_clock(long long drift_s);
     void sync_clock(const std::string& command, bool has_drift, long long drift_s);
     void event(const std::string& type, JsonObject fields = JsonObject::object());
-    void result(const std::string& command, bool ok, const std::string& message);
+    void result(const std::string& command, bool ok, std::string message);
     void log(const std::string& line);
     ListedTimer read_one_timer(int n);
 
@@ -84,6 +96,9 @@ private:
     StoppableClock clock_;
     AgentOutput out_;
     DeviceLink link_;
+    WriteCheck writes_;     // since the port was attached
+    int counted_unsent_ = 0;  // of writes_.failed, those already counted against the link
+    int command_mark_ = -1;   // writes_.failed when the running command began; -1: none runs
     ValueNames names_ = make_value_names();
     std::string last_record_;  // the last valid status record
     std::string last_problem_;  // what was wrong with the last status read

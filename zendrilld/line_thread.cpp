@@ -7,14 +7,22 @@ namespace zd::daemon {
 namespace {
 
 using Steady = std::chrono::steady_clock;
-constexpr auto kFirstBackoff = std::chrono::seconds(1);
-constexpr auto kLastBackoff = std::chrono::seconds(30);
+
+std::string span_text(std::chrono::milliseconds span) {
+    const long long ms = span.count();
+    return ms % 1000 == 0 ? std::to_string(ms / 1000) + " s" : std::to_string(ms) + " ms";
+}
 
 }  // namespace
 
 LineThread::LineThread(const DaemonConfig& config, LineAgent& agent, Opener open, Wrapper wrap,
-                       std::function<void(const std::string&)> log)
-    : config_(config), agent_(agent), open_(std::move(open)), wrap_(std::move(wrap)), log_(std::move(log)) {}
+                       std::function<void(const std::string&)> log, OpenRetry retry)
+    : config_(config),
+      agent_(agent),
+      open_(std::move(open)),
+      wrap_(std::move(wrap)),
+      log_(std::move(log)),
+      retry_(retry) {}
 
 LineThread::~LineThread() { stop(); }
 
@@ -58,7 +66,7 @@ LineThread::Submitted LineThread::submit(const Request& request) {
 void LineThread::lend(std::function<void()> lent) {
     {
         std::lock_guard<std::mutex> lock(m_);
-        loan_wanted_ = true;
+        ++loans_asked_;
         lent_ = std::move(lent);
     }
     cv_.notify_all();
@@ -67,14 +75,19 @@ void LineThread::lend(std::function<void()> lent) {
 void LineThread::end_loan() {
     {
         std::lock_guard<std::mutex> lock(m_);
-        loan_wanted_ = false;
+        loans_ended_ = loans_asked_;
     }
     cv_.notify_all();
 }
 
-bool LineThread::try_open() {
+bool LineThread::try_open(std::string& failure) {
     ExclusiveOpen opened = open_(config_.port, 0);
-    if (opened.result != ExclusiveOpen::Result::Opened || !opened.port) return false;
+    if (opened.result != ExclusiveOpen::Result::Opened || !opened.port) {
+        failure = opened.result == ExclusiveOpen::Result::Busy ? "belegt, ein anderes Programm hält ihn"
+                  : opened.reason.empty()                       ? "Grund unbekannt"
+                                                                : opened.reason;
+        return false;
+    }
     port_ = wrap_ ? wrap_(std::move(opened.port)) : std::move(opened.port);
     agent_.attach(port_.get());
     log_("Port " + config_.port + " geöffnet");
@@ -89,7 +102,7 @@ void LineThread::close_port() {
 }
 
 void LineThread::run() {
-    auto backoff = std::chrono::duration_cast<Steady::duration>(kFirstBackoff);
+    auto backoff = std::chrono::duration_cast<Steady::duration>(retry_.first);
     auto next_open = Steady::now();
     auto next_status = Steady::now();
     auto next_timers = Steady::now();
@@ -98,23 +111,23 @@ void LineThread::run() {
     for (;;) {
         const auto now = Steady::now();
         if (stopping_) break;
-        if (loan_wanted_ && !on_loan_) {
-            lock.unlock();
-            close_port();
-            log_("Port an ein anderes Programm verliehen");
-            lock.lock();
+        // A loan asked for and not yet ended is granted, also one asked for
+        // while the port is still lent: it stays closed for the new one.
+        if (loans_asked_ > loan_granted_ && loans_asked_ > loans_ended_) {
+            loan_granted_ = loans_asked_;
+            const bool closed_already = on_loan_;
             on_loan_ = true;
-            if (lent_) {
-                auto lent = std::move(lent_);
-                lent_ = nullptr;
-                lock.unlock();
-                lent();
-                lock.lock();
-            }
+            auto lent = std::move(lent_);
+            lent_ = nullptr;
+            lock.unlock();
+            if (!closed_already) close_port();
+            log_("Port an ein anderes Programm verliehen");
+            if (lent) lent();
+            lock.lock();
             continue;
         }
         if (on_loan_) {
-            if (loan_wanted_) {
+            if (loans_ended_ < loan_granted_) {
                 cv_.wait(lock);
                 continue;
             }
@@ -122,7 +135,7 @@ void LineThread::run() {
             log_("Port zurückgenommen");
             // Whatever the borrower changed is read again at once.
             next_open = now;
-            backoff = kFirstBackoff;
+            backoff = retry_.first;
             continue;
         }
         if (!port_) {
@@ -140,21 +153,21 @@ void LineThread::run() {
                 continue;
             }
             lock.unlock();
-            const bool opened = try_open();
+            std::string failure;
+            const bool opened = try_open(failure);
+            // Why, once for each reason in a row: a retry that fails the
+            // same way says nothing new.
+            if (!opened && failure != last_open_failure)
+                agent_.lose_link("Port " + config_.port + " nicht zu öffnen: " + failure +
+                                 "; neuer Versuch mit wachsendem Abstand bis " + span_text(retry_.last));
             lock.lock();
+            last_open_failure = failure;
             if (opened) {
-                backoff = kFirstBackoff;
-                last_open_failure.clear();
+                backoff = retry_.first;
                 next_status = next_timers = Steady::now();
             } else {
-                if (last_open_failure.empty()) {
-                    lock.unlock();
-                    agent_.lose_link("Port " + config_.port + " nicht zu öffnen; neuer Versuch mit wachsendem Abstand bis 30 s");
-                    lock.lock();
-                    last_open_failure = "x";
-                }
                 next_open = Steady::now() + backoff;
-                backoff = std::min<Steady::duration>(backoff * 2, kLastBackoff);
+                backoff = std::min<Steady::duration>(backoff * 2, retry_.last);
             }
             continue;
         }
@@ -182,9 +195,9 @@ void LineThread::run() {
         if (agent_.port_gone()) {
             close_port();
             agent_.lose_link("Port " + config_.port + " ist weg (Adapter gezogen?)");
-            next_open = Steady::now() + kFirstBackoff;
-            backoff = kFirstBackoff * 2;
-            last_open_failure = "weg";
+            next_open = Steady::now() + retry_.first;
+            backoff = std::min<Steady::duration>(retry_.first * 2, retry_.last);
+            last_open_failure.clear();
         }
         lock.lock();
     }

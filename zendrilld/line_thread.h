@@ -15,6 +15,13 @@ namespace zd::daemon {
 
 constexpr std::size_t kMaxWaitingRequests = 64;
 
+// How long the line's thread waits before it tries a port that would not
+// open again: from `first`, doubling, up to `last`.
+struct OpenRetry {
+    std::chrono::milliseconds first{1000};
+    std::chrono::milliseconds last{30000};
+};
+
 // The thread that owns the line: it opens the port (again and again, with
 // back-off, while it is missing), runs people's requests before polls,
 // polls on schedule and lends the line out. It sleeps in the kernel between
@@ -26,7 +33,7 @@ public:
     using Wrapper = std::function<std::unique_ptr<SerialPort>(std::unique_ptr<SerialPort>)>;
 
     LineThread(const DaemonConfig& config, LineAgent& agent, Opener open, Wrapper wrap,
-               std::function<void(const std::string&)> log);
+               std::function<void(const std::string&)> log, OpenRetry retry = {});
     ~LineThread();
 
     void start();
@@ -41,13 +48,16 @@ public:
     Submitted submit(const Request& request);
 
     // A loan: `lent` runs (on the line's thread) once the port is closed.
-    // The loan lasts until end_loan().
+    // The loan lasts until end_loan(), which ends every loan asked for so
+    // far; one ended before it was granted is not granted. Each call is an
+    // event of its own: an end and the next loan may both come before the
+    // line's thread looks, and neither is lost.
     void lend(std::function<void()> lent);
     void end_loan();
 
 private:
     void run();
-    bool try_open();
+    bool try_open(std::string& failure);
     void close_port();
 
     const DaemonConfig& config_;
@@ -63,9 +73,12 @@ private:
     std::deque<Request> queue_;
     bool stopping_ = false;
     bool finished_ = false;
-    bool loan_wanted_ = false;
+    unsigned long loans_asked_ = 0;   // lend() calls so far
+    unsigned long loans_ended_ = 0;   // the loans up to this one have ended
+    unsigned long loan_granted_ = 0;  // the loan the port was last closed for
     bool on_loan_ = false;
     std::function<void()> lent_;
+    OpenRetry retry_;
 };
 
 }  // namespace zd::daemon

@@ -282,7 +282,7 @@ int main(int argc, char** argv) {
     for (;;) {
         std::vector<pollfd> fds{{signal_fd, POLLIN, 0}};
         control.add_fds(fds);
-        if (::poll(fds.data(), fds.size(), -1) < 0) {
+        if (::poll(fds.data(), fds.size(), control.poll_timeout_ms()) < 0) {
             if (errno == EINTR) continue;
             // Not the end, but no reason to spin: log once, back off up to a second.
             if (poll_errors++ == 0) log.line(std::string("poll: ") + std::strerror(errno));

@@ -12,7 +12,7 @@ public:
     explicit SocketConnection(int fd) : fd_(fd) {}
     ~SocketConnection() override { ::close(fd_); }
     bool send_line(const std::string& line) override { return posix::write_all(fd_, line); }
-    bool read_line(int timeout_ms, std::size_t max, std::string& line) override {
+    LineRead read_line(int timeout_ms, std::size_t max, std::string& line) override {
         return posix::read_line(fd_, timeout_ms, max, line);
     }
 

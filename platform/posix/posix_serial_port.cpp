@@ -9,6 +9,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -49,6 +50,13 @@ void release_on_signals() {
     }
 }
 
+// Lifts an XOFF hold. TCOON alone only undoes a TCOOFF; after one the
+// kernel restarts output whatever stopped it.
+void resume_output(int fd) {
+    tcflow(fd, TCOOFF);
+    tcflow(fd, TCOON);
+}
+
 class PosixSerialPort : public SerialPort {
 public:
     // `before`: the line's settings to restore at close, when known.
@@ -71,16 +79,31 @@ public:
             return false;
         }
     }
+    // The descriptor stays non-blocking: a blocking write() to a line held
+    // by XOFF (on a pty: the write itself) and tcdrain() have no time limit.
     bool write_bytes(const std::string& bytes) override {
         if (fd_ < 0) return false;
+        const auto deadline = Steady::now() + std::chrono::milliseconds(write_deadline_ms(bytes.size()));
         std::size_t done = 0;
         while (done < bytes.size()) {
             const ssize_t w = ::write(fd_, bytes.data() + done, bytes.size() - done);
-            if (w < 0) {
-                if (errno == EINTR) continue;
-                return false;
+            if (w > 0) {
+                done += static_cast<std::size_t>(w);
+                continue;
             }
-            done += static_cast<std::size_t>(w);
+            if (w < 0 && errno == EINTR) continue;
+            if (w < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return false;
+            if (!wait_writable(deadline)) return give_up();
+        }
+        // On the wire: the driver's queue empties, then the UART's FIFO,
+        // which the driver bounds by itself once nothing is queued.
+        for (;;) {
+            int queued = 0;
+            if (ioctl(fd_, TIOCOUTQ, &queued) != 0 || queued <= 0) break;
+            const auto left = deadline - Steady::now();
+            if (left <= Steady::duration::zero()) return give_up();
+            const auto pause = std::chrono::milliseconds(std::max(10, queued * 25 / 3));
+            std::this_thread::sleep_for(std::min<Steady::duration>(left, pause));
         }
         return tcdrain(fd_) == 0 || errno == ENOTTY || errno == EINVAL;
     }
@@ -110,13 +133,37 @@ public:
     }
 
 private:
+    using Steady = std::chrono::steady_clock;
+
+    bool wait_writable(Steady::time_point deadline) {
+        for (;;) {
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Steady::now()).count();
+            if (left <= 0) return false;
+            pollfd p{fd_, POLLOUT, 0};
+            const int r = ::poll(&p, 1, static_cast<int>(std::min<long long>(left, 60000)));
+            if (r < 0 && errno == EINTR) continue;
+            if (r < 0) return false;
+            if (r == 0) continue;  // the loop ends at the deadline
+            return (p.revents & POLLOUT) != 0;
+        }
+    }
+    // The device held the line past the deadline: what it did not take is
+    // dropped, so it cannot go out late as part of another command, and the
+    // hold is lifted for the next write.
+    bool give_up() {
+        tcflush(fd_, TCOFLUSH);
+        resume_output(fd_);
+        return false;
+    }
+
     int fd_;
     bool exclusive_;
     std::optional<termios> before_;
 };
 
-// Non-blocking only for the open itself: a line without carrier would
-// otherwise hold the open until the carrier comes up.
+// Non-blocking: a line without carrier would otherwise hold the open until
+// the carrier comes up, and writes wait on their own deadline (reads never
+// wait anyway).
 int open_nonblocking(const std::string& path) {
     return ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
 }
@@ -127,14 +174,15 @@ std::optional<termios> line_settings(int fd) {
     return tio;
 }
 
-void set_line_mode_and_block(int fd, const std::optional<termios>& before) {
+void set_line_mode(int fd, const std::optional<termios>& before) {
     if (before) {
         termios tio = *before;
         set_b203_line_mode(tio);
         tcsetattr(fd, TCSANOW, &tio);
     }
-    const int flags = fcntl(fd, F_GETFL);
-    if (flags >= 0) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    // An XOFF the device sent to an earlier holder of the line (a pty keeps
+    // it across opens) does not hold this one.
+    resume_output(fd);
 }
 
 std::string open_failure_reason(int err) {
@@ -172,7 +220,7 @@ std::unique_ptr<SerialPort> open_posix_serial_port(const std::string& device_pat
     const int fd = open_nonblocking(device_path);
     if (fd < 0) return nullptr;
     const auto before = line_settings(fd);
-    set_line_mode_and_block(fd, before);
+    set_line_mode(fd, before);
     return std::make_unique<PosixSerialPort>(fd, false, before);
 }
 
@@ -204,7 +252,7 @@ ExclusiveOpen open_serial_port_exclusive(const std::string& path, int wait_ms) {
                 std::atomic_signal_fence(std::memory_order_seq_cst);
                 g_exclusive_fd = fd;
                 ioctl(fd, TIOCEXCL);
-                set_line_mode_and_block(fd, before);
+                set_line_mode(fd, before);
                 r.port = std::make_unique<PosixSerialPort>(fd, true, before);
                 r.result = ExclusiveOpen::Result::Opened;
                 return r;

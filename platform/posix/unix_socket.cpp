@@ -103,23 +103,23 @@ long group_of(const std::string& path, const char* fallback_group) {
     return g ? static_cast<long>(g->gr_gid) : -1;
 }
 
-bool read_line(int fd, int timeout_ms, std::size_t max, std::string& line) {
+LineRead read_line(int fd, int timeout_ms, std::size_t max, std::string& line) {
     line.clear();
     const long long deadline = now_ms() + timeout_ms;
     for (;;) {
         char c = 0;
         const ssize_t n = ::read(fd, &c, 1);
         if (n == 1) {
-            if (c == '\n') return true;
-            if (line.size() >= max) return false;
+            if (c == '\n') return LineRead::Line;
+            if (line.size() >= max) return LineRead::TooLong;
             line += c;
             continue;
         }
-        if (n == 0) return false;
+        if (n == 0) return LineRead::Ended;
         if (errno == EINTR) continue;
-        if (errno != EAGAIN && errno != EWOULDBLOCK) return false;
+        if (errno != EAGAIN && errno != EWOULDBLOCK) return LineRead::Ended;
         const long long left = deadline - now_ms();
-        if (left <= 0) return false;
+        if (left <= 0) return LineRead::TimedOut;
         pollfd p{fd, POLLIN, 0};
         ::poll(&p, 1, static_cast<int>(left));
     }

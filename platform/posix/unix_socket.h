@@ -1,6 +1,8 @@
 #pragma once
 #include <string>
 
+#include "platform/local_service.h"
+
 // Local stream sockets and a wake-up handle, for the programs that run
 // beside the hi-fi on Linux.
 namespace zd::posix {
@@ -17,8 +19,8 @@ int connect_local(const std::string& path, int timeout_ms);
 long group_of(const std::string& path, const char* fallback_group = nullptr);
 
 // Reads one line ended by "\n" from `fd` within `timeout_ms`, at most `max`
-// bytes; false on time-out, end of stream or an overlong line.
-bool read_line(int fd, int timeout_ms, std::size_t max, std::string& line);
+// bytes.
+LineRead read_line(int fd, int timeout_ms, std::size_t max, std::string& line);
 bool write_all(int fd, const std::string& bytes);
 
 // An eventfd that other threads signal to wake a poll loop.

@@ -14,6 +14,14 @@ namespace {
 
 constexpr DWORD kQueueBytes = 256;
 
+// Sending goes on as if XOFF and then XON had come. XON alone would do on
+// Windows; under Wine it only undoes an XOFF of its own, not the kernel's
+// hold after the device's XOFF.
+void lift_xoff_hold(HANDLE h) {
+    EscapeCommFunction(h, SETXOFF);
+    EscapeCommFunction(h, SETXON);
+}
+
 class Win32SerialPort : public SerialPort {
 public:
     explicit Win32SerialPort(HANDLE h, HANDLE run_lock = nullptr) : h_(h), run_lock_(run_lock) {}
@@ -36,9 +44,15 @@ public:
     bool write_bytes(const std::string& bytes) override {
         if (h_ == INVALID_HANDLE_VALUE) return false;
         if (bytes.empty()) return true;
+        set_write_deadline(bytes.size());
         DWORD done = 0;
-        return WriteFile(h_, bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr) &&
-               done == bytes.size();
+        if (WriteFile(h_, bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr) && done == bytes.size())
+            return true;
+        // Held by XOFF past the deadline: what is left is dropped, so it
+        // cannot go out late, and the hold is lifted for the next write.
+        PurgeComm(h_, PURGE_TXABORT | PURGE_TXCLEAR);
+        lift_xoff_hold(h_);
+        return false;
     }
     void close() override {
         if (h_ != INVALID_HANDLE_VALUE) CloseHandle(h_);
@@ -51,8 +65,21 @@ public:
     }
 
 private:
+    // The write time-out is the whole write's deadline; the read time-outs
+    // stay as the open set them.
+    void set_write_deadline(std::size_t bytes) {
+        const DWORD ms = static_cast<DWORD>(std::min<long long>(write_deadline_ms(bytes), 600000));
+        if (ms == write_deadline_set_) return;
+        COMMTIMEOUTS t{};
+        if (!GetCommTimeouts(h_, &t)) return;
+        t.WriteTotalTimeoutMultiplier = 0;
+        t.WriteTotalTimeoutConstant = ms;
+        if (SetCommTimeouts(h_, &t)) write_deadline_set_ = ms;
+    }
+
     HANDLE h_;
     HANDLE run_lock_;
+    DWORD write_deadline_set_ = 0;
 };
 
 // Runs of the tool on one port also take a named mutex: Wine does not refuse
@@ -77,12 +104,15 @@ void configure(HANDLE h, const std::string& open_text) {
     dcb.XonLim = kQueueBytes / 10;
     dcb.XoffLim = kQueueBytes / 10 * 7;
     if (!SetCommState(h, &dcb)) return;
+    // An XOFF the device sent to an earlier holder does not hold this one.
+    lift_xoff_hold(h);
     COMMTIMEOUTS t{};
     t.ReadIntervalTimeout = 100;
     t.ReadTotalTimeoutMultiplier = 10;
     t.ReadTotalTimeoutConstant = 100;
+    // Each write sets its own deadline (write_bytes).
     t.WriteTotalTimeoutMultiplier = 0;
-    t.WriteTotalTimeoutConstant = 0;
+    t.WriteTotalTimeoutConstant = static_cast<DWORD>(write_deadline_ms(0));
     SetCommTimeouts(h, &t);
 }
 

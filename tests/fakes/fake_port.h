@@ -34,6 +34,14 @@ public:
         return true;
     }
     bool write_bytes(const std::string& bytes) override {
+        if (held) {
+            // As the real ports do: the write runs into its deadline, what
+            // was not sent is dropped and the hold lifted.
+            held = false;
+            clock_.pause_ms(static_cast<int>(write_deadline_ms(bytes.size())));
+            unsent.push_back(bytes);
+            return false;
+        }
         writes.push_back(bytes);
         write_times.push_back(clock_.now);
         if (on_write) on_write(bytes);
@@ -61,11 +69,13 @@ public:
     std::size_t queued() { move_arrived(); return queue_.size(); }
 
     std::vector<std::string> writes;
+    std::vector<std::string> unsent;  // writes that met a held line
     std::vector<long long> write_times;
     std::function<void(const std::string&)> on_write;  // e.g. to script device answers
     bool closed = false;
     bool fail_reads = false;  // bytes reported waiting but reads return nothing
     bool gone = false;        // the line hung up
+    bool held = false;        // the device sent XOFF: the next write does not go out
     int waits = 0;
     int status_calls = 0;
     long long bytes_read = 0;

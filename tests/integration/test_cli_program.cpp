@@ -678,6 +678,24 @@ TEST_F(CliProgramTest, ALateAnswerToAnEarlierRunIsNotTakenForTheReply) {
     EXPECT_EQ(received(), (std::vector<std::string>{"0X", "0X"}));
 }
 
+// A device that sends XOFF before every reply and never XON: each run's
+// open lifts the hold, so its first line goes out; the next one is held and
+// the run ends within the write's deadline, saying why.
+TEST_F(CliProgramTest, ALineHeldByXoffEndsTheRunWithExit1) {
+    SimConfig c = config();
+    c.faults.stray = "\x13";
+    start(c);
+    CliRun r = cli({"status"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    r = cli({"ir", "on"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, u8"IR ein gesendet (0R0), aber nicht bestätigt: Abfrage Gerätestatus fehlgeschlagen (0)\n"
+                     u8"Senden fehlgeschlagen: die Leitung nimmt nichts an (XOFF vom Gerät?)\n");
+    EXPECT_LT(r.ms, 4000);
+    EXPECT_EQ(received(), (std::vector<std::string>{"0X", "0R0"}));
+}
+
 TEST_F(CliProgramTest, SettingsAndIrOnASilentDeviceFail) {
     SimConfig c = config();
     c.faults.silent = true;

@@ -2,6 +2,7 @@
 // simulator on a pty and a private mosquitto, watched over MQTT, in its own
 // log and in the simulator's traffic log.
 #include <sys/stat.h>
+#include <sys/un.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -917,6 +918,94 @@ TEST_F(DaemonProgramTest, SigtermEndsTheDaemonWithinFiveSecondsMidExchange) {
         std::cout << "[ figures  ] " << c.sim.front() << ": SIGTERM to exit "
                   << std::chrono::duration_cast<milliseconds>(Steady::now() - signalled).count() << " ms\n";
         sim.stop();
+    }
+}
+
+long long ms_between(Steady::time_point a, Steady::time_point b) {
+    return std::chrono::duration_cast<milliseconds>(b - a).count();
+}
+
+// A device that sends XOFF before every reply and never XON. Each write has
+// a deadline; past it the hold is lifted, so every second write goes out,
+// but a reply right after a held write never brings the link back.
+TEST_F(DaemonProgramTest, AnXoffBeforeEveryReplyTakesTheLinkDownAndNothingHangs) {
+    quiet_line();
+    ASSERT_NO_FATAL_FAILURE(start_sim({"--stray", "\\x13"}));
+    const auto started = Steady::now();
+    ASSERT_NO_FATAL_FAILURE(start_daemon());
+    std::size_t f = 0;
+    ASSERT_TRUE(next_with("link", "online", f));
+    ASSERT_TRUE(next_with("link", "offline", f));
+    const auto offline = Steady::now();
+    ASSERT_TRUE(daemon.wait_err(u8"Senden fehlgeschlagen: die Leitung nimmt nichts an (XOFF vom Gerät?)", kWait));
+
+    const auto asked = Steady::now();
+    watch->publish(topic("set/ir"), "ON");
+    auto r = result_of("set/ir", f);
+    ASSERT_TRUE(r);
+    const auto answered = Steady::now();
+    EXPECT_EQ((*r)["ok"], false);
+    EXPECT_EQ((*r)["message"], u8"Senden fehlgeschlagen: die Leitung nimmt nichts an (XOFF vom Gerät?)");
+
+    // Stopped while a write of a command waits on the held line.
+    const auto timer_reads = [](const std::string& log) {
+        std::size_t n = 0;
+        for (std::size_t at = log.find("-> 0C01"); at != std::string::npos; at = log.find("-> 0C01", at + 1)) ++n;
+        return n;
+    };
+    const std::size_t before = timer_reads(daemon.err());
+    watch->publish(topic("cmd/refresh"), "PRESS");
+    ASSERT_TRUE(daemon.wait_output([&](const std::string&, const std::string& e) { return timer_reads(e) > before; },
+                                   kWait));
+    const auto term = Steady::now();
+    EXPECT_EQ(daemon.stop(SIGTERM, seconds(15)), 0);
+    const auto ended = Steady::now();
+    EXPECT_LT(ms_between(term, ended), 5000);
+    EXPECT_FALSE(next_with("link", "online", f, milliseconds(0)));
+    std::cout << "XOFF before every reply: link offline " << ms_between(started, offline)
+              << " ms after the start; ok:false " << ms_between(asked, answered) << " ms after the command ("
+              << ms_between(started, answered) << " ms after the start); SIGTERM to exit "
+              << ms_between(term, ended) << " ms\n";
+}
+
+// Clients that never ask hold their slot only for a few seconds; then the
+// line is lent again, also to runs that follow each other closely.
+TEST_F(DaemonProgramTest, QuietControlClientsLoseTheirSlot) {
+    quiet_line();
+    ASSERT_NO_FATAL_FAILURE(start_sim({}));
+    ASSERT_NO_FATAL_FAILURE(start_daemon());
+    ASSERT_NO_FATAL_FAILURE(wait_started());
+    std::vector<int> quiet;
+    for (int i = 0; i < 16; ++i) {
+        const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_un a{};
+        a.sun_family = AF_UNIX;
+        std::snprintf(a.sun_path, sizeof a.sun_path, "%s", socket_path().c_str());
+        ASSERT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+        quiet.push_back(fd);
+    }
+    const auto connected = Steady::now();
+    CliRun r = cli({"--port", link(), "status"});
+    EXPECT_EQ(r.status, 3);
+    EXPECT_EQ(r.err, "zendrilld verleiht den Port nicht: zu viele Verbindungen\n");
+    for (int fd : quiet) {
+        std::string got;
+        char buf[128];
+        pollfd p{fd, POLLIN, 0};
+        while (poll(&p, 1, 20000) == 1) {
+            const ssize_t n = read(fd, buf, sizeof buf);
+            if (n <= 0) break;
+            got.append(buf, static_cast<std::size_t>(n));
+        }
+        EXPECT_EQ(got, "ERROR keine Anfrage innerhalb von 5 s\n");
+        close(fd);
+    }
+    const long long dropped_ms = ms_between(connected, Steady::now());
+    EXPECT_GE(dropped_ms, 4900);
+    EXPECT_LT(dropped_ms, 15000);
+    for (int run = 0; run < 3; ++run) {
+        r = cli({"--port", link(), "status"});
+        EXPECT_EQ(r.status, 0) << run << ": " << r.err;
     }
 }
 

@@ -173,6 +173,25 @@ TEST_F(PtyTest, XoffHoldsTheReplyUntilXon) {
     EXPECT_EQ(server->received_lines(), received);
 }
 
+// An XOFF without its XON holds a write only until its deadline; then the
+// line is free again for the next one, and for whoever opens it next.
+TEST_F(PtyTest, AWriteHeldByXoffEndsAtItsDeadline) {
+    SimConfig c = base_config();
+    c.faults.stray = "\x13";
+    start(c);
+    EXPECT_EQ(exchange("0X\r", 4000).size(), 20u);
+    const auto t0 = steady_clock::now();
+    EXPECT_FALSE(port->write_bytes("0C01\r"));
+    const long long held_ms = ms_since(t0);
+    EXPECT_GE(held_ms, write_deadline_ms(5));
+    EXPECT_LT(held_ms, write_deadline_ms(5) + 500);
+    EXPECT_EQ(exchange("3X\r", 2000), "305");
+    port->close();
+    open_port();
+    EXPECT_EQ(exchange("0X\r", 4000).size(), 20u);
+    EXPECT_EQ(server->received_lines(), (std::vector<std::string>{"0X", "3X", "0X"}));
+}
+
 TEST_F(PtyTest, StrayLineFeedIsNoPartOfACommand) {
     start(base_config());
     EXPECT_EQ(exchange("\n3X\r\n", 2000), "305");

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Usage: run_win_serial.sh WIN_SERIAL_TESTS_EXE B203SIM [gtest arguments]
-# Starts two simulators (COM1: the normal device, COM2: one that refuses
-# timer writes), points the Wine prefix's ports at their ptys, runs the test
+# Starts three simulators (COM1: the normal device, COM2: one that refuses
+# timer writes, COM3: one that sends XOFF before every reply), points the Wine prefix's ports at their ptys, runs the test
 # program under Wine and stops everything it started.
 set -euo pipefail
 exe=$1
@@ -28,6 +28,7 @@ source "$root/tests/integration_win/sim_lib.sh"
 start_sim 1 --date 150407 --time 183045 --settings 1000 --ir 0 \
   --timer 3=W01010101050011063000071500
 start_sim 2 --date 150407 --time 183045 --refuse-writes
+start_sim 3 --date 150407 --time 183045 --stray '\x13'
 
 point_ports_at_sims
 

@@ -57,11 +57,15 @@ start_sim() {
   return 1
 }
 
-# Points the prefix's COM1 and COM2 at the first two simulators.
+# Points the prefix's COM1, COM2 (and COM3) at the simulators started.
 point_ports_at_sims() {
   "$root/scripts/wine-prefix.sh" "$WINEPREFIX" "$work/sim1/com"
-  wine reg add 'HKLM\Software\Wine\Ports' /v COM2 /t REG_SZ /d "$work/sim2/com" /f >/dev/null 2>&1
-  rm -f "$WINEPREFIX/dosdevices/com2"
+  local n
+  for n in 2 3; do
+    [ -e "$work/sim$n/com" ] || continue
+    wine reg add 'HKLM\Software\Wine\Ports' /v COM$n /t REG_SZ /d "$work/sim$n/com" /f >/dev/null 2>&1
+    rm -f "$WINEPREFIX/dosdevices/com$n"
+  done
   wineserver -w || true
   # One server for every Wine run that follows, ready when this returns: a
   # run never meets a server that is just ending after the last one.

@@ -107,6 +107,20 @@ TEST_F(WinSerial, RefusingDeviceAnswersBel) {
     EXPECT_EQ(read_timer(2), "0C022E");
 }
 
+// XOFF before every reply, never XON: a held write ends at its deadline and
+// lifts the hold, so the next one goes out.
+TEST_F(WinSerial, AWriteHeldByXoffEndsAtItsDeadline) {
+    close_device_link(link);
+    open("Com3:");
+    EXPECT_EQ(exchange("0X\r", 4000).size(), 20u);
+    const ULONGLONG t0 = GetTickCount64();
+    EXPECT_FALSE(write_command(link, "0C01\r"));
+    const ULONGLONG held = GetTickCount64() - t0;
+    EXPECT_GE(held + 20, static_cast<ULONGLONG>(write_deadline_ms(5)));  // the tick's granularity
+    EXPECT_LT(held, static_cast<ULONGLONG>(write_deadline_ms(5)) + 1000);
+    EXPECT_EQ(exchange("0X\r", 4000).size(), 20u);
+}
+
 TEST_F(WinSerial, SilentAddressGivesEmptyReplyAfterTheLimit) {
     discard_input(link);
     ULONGLONG elapsed = 0;

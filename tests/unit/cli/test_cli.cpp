@@ -74,6 +74,29 @@ TEST(CliStatus, ARecordWithoutARealDateOrTimeIsAFailedRead) {
     }
 }
 
+// A line the device holds with XOFF takes nothing: the write gives up at
+// its deadline, the run waits for no reply, says why and fails, also when
+// what it read afterwards looks right.
+TEST(CliHeldLine, ARunWhoseWriteDidNotGoOutFails) {
+    const std::string why = u8"Senden fehlgeschlagen: die Leitung nimmt nichts an (XOFF vom Gerät?)\n";
+    const struct {
+        std::vector<std::string> args;
+        std::string out, err;
+    } cases[] = {
+        {{"status"}, "", u8"Abfrage Gerätestatus fehlgeschlagen (0)\n" + why},
+        {{"ir", "on"}, "IR ein gesendet (0R0)\n", why},  // the device had it on already
+    };
+    for (const auto& c : cases) {
+        CliRig rig;
+        rig.answers["0X\r"] = "0X:15040718304512000";
+        rig.port.held = true;
+        EXPECT_EQ(rig.run(c.args), 1) << c.args[0];
+        EXPECT_EQ(rig.out, c.out);
+        EXPECT_EQ(rig.err, c.err);
+        EXPECT_LT(rig.clock.now, 4000) << c.args[0];  // the 4 s reply wait was skipped
+    }
+}
+
 TEST(CliTimers, ListPrintsTheOverviewEntriesAndFailsOnASilentTimer) {
     CliRig r;
     r.answers["0C01\r"] = "0C011E";
@@ -871,19 +894,22 @@ namespace {
 // A daemon behind the control socket, as zendrill-cli meets it.
 struct FakeDaemon : LocalConnection {
     std::vector<std::string>& sent;
-    std::string answer;  // empty: no answer in time
+    std::string answer;  // empty: no answer in time; "-": the daemon closed without one
     bool* open;
+    bool closed_first = false;       // the daemon closed before it read the request
+    std::vector<int>* waits = nullptr;  // each read's time limit
     FakeDaemon(std::vector<std::string>& s, std::string a, bool* o) : sent(s), answer(std::move(a)), open(o) {
         *open = true;
     }
     ~FakeDaemon() override { *open = false; }
     bool send_line(const std::string& line) override {
         sent.push_back(line);
-        return true;
+        return !closed_first;
     }
-    bool read_line(int, std::size_t, std::string& line) override {
-        line = answer;
-        return !answer.empty();
+    LineRead read_line(int timeout_ms, std::size_t, std::string& line) override {
+        if (waits) waits->push_back(timeout_ms);
+        line = answer == "-" ? "" : answer;
+        return answer == "-" ? LineRead::Ended : answer.empty() ? LineRead::TimedOut : LineRead::Line;
     }
 };
 
@@ -902,6 +928,8 @@ TEST(CliLoan, TheLineIsBorrowedFromADaemonThatHoldsIt) {
         {"silent daemon", true, "", 3, false, "zendrilld hat den Port /dev/ttyUSB0 nicht freigegeben (30 s gewartet)\n"},
         {"refused", true, "ERROR zu viele Verbindungen", 3, false,
          "zendrilld verleiht den Port nicht: zu viele Verbindungen\n"},
+        {"closed without an answer", true, "-", 3, false,
+         "zendrilld hat den Port /dev/ttyUSB0 nicht freigegeben: die Verbindung endete ohne Antwort\n"},
         {"garbled", true, "JA", 3, false, u8"Unverständliche Antwort von zendrilld an /run/zendrill/zendrilld.sock\n"},
     };
     for (const Case& c : cases) {
@@ -931,6 +959,25 @@ TEST(CliLoan, TheLineIsBorrowedFromADaemonThatHoldsIt) {
         EXPECT_EQ(open_while_port_used, std::string(c.answer) == "LENT") << c.name;
         EXPECT_FALSE(connection_open) << c.name;
     }
+}
+
+// A daemon with every slot taken answers and closes at once, maybe before
+// the request arrives: the run reads the refusal and says it, with no wait.
+TEST(CliLoan, ARefusalBeforeTheRequestWasReadIsReportedWithoutAWait) {
+    CliRig rig;
+    std::vector<std::string> sent;
+    std::vector<int> waits;
+    bool open = false;
+    rig.host.connect_service = [&](const std::string&, int) -> std::unique_ptr<LocalConnection> {
+        auto d = std::make_unique<FakeDaemon>(sent, "ERROR zu viele Verbindungen", &open);
+        d->closed_first = true;
+        d->waits = &waits;
+        return d;
+    };
+    EXPECT_EQ(rig.run({"status"}), 3);
+    EXPECT_EQ(rig.err, "zendrilld verleiht den Port nicht: zu viele Verbindungen\n");
+    EXPECT_EQ(waits, std::vector<int>{0});
+    EXPECT_TRUE(rig.opened.empty());
 }
 
 TEST(CliLoan, ZendrillSocketNamesTheDaemon) {

@@ -21,6 +21,7 @@ struct FakeB203 {
     bool silent = false;
     bool refuse_writes = false;
     bool frozen_clock = false;  // setting the clock has no effect
+    bool xoff_before_replies = false;  // every reply holds the line
     std::vector<std::string> received;
 
     FakeB203(FakePort& p, VirtualClock& c) : port(p), clock(c) {
@@ -55,6 +56,7 @@ struct FakeB203 {
     }
     // A turnaround of 20 ms, then the line at 1200 baud.
     void reply(const std::string& line) {
+        if (xoff_before_replies) port.held = true;
         if (!silent) port.arrive_after(20 + static_cast<long long>(line.size() + 2) * 25 / 3, line + "\r\n");
     }
     void take(const std::string& w) {

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "core/texts.h"
 #include "tests/unit/daemon/fake_b203.h"
 #include "zendrilld/line_agent.h"
 
@@ -204,6 +205,80 @@ TEST_F(AgentTest, SilenceAfterASettingIsNoSuccess) {
     run(Request::Kind::Ir, "set/ir", [](Request& r) { r.on = true; });
     EXPECT_EQ(results.back(), "set/ir failed: IR ein gesendet (0R0), aber nicht bestätigt: Abfrage Gerätestatus fehlgeschlagen (0)");
     EXPECT_EQ(events.size(), 0u);
+}
+
+// One status poll per character: '.' on a free line, 'x' on a line the
+// device held with an XOFF just before, 'X' as '.' but from then on the
+// device sends XOFF before every reply. The links published.
+std::vector<std::string> link_after_polls(const std::string& polls) {
+    VirtualClock clock;
+    FakePort port{clock};
+    FakeB203 device{port, clock};
+    device.clock_base_s = kHostStart;
+    RunningSystem sys{clock, kHostStart};
+    daemon::DaemonConfig config;
+    std::vector<std::string> links;
+    daemon::AgentOutput out;
+    out.link = [&](bool up) { links.push_back(up ? "online" : "offline"); };
+    LineAgent agent(config, sys, clock, out);
+    agent.attach(&port);
+    for (char poll : polls) {
+        if (poll == 'x') port.held = true;
+        if (poll == 'X') device.xoff_before_replies = true;
+        agent.read_status();
+    }
+    return links;
+}
+
+TEST(AgentOnAHeldLine, WritesTheDeviceDidNotTakeCountLikeSilence) {
+    const struct {
+        const char* polls;
+        std::vector<std::string> links;
+    } cases[] = {
+        {".x..x", {"online"}},  // a stray XOFF costs one poll
+        {".xx..", {"online", "offline", "online"}},
+        // Every second write goes out, but a reply right after a held write
+        // never counts: the link stays down while the device does this.
+        {".X......", {"online", "offline"}},
+    };
+    for (const auto& c : cases) EXPECT_EQ(link_after_polls(c.polls), c.links) << c.polls;
+}
+
+TEST_F(AgentTest, ATimerPollOnAHeldLineStopsOnceTheLinkIsDown) {
+    device.xoff_before_replies = true;
+    agent->read_status();
+    agent->read_timers();
+    EXPECT_EQ(device.received, (std::vector<std::string>{"0X\r", "0C02\r"}));
+    EXPECT_EQ(port.unsent, (std::vector<std::string>{"0C01\r", "0C03\r"}));
+    EXPECT_EQ(links, (std::vector<std::string>{"online", "offline"}));
+    EXPECT_LT(clock.now, 3000);
+}
+
+TEST_F(AgentTest, ACommandWhoseWriteDidNotGoOutFailsWithoutItsEvent) {
+    agent->read_status();
+    device.timers['2'] = "W01010100050010063000071500";
+    const std::function<void(Request&)> same_record = [](Request& r) {
+        r.timer = 2;
+        r.record = "W01010100050010063000071500";
+    };
+    const struct {
+        Request::Kind kind;
+        const char* command;
+        std::function<void(Request&)> fill;
+    } cases[] = {
+        {Request::Kind::Ir, "set/ir", [](Request& r) { r.on = true; }},
+        {Request::Kind::WriteTimer, "set/timer/2", same_record},  // read back as sent, but not sent
+        {Request::Kind::RawSend, "cmd/send", [](Request& r) { r.line = "0X"; }},
+    };
+    for (const auto& c : cases) {
+        agent->attach(&port);  // each on a line that held nothing before
+        results.clear();
+        events.clear();
+        port.held = true;
+        run(c.kind, c.command, c.fill);
+        EXPECT_EQ(results, std::vector<std::string>{std::string(c.command) + " failed: " + kSendFailed});
+        EXPECT_TRUE(events.empty()) << c.command << ": " << events.front();
+    }
 }
 
 }  // namespace

@@ -105,6 +105,27 @@ TEST_F(LinkTest, WriteHandsTheTextOverUnchanged) {
     EXPECT_EQ(port.writes[0], "0C05\r");
 }
 
+// A program that checks its writes does not wait for the reply to a line
+// that never went out; the GUI, which does not, waits as it always has.
+TEST_F(LinkTest, AReplyToAWriteThatDidNotGoOutIsNotWaitedForWhenWritesAreChecked) {
+    for (const bool checked : {true, false}) {
+        SCOPED_TRACE(checked);
+        WriteCheck writes;
+        DeviceLink l{&port, &clock};
+        if (checked) l.writes = &writes;
+        clock.now = 0;
+        port.held = true;
+        EXPECT_FALSE(write_command(l, "0X\r"));
+        EXPECT_EQ(clock.now, 1025);  // three bytes at 1200 baud and the margin
+        EXPECT_EQ(read_reply_line(l, 4000), "");
+        EXPECT_EQ(clock.now, checked ? 1025 : 5025);
+        EXPECT_TRUE(write_command(l, "0X\r"));
+        EXPECT_EQ(writes.failed, checked ? 1 : 0);
+        EXPECT_EQ(writes.sent_in_a_row, checked ? 1 : 0);
+    }
+    EXPECT_EQ(port.unsent, (std::vector<std::string>{"0X\r", "0X\r"}));
+}
+
 // Waiting on the port: a reply is done at its line feed, the limit is
 // time on the clock, and a hung-up line ends the wait at once.
 TEST(LinkWaitingOnThePort, RepliesEndAtTheirLineFeedWithinTheLimit) {

@@ -1,0 +1,143 @@
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <deque>
+#include <future>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "tests/unit/daemon/fake_b203.h"
+#include "zendrilld/line_agent.h"
+#include "zendrilld/line_thread.h"
+
+namespace zd::test {
+namespace {
+
+using daemon::LineAgent;
+using daemon::LineThread;
+using namespace std::chrono_literals;
+
+const char* const kPort = "/dev/ttyB203";
+
+// The line's thread between a fake opener and a FakeB203. The device, port
+// and virtual clock belong to the line's thread while it runs; the test
+// sees the log.
+struct LineRig {
+    VirtualClock clock;
+    FakePort port{clock};
+    FakeB203 device{port, clock};
+    RunningSystem sys{clock, 847540800};
+    daemon::DaemonConfig config;
+    std::deque<ExclusiveOpen> refusals;  // what the opener answers before it opens
+    std::mutex m;
+    std::condition_variable cv;
+    std::vector<std::string> lines;
+    int opens = 0;
+    std::unique_ptr<LineAgent> agent;
+    std::unique_ptr<LineThread> line;
+
+    void log(const std::string& text) {
+        std::lock_guard<std::mutex> lock(m);
+        lines.push_back(text);
+        cv.notify_all();
+    }
+    void start() {
+        device.clock_base_s = sys.base_s;
+        config.port = kPort;
+        daemon::AgentOutput out;
+        out.log = [this](const std::string& text) { log(text); };
+        agent = std::make_unique<LineAgent>(config, sys, clock, out);
+        const auto open = [this](const std::string&, int) {
+            std::lock_guard<std::mutex> lock(m);
+            ++opens;
+            ExclusiveOpen r;
+            if (!refusals.empty()) {
+                r = std::move(refusals.front());
+                refusals.pop_front();
+            } else {
+                r.result = ExclusiveOpen::Result::Opened;
+                r.port = std::make_unique<PortProxy>(port);
+            }
+            return r;
+        };
+        line = std::make_unique<LineThread>(config, *agent, open, nullptr,
+                                            [this](const std::string& text) { log(text); },
+                                            daemon::OpenRetry{1ms, 4ms});
+        line->start();
+    }
+    // Waits until `count` log lines hold `text`.
+    bool wait_log(const std::string& text, int count = 1) {
+        std::unique_lock<std::mutex> lock(m);
+        return cv.wait_for(lock, 10s, [&] {
+            int seen = 0;
+            for (const std::string& l : lines) seen += l.find(text) != std::string::npos;
+            return seen >= count;
+        });
+    }
+    // The log lines that hold `text`, once the thread has ended.
+    std::vector<std::string> lines_with(const std::string& text) {
+        line->stop();
+        std::vector<std::string> out;
+        for (const std::string& l : lines)
+            if (l.find(text) != std::string::npos) out.push_back(l);
+        return out;
+    }
+};
+
+ExclusiveOpen refusal(ExclusiveOpen::Result result, const std::string& reason = "") {
+    ExclusiveOpen r;
+    r.result = result;
+    r.reason = reason;
+    return r;
+}
+
+// The schedule two back-to-back borrowers make: the first loan ends and the
+// next is asked for before the line's thread looks again.
+TEST(LineThreadLoan, ALoanAskedForRightAfterTheLastOneEndedIsGranted) {
+    // Declared first, they outlive the line's thread.
+    std::promise<void> first, go_on, second;
+    std::future<void> go = go_on.get_future();
+    LineRig rig;
+    rig.start();
+    ASSERT_TRUE(rig.wait_log("Port /dev/ttyB203 geöffnet"));
+    // The line's thread stays inside the first grant until the test has
+    // ended that loan and asked for the next.
+    rig.line->lend([&] {
+        first.set_value();
+        go.wait_for(10s);
+    });
+    ASSERT_EQ(first.get_future().wait_for(10s), std::future_status::ready);
+    rig.line->end_loan();
+    rig.line->lend([&] { second.set_value(); });
+    go_on.set_value();
+    ASSERT_EQ(second.get_future().wait_for(10s), std::future_status::ready);
+    rig.line->end_loan();
+    ASSERT_TRUE(rig.wait_log("geöffnet", 2));
+    EXPECT_EQ(rig.lines_with("Port"),
+              (std::vector<std::string>{"Port /dev/ttyB203 geöffnet", "Port an ein anderes Programm verliehen",
+                                        "Port an ein anderes Programm verliehen", "Port zurückgenommen",
+                                        "Port /dev/ttyB203 geöffnet"}));
+}
+
+TEST(LineThreadOpen, WhyThePortWillNotOpenIsLoggedOnceForEachReasonInARow) {
+    using R = ExclusiveOpen::Result;
+    const std::string no_right = "keine Berechtigung; der Benutzer braucht die Gruppe dialout";
+    LineRig rig;
+    for (const auto& [result, reason] : std::vector<std::pair<R, std::string>>{
+             {R::Failed, no_right}, {R::Failed, no_right}, {R::Failed, "Gerät nicht vorhanden"},
+             {R::Failed, "Gerät nicht vorhanden"}, {R::Busy, ""}, {R::Busy, ""}, {R::Failed, no_right}})
+        rig.refusals.push_back(refusal(result, reason));
+    rig.start();
+    ASSERT_TRUE(rig.wait_log("geöffnet"));
+    const std::string port = "Port /dev/ttyB203 nicht zu öffnen: ";
+    const std::string retry = "; neuer Versuch mit wachsendem Abstand bis 4 ms";
+    EXPECT_EQ(rig.lines_with("nicht zu öffnen"),
+              (std::vector<std::string>{port + no_right + retry, port + "Gerät nicht vorhanden" + retry,
+                                        port + "belegt, ein anderes Programm hält ihn" + retry,
+                                        port + no_right + retry}));
+    EXPECT_EQ(rig.opens, 8);
+}
+
+}  // namespace
+}  // namespace zd::test
