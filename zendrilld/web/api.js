@@ -41,7 +41,9 @@ export async function api(method, path, body, raw = false) {
   }
   if (res.status === 401) onUnauthorized();
   if (!res.ok || (data && data.ok === false)) {
-    const error = data && typeof data.error === 'string' ? data.error : `Fehler ${res.status} von zendrilld`;
+    let error = data && typeof data.error === 'string' ? data.error : `Fehler ${res.status} von zendrilld`;
+    // A refused backup names each of its problems.
+    if (data && Array.isArray(data.problems)) error = [error, ...data.problems.map(String)].join('\n');
     throw new ApiError(res.status, error);
   }
   return data;
