@@ -174,6 +174,7 @@ export async function startStack(options = {}) {
     stack.page.on('pageerror', (e) => stack.pageErrors.push(e.message));
     return stack;
   } catch (e) {
+    e.message += `\n${story(stack)}`;
     await stack.stop();
     throw e;
   }

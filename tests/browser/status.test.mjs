@@ -48,7 +48,7 @@ journey('status, clock and settings; changes from MQTT and zendrill-cli', { sim:
   const ir = page.getByRole('switch', { name: 'IR-Empfänger' });
   let logged = s.daemon.lines.length;
   assert.equal((await mqttPublish(s, 'set/ir', 'OFF')).code, 0);
-  const off = await s.daemon.waitLine(/^<- 0X:\d{16}1$/, logged);
+  const off = await s.daemon.waitLine(/^<- 0X:\d{16}1\\r\\n$/, logged);
   await page.waitForFunction(() => !document.getElementById('ir').checked, null, { timeout: SECOND });
   assert.ok(Date.now() - off.at <= SECOND, 'IR off over MQTT shown within a second');
 
@@ -61,7 +61,7 @@ journey('status, clock and settings; changes from MQTT and zendrill-cli', { sim:
   logged = s.daemon.lines.length;
   const run = await cli(s, ['ir', 'on']);
   assert.equal(run.code, 0, run.stderr);
-  const on = await s.daemon.waitLine(/^<- 0X:\d{16}0$/, logged);
+  const on = await s.daemon.waitLine(/^<- 0X:\d{16}0\\r\\n$/, logged);
   await page.waitForFunction(() => document.getElementById('ir').checked, null, { timeout: SECOND });
   assert.ok(Date.now() - on.at <= SECOND, "zendrill-cli's IR on shown within a second");
   assert.ok(await ir.isChecked());
