@@ -85,8 +85,8 @@ AgentOutput Bridge::agent_output() {
         log_.line("Ereignis " + e.value("event_type", std::string()));
         publish("event", e.dump(), false);
     };
-    out.result = [this](const std::string& command, bool ok, const std::string& message) {
-        publish("result", result_payload(command, ok, message), false);
+    out.result = [this](const Request& r, const Outcome& o) {
+        if (r.from_mqtt) publish("result", result_payload(r.command, o.ok(), o.message), false);
     };
     out.raw_reply = [this](const std::string& reply) { publish("reply", utf8_from_1252(reply), true); };
     out.log = [this](const std::string& line) { log_.line(line); };
@@ -146,6 +146,18 @@ void Bridge::on_message(const std::string& t, const std::string& payload, bool r
                     false);
             break;
     }
+}
+
+void Bridge::on_oversized(const std::string& t, std::size_t size, bool retained) {
+    const std::string prefix = config_.base_topic + "/";
+    if (t.compare(0, prefix.size(), prefix) != 0) return;
+    const std::string sub = t.substr(prefix.size());
+    if (retained) {
+        log_.line("Gespeicherte (retained) Nachricht an " + sub + " nicht ausgeführt");
+        return;
+    }
+    log_.line("Befehl abgelehnt: " + too_long_text(size));
+    publish("result", result_payload(sub.size() > 64 ? sub.substr(0, 64) : sub, false, too_long_text(size)), false);
 }
 
 std::string Bridge::discovery() const {

@@ -28,6 +28,8 @@ public:
     std::string topic(const std::string& below_base) const;
     std::string discovery_topic() const;
     std::vector<std::string> subscriptions() const;
+    // Where every zendrilld of this base topic answers a newcomer.
+    std::string probe_topic() const { return topic("probe"); }
     // The device-based discovery message (UTF-8 JSON).
     std::string discovery() const;
     // Retained topics the daemon owns, for --remove-discovery.
@@ -41,6 +43,8 @@ public:
 
     // From the MQTT thread.
     void on_message(const std::string& topic, const std::string& payload, bool retained);
+    // A message over kMaxPayloadBytes, dropped unread.
+    void on_oversized(const std::string& topic, std::size_t size, bool retained);
 
     // Payloads, also for tests.
     std::string state_payload(const std::string& record, long long drift_s, const LocalTime& read_at) const;

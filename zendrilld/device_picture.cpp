@@ -99,9 +99,9 @@ AgentOutput DevicePicture::agent_output() {
         for (const View& v : views_)
             if (v.out.event) v.out.event(e);
     };
-    out.result = [this](const std::string& command, bool ok, const std::string& message) {
+    out.result = [this](const Request& r, const Outcome& o) {
         for (const View& v : views_)
-            if (v.out.result) v.out.result(command, ok, message);
+            if (v.out.result) v.out.result(r, o);
     };
     out.raw_reply = [this](const std::string& reply) {
         {
@@ -111,6 +111,7 @@ AgentOutput DevicePicture::agent_output() {
         for (const View& v : views_)
             if (v.out.raw_reply) v.out.raw_reply(reply);
     };
+    out.lent = [this](bool lent) { set_lent(lent); };
     out.log = [this](const std::string& line) {
         for (const View& v : views_)
             if (v.out.log) v.out.log(line);

@@ -4,7 +4,6 @@
 #include <microhttpd.h>
 #include <netinet/in.h>
 #include <poll.h>
-#include <sys/random.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -17,6 +16,7 @@
 
 #include "core/json_objects.h"
 #include "core/utf8.h"
+#include "platform/posix/random_token.h"
 #include "zendrilld/web_assets.h"
 
 namespace zd::daemon {
@@ -34,23 +34,6 @@ long long now_ms() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(
                std::chrono::steady_clock::now().time_since_epoch())
         .count();
-}
-
-std::string random_token() {
-    unsigned char bytes[32];
-    std::size_t got = 0;
-    while (got < sizeof bytes) {
-        const ssize_t n = getrandom(bytes + got, sizeof bytes - got, 0);
-        if (n > 0) got += static_cast<std::size_t>(n);
-        else if (errno != EINTR) std::abort();  // no entropy: no sessions that could be guessed
-    }
-    static const char* const kHex = "0123456789abcdef";
-    std::string token;
-    for (unsigned char b : bytes) {
-        token += kHex[b >> 4];
-        token += kHex[b & 15];
-    }
-    return token;
 }
 
 std::string header(MHD_Connection* c, MHD_ValueKind kind, const char* name) {
@@ -165,7 +148,7 @@ HttpServer::HttpServer(Settings settings, HttpHandler& handler, std::function<vo
     : settings_(std::move(settings)),
       handler_(handler),
       log_(std::move(log)),
-      auth_(settings_.password, random_token) {
+      auth_(settings_.password, [] { return posix::random_token(32); }) {
     rules_.listen = settings_.listen;
     rules_.hosts = settings_.hosts;
 }

@@ -29,6 +29,12 @@ long long host_seconds(const LocalTime& t) {
 
 long long magnitude(long long v) { return v < 0 ? -v : v; }
 
+// A confirmed exchange as an outcome: no answer at all is silence, an
+// answer that shows something else was not taken.
+Outcome confirmed(const Confirmed& c, const std::string& message) {
+    return {c.ok ? Outcome::Kind::Done : c.reply.empty() ? Outcome::Kind::Silent : Outcome::Kind::NotTaken, message};
+}
+
 }  // namespace
 
 void LineAgent::StoppableClock::pause_ms(int ms) {
@@ -67,14 +73,15 @@ void LineAgent::event(const std::string& type, JsonObject fields) {
     if (out_.event) out_.event(e);
 }
 
-void LineAgent::result(const std::string& command, bool ok, std::string message) {
+void LineAgent::result(const Request& r, Outcome o) {
     // What was not sent cannot have worked, whatever was read afterwards.
     if (!command_sent()) {
-        ok = false;
-        message = kSendFailed;
+        o.kind = Outcome::Kind::Silent;
+        o.message = kSendFailed;
     }
-    log((ok ? "Befehl " : "Befehl fehlgeschlagen: ") + command + ": " + message);
-    if (out_.result) out_.result(command, ok, message);
+    log((o.ok() ? "Befehl " : "Befehl fehlgeschlagen: ") + r.command + ": " + o.message);
+    if (out_.result) out_.result(r, o);
+    outcome_ = std::move(o);
 }
 
 void LineAgent::status_failed(const std::string& problem) {
@@ -163,10 +170,10 @@ bool LineAgent::read_status() {
 void LineAgent::keep_clock(long long drift_s) {
     if (!config_.clock_sync_auto || magnitude(drift_s) <= config_.clock_tolerance_s) return;
     if (clock_.now_ms() < next_sync_ms_) return;
-    sync_clock("", true, drift_s);
+    sync_clock(nullptr, true, drift_s);
 }
 
-void LineAgent::sync_clock(const std::string& command, bool has_drift, long long drift_s) {
+void LineAgent::sync_clock(const Request* request, bool has_drift, long long drift_s) {
     const int failed_before = writes_.failed;
     const ClockSync r = sync_device_clock(link_, clock_, sys_);
     const std::string problem = status_record_problem(r.reply);
@@ -188,10 +195,14 @@ void LineAgent::sync_clock(const std::string& command, bool has_drift, long long
                                    : ", Kontrolle fehlgeschlagen: " + problem;
         message += "; nächster Versuch frühestens in einer Stunde";
     }
-    if (command.empty())
+    if (!request) {
         log(message);
-    else
-        result(command, in_step, message);
+    } else {
+        Outcome o{in_step ? Outcome::Kind::Done : problem.empty() ? Outcome::Kind::NotTaken : Outcome::Kind::Silent,
+                  message};
+        o.data["drift_s"] = problem.empty() ? JsonObject(r.deviation_s) : JsonObject(nullptr);
+        result(*request, std::move(o));
+    }
     if (problem.empty()) status_read(r.reply);
 }
 
@@ -220,19 +231,21 @@ void LineAgent::read_timers() {
     unsent_writes();
 }
 
-void LineAgent::refuse(const Request& r, const std::string& why) { result(r.command, false, why); }
+Outcome LineAgent::refuse(const Request& r, const std::string& why, Outcome::Kind kind) {
+    result(r, {kind, why});
+    return outcome_;
+}
 
-void LineAgent::run(const Request& r) {
-    if (!link_.port) {
-        refuse(r, "Der Port ist nicht geöffnet");
-        return;
-    }
+Outcome LineAgent::run(const Request& r) {
+    if (!link_.port) return refuse(r, "Der Port ist nicht geöffnet", Outcome::Kind::Unavailable);
+    outcome_ = {Outcome::Kind::Unavailable, "Nichts ausgeführt"};
     command_mark_ = writes_.failed;
     const bool read_after = run_command(r);
     command_mark_ = -1;
     unsent_writes();
     // After every command the state as the device has it now.
     if (read_after) read_status();
+    return outcome_;
 }
 
 bool LineAgent::run_command(const Request& r) {
@@ -244,13 +257,14 @@ bool LineAgent::run_command(const Request& r) {
             if (!is_valid_settings_string(settings)) {
                 refuse(r, last_record_.empty() ? "Noch kein gültiger Gerätestatus gelesen; nichts gesendet"
                                                : "Der Gerätestatus meldet ungültige Einstellungen (" + settings +
-                                                     "); nichts gesendet");
+                                                     "); nichts gesendet",
+                       Outcome::Kind::Unavailable);
                 return false;
             }
             for (std::size_t i = 0; i < 4; ++i)
                 if (r.settings[i]) settings[i] = r.settings[i];
             const Confirmed c = send_settings_confirmed(link_, clock_, settings);
-            result(r.command, c.ok, c.message);
+            result(r, confirmed(c, c.message));
             if (c.ok && command_sent()) {
                 JsonObject f;
                 f["settings"] = settings;
@@ -261,7 +275,7 @@ bool LineAgent::run_command(const Request& r) {
         }
         case Kind::Ir: {
             const Confirmed c = switch_ir_confirmed(link_, clock_, r.on);
-            result(r.command, c.ok, c.message);
+            result(r, confirmed(c, c.message));
             if (c.ok && command_sent()) {
                 JsonObject f;
                 f["ir"] = r.on ? "ein" : "aus";
@@ -280,24 +294,24 @@ bool LineAgent::run_command(const Request& r) {
             // A record that did not go out has no outcome to report, only the failure.
             switch (command_sent() ? step.outcome : RestoreOutcome::ReadBackFailed) {
                 case RestoreOutcome::Written:
-                    result(r.command, true, "Timer " + n + " geschrieben");
+                    result(r, {Outcome::Kind::Done, "Timer " + n + " geschrieben"});
                     event("timer_written", f);
                     break;
                 case RestoreOutcome::Erased:
-                    result(r.command, true, "Timer " + n + " gelöscht");
+                    result(r, {Outcome::Kind::Done, "Timer " + n + " gelöscht"});
                     event("timer_erased", f);
                     break;
                 case RestoreOutcome::Refused:
-                    result(r.command, false, "Timer " + n + ": " + refused_text(" "));
+                    result(r, {Outcome::Kind::Refused, "Timer " + n + ": " + refused_text(" ")});
                     event("timer_refused", f);
                     break;
                 case RestoreOutcome::ReadBackFailed:
-                    result(r.command, false, "Timer " + n + ": " + memory_read_failed(r.timer));
+                    result(r, {Outcome::Kind::Silent, "Timer " + n + ": " + memory_read_failed(r.timer)});
                     break;
                 case RestoreOutcome::Differs:
-                    result(r.command, false,
-                           "Timer " + n + " weicht nach dem Zurücklesen ab (gelesen: " +
-                               (step.read_back.empty() ? "leer" : step.read_back) + ")");
+                    result(r, Outcome{Outcome::Kind::NotTaken,
+                                      "Timer " + n + " weicht nach dem Zurücklesen ab (gelesen: " +
+                                          (step.read_back.empty() ? "leer" : step.read_back) + ")"});
                     break;
             }
             read_timers();
@@ -313,13 +327,14 @@ bool LineAgent::run_command(const Request& r) {
             if (t.reading.state != TimerState::Set) {
                 refuse(r, (t.reading.state == TimerState::Empty ? "Timer " + n + " ist leer"
                                                                 : memory_read_failed(r.timer)) +
-                              "; nichts getestet");
+                              "; nichts getestet",
+                       t.reading.state == TimerState::Empty ? Outcome::Kind::NotTaken : Outcome::Kind::Silent);
                 return false;
             }
             write_command(link_, cmd::test_timer(n, t.reading.record));
             // An acknowledgement must not join the next reply.
             discard_until_quiet(link_);
-            result(r.command, true, "Timer " + n + " getestet (0V0" + n + t.reading.record + ")");
+            result(r, {Outcome::Kind::Done, "Timer " + n + " getestet (0V0" + n + t.reading.record + ")"});
             if (!command_sent()) break;
             JsonObject f;
             f["timer"] = r.timer;
@@ -327,13 +342,14 @@ bool LineAgent::run_command(const Request& r) {
             break;
         }
         case Kind::ClockSync:
-            sync_clock(r.command, has_drift_, last_drift_s_);
+            sync_clock(&r, has_drift_, last_drift_s_);
             return false;
         case Kind::ClockShift: {
             const ClockShift s = shift_device_clock(link_, clock_, r.forward, nullptr);
             if (s.time_sent.empty()) {
                 refuse(r, std::string(kTimerStatusFailed) + (s.problem.empty() ? "" : " (" + s.problem + ")") +
-                              "; nichts gesendet");
+                              "; nichts gesendet",
+                       Outcome::Kind::Silent);
                 return false;
             }
             const Confirmed c = confirm_shift(link_, clock_, s);
@@ -343,14 +359,14 @@ bool LineAgent::run_command(const Request& r) {
                 next_sync_ms_ = clock_.now_ms() + kSyncRetryMs;
                 message += "; der automatische Abgleich ruht eine Stunde";
             }
-            result(r.command, c.ok, message);
+            result(r, confirmed(c, message));
             if (status_record_problem(c.reply).empty()) status_read(c.reply);
             return false;
         }
         case Kind::Refresh: {
             const bool ok = read_status();
             read_timers();
-            result(r.command, ok, ok ? "Status und Timer gelesen" : last_problem_);
+            result(r, {ok ? Outcome::Kind::Done : Outcome::Kind::Silent, ok ? "Status und Timer gelesen" : last_problem_});
             return false;
         }
         case Kind::RawSend: {
@@ -358,9 +374,13 @@ bool LineAgent::run_command(const Request& r) {
             const std::string reply = read_reply_line(link_, cmd::kFreeCommandLimitMs);
             if (out_.raw_reply) out_.raw_reply(reply);
             if (reply.empty())
-                result(r.command, false, "Rückmeldung: keine oder Timeout");
+                result(r, {Outcome::Kind::Silent, "Rückmeldung: keine oder Timeout"});
             else
-                result(r.command, true, "Rückmeldung:" + reply);
+                {
+                Outcome o{Outcome::Kind::Done, "Rückmeldung:" + reply};
+                o.data["reply"] = utf8_from_1252(reply);
+                result(r, std::move(o));
+            }
             break;
         }
         case Kind::Restore: {
@@ -395,10 +415,14 @@ bool LineAgent::run_command(const Request& r) {
             while (lines.size() < commands.size()) add(false, "nicht gesendet");
             const std::size_t failed = static_cast<std::size_t>(
                 std::count_if(lines.begin(), lines.end(), [](const JsonObject& l) { return !l["ok"].get<bool>(); }));
-            result(r.command, done.ok(),
-                   done.ok() ? "Sicherung eingespielt (" + std::to_string(lines.size()) + " Befehle)"
-                             : std::to_string(failed) + " von " + std::to_string(lines.size()) +
-                                   " Befehlen nicht übernommen");
+            // The lines say what each came to; the whole is done once it ran.
+            Outcome o{Outcome::Kind::Done,
+                      done.ok() ? "Sicherung eingespielt (" + std::to_string(lines.size()) + " Befehle)"
+                                : std::to_string(failed) + " von " + std::to_string(lines.size()) +
+                                      " Befehlen nicht übernommen"};
+            o.data["ok"] = done.ok();
+            o.data["lines"] = lines;
+            result(r, std::move(o));
             read_timers();
             break;
         }

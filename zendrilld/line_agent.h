@@ -19,9 +19,12 @@ struct AgentOutput {
     std::function<void(bool up)> link;
     // `fields` already holds "event_type".
     std::function<void(const JsonObject& fields)> event;
-    std::function<void(const std::string& command, bool ok, const std::string& message)> result;
+    // What a request came to; MQTT publishes it for the requests it made.
+    std::function<void(const Request& request, const Outcome& outcome)> result;
     std::function<void(const std::string& reply)> raw_reply;
     std::function<void(const std::string& line)> log;
+    // The port lent to another program, or taken back.
+    std::function<void(bool lent)> lent;
 };
 
 // The daemon's work on the line, one piece at a time, on the line's thread:
@@ -44,13 +47,18 @@ public:
     // but neither clears the failures nor brings the link back.
     bool read_status();
     void read_timers();
-    void run(const Request& request);
+    // What the request came to, also told to out.result.
+    Outcome run(const Request& request);
     // A request that cannot be run because the port is not open.
-    void refuse(const Request& request, const std::string& why);
+    Outcome refuse(const Request& request, const std::string& why,
+                   Outcome::Kind kind = Outcome::Kind::Unavailable);
     // The link counts as down at once (the port went away).
     void lose_link(const std::string& why);
 
     bool link_up() const { return link_up_; }
+    void lent(bool lent) {
+        if (out_.lent) out_.lent(lent);
+    }
 
     // From any thread: the exchange in flight ends at once and no further
     // one starts, so the line's thread can end.
@@ -84,9 +92,10 @@ private:
     // True when the record may count for the link (see read_status).
     bool status_read(const std::string& record);
     void keep_clock(long long drift_s);
-    void sync_clock(const std::string& command, bool has_drift, long long drift_s);
+    // `request` null: the automatic sync, which only logs.
+    void sync_clock(const Request* request, bool has_drift, long long drift_s);
     void event(const std::string& type, JsonObject fields = JsonObject::object());
-    void result(const std::string& command, bool ok, std::string message);
+    void result(const Request& request, Outcome outcome);
     void log(const std::string& line);
     ListedTimer read_one_timer(int n);
 
@@ -110,6 +119,7 @@ private:
     bool link_announced_ = false;
     long long next_sync_ms_ = 0;  // on the clock: no automatic sync before
     ListedTimer timers_[5];
+    Outcome outcome_;  // of the request running
 };
 
 }  // namespace zd::daemon

@@ -120,7 +120,10 @@ void LineThread::run() {
             auto lent = std::move(lent_);
             lent_ = nullptr;
             lock.unlock();
-            if (!closed_already) close_port();
+            if (!closed_already) {
+                close_port();
+                agent_.lent(true);
+            }
             log_("Port an ein anderes Programm verliehen");
             if (lent) lent();
             lock.lock();
@@ -133,6 +136,9 @@ void LineThread::run() {
             }
             on_loan_ = false;
             log_("Port zurückgenommen");
+            lock.unlock();
+            agent_.lent(false);
+            lock.lock();
             // Whatever the borrower changed is read again at once.
             next_open = now;
             backoff = retry_.first;
@@ -145,7 +151,8 @@ void LineThread::run() {
                     const Request r = queue_.front();
                     queue_.pop_front();
                     lock.unlock();
-                    agent_.refuse(r, "Der Port " + config_.port + " ist nicht geöffnet");
+                    const Outcome o = agent_.refuse(r, "Der Port " + config_.port + " ist nicht geöffnet");
+                    if (r.done) r.done(o);
                     lock.lock();
                     continue;
                 }
@@ -175,9 +182,10 @@ void LineThread::run() {
             const Request r = queue_.front();
             queue_.pop_front();
             lock.unlock();
-            agent_.run(r);
+            const Outcome o = agent_.run(r);
+            if (r.done) r.done(o);
             if (r.kind == Request::Kind::WriteTimer || r.kind == Request::Kind::EraseTimer ||
-                r.kind == Request::Kind::Refresh)
+                r.kind == Request::Kind::Refresh || r.kind == Request::Kind::Restore)
                 next_timers = Steady::now() + std::chrono::seconds(config_.poll_timers_s);
             next_status = Steady::now() + std::chrono::seconds(config_.poll_status_s);
         } else if (now >= next_status) {
@@ -201,8 +209,13 @@ void LineThread::run() {
         }
         lock.lock();
     }
+    std::deque<Request> left;
+    left.swap(queue_);
     lock.unlock();
     close_port();
+    // Whoever waits for a request that will not run hears so.
+    for (const Request& r : left)
+        if (r.done) r.done({Outcome::Kind::Unavailable, "zendrilld wird beendet; nichts gesendet"});
     lock.lock();
     finished_ = true;
     cv_.notify_all();

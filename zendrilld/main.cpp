@@ -29,6 +29,9 @@
 #include "zendrilld/bridge.h"
 #include "zendrilld/control_server.h"
 #include "zendrilld/daemon_config.h"
+#include "zendrilld/device_picture.h"
+#include "zendrilld/http_api.h"
+#include "zendrilld/http_server.h"
 #include "zendrilld/line_agent.h"
 #include "zendrilld/line_thread.h"
 #include "zendrilld/log.h"
@@ -119,7 +122,27 @@ bool load_config(const Options& o, DaemonConfig& config, std::string& error) {
     return true;
 }
 
-// `warnings` gets what is unwise but works (Windows-1252).
+// The first line of the file a password key names. An empty one would
+// mean no password: never what the key was set for. `warnings` gets what is
+// unwise but works (Windows-1252).
+bool read_password(const char* key, const std::string& path, std::string& password, std::string& error,
+                   std::vector<std::string>& warnings) {
+    const zd::ReadResult file = zd::host_system().read_file(path, 4096);
+    if (!file.content) {
+        error = std::string(key) + " " + path + ": " + file.error;
+        return false;
+    }
+    password = file.content->substr(0, file.content->find_first_of("\r\n"));
+    if (password.empty()) {
+        error = std::string(key) + " " + path + ": die erste Zeile (das Passwort) ist leer";
+        return false;
+    }
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0 && (st.st_mode & S_IROTH))
+        warnings.push_back(std::string(key) + " " + path + " ist für alle Benutzer lesbar; besser: chmod o-rwx");
+    return true;
+}
+
 bool mqtt_settings(const DaemonConfig& c, MqttSettings& s, std::string& error, std::vector<std::string>& warnings) {
     s.host = c.mqtt_host;
     s.port = c.mqtt_port;
@@ -127,23 +150,9 @@ bool mqtt_settings(const DaemonConfig& c, MqttSettings& s, std::string& error, s
     s.tls_ca = c.mqtt_tls_ca;
     s.client_id = "zendrilld-" + c.device_id;
     s.will_topic = c.base_topic + "/bridge";
-    if (!c.mqtt_password_file.empty()) {
-        const zd::ReadResult file = zd::host_system().read_file(c.mqtt_password_file, 4096);
-        if (!file.content) {
-            error = "mqtt_password_file " + c.mqtt_password_file + ": " + file.error;
-            return false;
-        }
-        s.password = file.content->substr(0, file.content->find_first_of("\r\n"));
-        // An empty first line would connect without a password: never what the key meant.
-        if (s.password.empty()) {
-            error = "mqtt_password_file " + c.mqtt_password_file + ": die erste Zeile (das Passwort) ist leer";
-            return false;
-        }
-        struct stat st {};
-        if (::stat(c.mqtt_password_file.c_str(), &st) == 0 && (st.st_mode & S_IROTH))
-            warnings.push_back("mqtt_password_file " + c.mqtt_password_file +
-                               " ist für alle Benutzer lesbar; besser: chmod o-rwx");
-    }
+    if (!c.mqtt_password_file.empty() &&
+        !read_password("mqtt_password_file", c.mqtt_password_file, s.password, error, warnings))
+        return false;
     if (!c.mqtt_tls_ca.empty()) {
         const zd::ReadResult file = zd::host_system().read_file(c.mqtt_tls_ca, 1024 * 1024);
         if (!file.content) {
@@ -247,10 +256,19 @@ int main(int argc, char** argv) {
         say_error(error);
         return kExitUsage;
     }
+    std::string http_password;
+    if (!config.http_password_file.empty() &&
+        !read_password("http_password_file", config.http_password_file, http_password, error, warnings)) {
+        say_error(error);
+        return kExitUsage;
+    }
     for (const std::string& w : warnings) log.line(w);
 
+    // One picture of the device; MQTT and the web page are views of it.
     Bridge bridge(config, log);
-    LineAgent agent(config, zd::host_system(), zd::sleeping_clock(), bridge.agent_output());
+    DevicePicture picture(config);
+    picture.add_view(bridge.agent_output());
+    LineAgent agent(config, zd::host_system(), zd::sleeping_clock(), picture.agent_output());
     LineThread line(
         config, agent, zd::open_serial_port_exclusive,
         [&](std::unique_ptr<zd::SerialPort> port) {
@@ -264,23 +282,50 @@ int main(int argc, char** argv) {
         return kExitFailed;
     }
     std::unique_ptr<MqttLink> mqtt;
+    zd::posix::Wakeup refused;  // another zendrilld owns the base topic
     if (!config.mqtt_host.empty()) {
         MqttLink::Handlers h;
         h.message = [&](const std::string& t, const std::string& p, bool retained) { bridge.on_message(t, p, retained); };
+        h.oversized = [&](const std::string& t, std::size_t size, bool retained) { bridge.on_oversized(t, size, retained); };
         h.log = [&](const std::string& text) { log.line(text); };
+        h.refused = [&](const std::string& text) {
+            log.line(text);
+            refused.signal();
+        };
+        settings.probe_topic = bridge.probe_topic();
+        settings.base_topic = config.base_topic;
         mqtt = std::make_unique<MqttLink>(settings, bridge.subscriptions(), h);
+    }
+    std::unique_ptr<HttpApi> api;
+    std::unique_ptr<HttpServer> http;
+    if (!config.http_listen.empty()) {
+        HttpServer::Settings s;
+        s.listen = *parse_listen_address(config.http_listen, error);
+        s.hosts = config.http_hosts;
+        s.password = http_password;
+        api = std::make_unique<HttpApi>(config, picture, line, zd::host_system(), !http_password.empty());
+        http = std::make_unique<HttpServer>(s, *api, [&](const std::string& text) { log.line(text); });
+        if (!http->open(error)) {
+            say_error(error);
+            mosquitto_lib_cleanup();
+            return kExitFailed;
+        }
+        api->attach(*http);
     }
     bridge.attach(mqtt.get(), &line);
     bridge.announce();
     log.line("zendrilld " ZD_VERSION_TEXT " gestartet: Port " + config.port +
              (config.mqtt_host.empty() ? ", ohne MQTT" : ", MQTT " + config.mqtt_host + ":" + std::to_string(config.mqtt_port)) +
-             ", Steuer-Socket " + config.control_socket);
+             ", Steuer-Socket " + config.control_socket +
+             (http ? ", Web-Seite http://" + parse_listen_address(config.http_listen, error)->shown() + "/" : ""));
     if (mqtt) mqtt->start();
+    if (http) http->start();
     line.start();
 
     int poll_errors = 0;
+    int status = kExitOk;
     for (;;) {
-        std::vector<pollfd> fds{{signal_fd, POLLIN, 0}};
+        std::vector<pollfd> fds{{signal_fd, POLLIN, 0}, {refused.fd(), POLLIN, 0}};
         control.add_fds(fds);
         if (::poll(fds.data(), fds.size(), control.poll_timeout_ms()) < 0) {
             if (errno == EINTR) continue;
@@ -290,6 +335,10 @@ int main(int argc, char** argv) {
             continue;
         }
         poll_errors = 0;
+        if (fds[1].revents & POLLIN) {
+            status = kExitFailed;
+            break;
+        }
         if (fds[0].revents & POLLIN) {
             signalfd_siginfo info{};
             (void)!::read(signal_fd, &info, sizeof info);
@@ -303,17 +352,21 @@ int main(int argc, char** argv) {
     line.request_stop();
     const bool line_ended = line.wait_stopped(std::chrono::steady_clock::now() + kLineStopBudget);
     if (!line_ended) log.line("Die Leitung kommt nicht zurück (ein Schreiben hängt im Treiber); zendrilld endet trotzdem");
-    bridge.link_down_for_good();
-    if (mqtt) mqtt->stop("offline");
+    // Requests still waiting have had their answer from the line; the page's
+    // streams end now.
+    if (http) http->stop();
+    // Refused, the topics belong to the other zendrilld: no last words.
+    if (status == kExitOk) bridge.link_down_for_good();
+    if (mqtt) mqtt->stop(status == kExitOk ? "offline" : "");
     log.line("zendrilld beendet");
     if (!line_ended) {
         // The line's thread still holds objects of this frame: leave without
         // running destructors under it.
         std::fflush(nullptr);
-        _exit(kExitOk);
+        _exit(status);
     }
     ::close(signal_fd);
     mqtt.reset();
     mosquitto_lib_cleanup();
-    return kExitOk;
+    return status;
 }

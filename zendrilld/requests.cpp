@@ -99,10 +99,15 @@ Parsed raw_line_request(const std::string& command, const std::string& line_utf8
     return accept(r);
 }
 
+std::string too_long_text(std::size_t bytes) {
+    return "Nachricht zu lang (" + std::to_string(bytes) + " Bytes, höchstens 1024)";
+}
+
+
 Parsed parse_request(const std::string& topic, const std::string& payload, bool raw_commands, const ValueNames& names) {
     const std::string command = topic.size() > 64 ? topic.substr(0, 64) : topic;
     if (payload.size() > kMaxPayloadBytes)
-        return refuse(command, "Nachricht zu lang (" + std::to_string(payload.size()) + " Bytes, höchstens 1024)");
+        return refuse(command, too_long_text(payload.size()));
     Request r;
     r.command = command;
     for (int pos = 0; pos < 4; ++pos) {

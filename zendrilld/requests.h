@@ -10,6 +10,8 @@
 namespace zd::daemon {
 
 constexpr std::size_t kMaxPayloadBytes = 1024;
+// Why a payload of `bytes` over kMaxPayloadBytes is refused (Windows-1252).
+std::string too_long_text(std::size_t bytes);
 
 // What a request came to, for the door that asked.
 struct Outcome {

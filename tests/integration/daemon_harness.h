@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <condition_variable>
 #include <fstream>
 #include <functional>
@@ -59,10 +60,15 @@ public:
     Program() = default;
     Program(const Program&) = delete;
     Program& operator=(const Program&) = delete;
-    ~Program() { kill_now(); }
+    ~Program() {
+        kill_now();
+        expect_no_sanitizer_report();
+    }
 
     void start(const std::string& path, const std::vector<std::string>& args, const Environment& changes = {}) {
         kill_now();
+        expect_no_sanitizer_report();
+        path_ = path;
         {
             std::lock_guard<std::mutex> lock(m_);
             out_.clear();
@@ -130,6 +136,12 @@ public:
         std::lock_guard<std::mutex> lock(m_);
         return out_;
     }
+    // A report of a sanitizer in the child's stderr fails the test that ran it.
+    void expect_no_sanitizer_report() const {
+        const std::string e = err();
+        for (const char* mark : {"Sanitizer", "runtime error:"})
+            EXPECT_EQ(e.find(mark), std::string::npos) << path_ << " reports:\n" << e;
+    }
     std::string err() const {
         std::lock_guard<std::mutex> lock(m_);
         return err_;
@@ -175,6 +187,7 @@ private:
     }
 
     Child child_;
+    std::string path_;
     std::thread reader_;
     mutable std::mutex m_;
     std::condition_variable cv_;
@@ -208,6 +221,100 @@ inline bool accepts_connections(int port) {
     close(fd);
     return ok;
 }
+
+// Waits until `done()` holds, looking every 10 ms, at most `limit`.
+inline bool eventually(const std::function<bool()>& done, milliseconds limit) {
+    const auto until = Steady::now() + limit;
+    while (!done()) {
+        if (Steady::now() >= until) return false;
+        std::this_thread::sleep_for(milliseconds(10));
+    }
+    return true;
+}
+
+inline std::size_t occurrences(const std::string& text, const std::string& part) {
+    std::size_t n = 0;
+    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size())) ++n;
+    return n;
+}
+
+// LD_PRELOAD for `library`, behind the sanitizer's runtime where there is one.
+inline std::string preload(const std::string& library) {
+    const std::string first = PRELOAD_FIRST;
+    return first.empty() ? library : first + " " + library;
+}
+
+// The peak resident memory of a process, in KiB.
+inline long peak_rss_kib(pid_t pid) {
+    std::istringstream in(read_text("/proc/" + std::to_string(pid) + "/status"));
+    std::string line;
+    while (std::getline(in, line))
+        if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
+    return -1;
+}
+
+// Whether a TCP socket of this network namespace is in SYN_SENT towards
+// 127.0.0.1:`port`: a connect that waits for an answer.
+inline bool syn_sent_to(int port) {
+    char remote[32];
+    std::snprintf(remote, sizeof remote, "0100007F:%04X", port);
+    std::istringstream in(read_text("/proc/net/tcp"));
+    std::string line;
+    while (std::getline(in, line)) {
+        std::istringstream fields(line);
+        std::string slot, local, rem, state;
+        fields >> slot >> local >> rem >> state;
+        if (rem == remote && state == "02") return true;
+    }
+    return false;
+}
+
+// A TCP listener on 127.0.0.1 that speaks no MQTT. Silent, it takes every
+// connection and never answers; full, its accept queue holds one connection
+// that is never taken, so every further SYN goes unanswered.
+class DeafListener {
+public:
+    enum class Kind { Silent, Full };
+    int port = -1;
+
+    explicit DeafListener(Kind kind) {
+        fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof a;
+        if (bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(fd_, kind == Kind::Full ? 0 : 16) != 0 ||
+            getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &size) != 0)
+            return;
+        port = ntohs(a.sin_port);
+        if (kind == Kind::Full) {
+            filler_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            if (connect(filler_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) port = -1;
+        }
+    }
+    ~DeafListener() {
+        for (int fd : taken_) close(fd);
+        if (filler_ >= 0) close(filler_);
+        if (fd_ >= 0) close(fd_);
+    }
+    DeafListener(const DeafListener&) = delete;
+    DeafListener& operator=(const DeafListener&) = delete;
+
+    // Takes the next connection within `limit`; it stays open, unanswered.
+    bool take(milliseconds limit) {
+        pollfd p{fd_, POLLIN, 0};
+        if (poll(&p, 1, static_cast<int>(limit.count())) != 1) return false;
+        const int c = accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
+        if (c < 0) return false;
+        taken_.push_back(c);
+        return true;
+    }
+
+private:
+    int fd_ = -1;
+    int filler_ = -1;
+    std::vector<int> taken_;
+};
 
 // mosquitto on 127.0.0.1 with a configuration of its own, keeping nothing
 // across a restart. Its log goes to stderr, which is unbuffered.

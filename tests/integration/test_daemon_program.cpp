@@ -119,10 +119,11 @@ protected:
         ASSERT_NO_FATAL_FAILURE(sim.start(link(), dir + "/" + log_name, options));
     }
 
-    void write_config() {
+    void write_config() { write_config(config, config_path()); }
+    static void write_config(const std::map<std::string, std::string>& c, const std::string& path) {
         std::string text;
-        for (const auto& [key, value] : config) text += key + " = " + value + "\n";
-        write_text(config_path(), text);
+        for (const auto& [key, value] : c) text += key + " = " + value + "\n";
+        write_text(path, text);
     }
 
     void start_daemon(Program::Environment env = {}) {
@@ -763,7 +764,7 @@ TEST_F(DaemonProgramTest, AnHourMoreOnTheHostClockIsTakenToTheDevice) {
     const std::string offset = dir + "/faketime";
     write_text(offset, "+0\n");
     ASSERT_NO_FATAL_FAILURE(start_sim({}));
-    ASSERT_NO_FATAL_FAILURE(start_daemon({{"LD_PRELOAD", FAKETIME_LIBRARY},
+    ASSERT_NO_FATAL_FAILURE(start_daemon({{"LD_PRELOAD", preload(FAKETIME_LIBRARY)},
                                           {"FAKETIME_TIMESTAMP_FILE", offset},
                                           {"FAKETIME_NO_CACHE", "1"},
                                           {"FAKETIME_DONT_FAKE_MONOTONIC", "1"}}));
@@ -1110,6 +1111,149 @@ TEST_F(DaemonProgramTest, RemoveDiscoveryDeletesWhatTheBrokerKeeps) {
     ASSERT_TRUE(fresh.wait(0, [](const Message& x) { return x.topic == "marker/end"; }, kWait));
     for (const Message& m : fresh.messages())
         EXPECT_EQ(m.topic, "marker/end") << "still kept: " << m.topic << " " << m.payload.substr(0, 40);
+}
+
+// Whatever the broker's host does, SIGTERM ends the daemon within 5 s; an
+// attempt that gets no answer is logged with its timeout and the back-off.
+TEST_F(DaemonProgramTest, SigtermEndsTheDaemonWhileTheBrokerDoesNotAnswer) {
+    ASSERT_NO_FATAL_FAILURE(start_sim({}));
+    DeafListener silent(DeafListener::Kind::Silent), full(DeafListener::Kind::Full);
+    ASSERT_GT(silent.port, 0);
+    ASSERT_GT(full.port, 0);
+    const std::string no_connack = "MQTT-Broker 127.0.0.1:" + std::to_string(silent.port) +
+                                   u8" antwortet nicht: keine Bestätigung der Anmeldung (CONNACK) nach 10 s; "
+                                   "neuer Versuch mit wachsendem Abstand bis 60 s";
+    const struct {
+        const char* name;
+        std::string host;
+        int port;
+        std::string preloaded;
+        std::function<bool()> hangs;  // the attempt is under way and stuck
+    } cases[] = {
+        {"accepts and never answers", "127.0.0.1", silent.port, "",
+         // The first attempt times out, logged; the next one hangs as well.
+         [&] { return silent.take(kWait) && daemon.wait_err(no_connack, kWait) && silent.take(kWait); }},
+        {"never accepts", "127.0.0.1", full.port, "", [&] { return eventually([&] { return syn_sent_to(full.port); }, kWait); }},
+        {"name lookup hangs", "hang.invalid", 1883, HANG_LOOKUP_LIBRARY,
+         [&] { return daemon.wait_err("getaddrinfo(hang.invalid) hangs", kWait); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        config["mqtt_host"] = c.host;
+        config["mqtt_port"] = std::to_string(c.port);
+        Program::Environment env;
+        if (!c.preloaded.empty()) env["LD_PRELOAD"] = preload(c.preloaded);
+        ASSERT_NO_FATAL_FAILURE(start_daemon(env));
+        ASSERT_TRUE(c.hangs()) << daemon.err();
+        const auto sent = Steady::now();
+        const int status = daemon.stop(SIGTERM, seconds(30));
+        const auto took = std::chrono::duration_cast<milliseconds>(Steady::now() - sent);
+        std::cout << "[ figure   ] SIGTERM to exit, broker " << c.name << ": " << took.count() << " ms\n";
+        EXPECT_EQ(status, 0) << daemon.err();
+        EXPECT_LT(took, seconds(5));
+    }
+}
+
+// A second zendrilld for the same base topic finds the first one live, takes
+// nothing over and ends; a retained "online" of an earlier run holds no one up.
+TEST_F(DaemonProgramTest, ASecondZendrilldForTheSameBaseTopicEndsAndTakesNothingOver) {
+    watch->publish(topic("bridge"), "online", true);  // left by an earlier run
+    ASSERT_NO_FATAL_FAILURE(start_sim({}));
+    ASSERT_NO_FATAL_FAILURE(start_daemon());
+    ASSERT_NO_FATAL_FAILURE(wait_started());
+    const std::string refusal =
+        u8"Ein anderer zendrilld veröffentlicht schon unter zendrill/test: Läuft ein zweiter zendrilld mit "
+        u8"demselben base_topic (oder derselben device_id)? Dieser zendrilld übernimmt die Themen nicht und beendet "
+        u8"sich.";
+    const std::string turned_away =
+        u8"Ein weiterer zendrilld wollte die Themen unter zendrill/test übernehmen und wurde abgewiesen";
+    std::size_t tries = 0;
+    for (const char* device_id : {"test2", "test"}) {
+        SCOPED_TRACE(device_id);
+        auto second = config;
+        second["device_id"] = device_id;
+        second["base_topic"] = base;
+        second["port"] = dir + "/no-device";
+        second["control_socket"] = dir + "/second.sock";
+        write_config(second, dir + "/second.ini");
+        const std::size_t from = watch->count();
+        Program other;
+        other.start(ZENDRILLD_PATH, {"--config", dir + "/second.ini"}, {{"ZENDRILL_PORT", std::nullopt}});
+        EXPECT_EQ(other.wait_exit(kWait), std::optional<int>(1));
+        EXPECT_NE(other.err().find(refusal), std::string::npos) << other.err();
+        ++tries;
+        EXPECT_TRUE(daemon.wait_output(
+            [&](const std::string&, const std::string& e) { return occurrences(e, turned_away) == tries; }, kWait));
+        // Not knocked off, and nothing on its topics but the probe and the answer.
+        EXPECT_EQ(occurrences(daemon.err(), "Verbindung zum MQTT-Broker verloren"), 0u);
+        for (std::size_t i = from; i < watch->count(); ++i)
+            EXPECT_EQ(watch->messages()[i].topic, topic("probe")) << watch->messages()[i].payload;
+        Step s;
+        ASSERT_NO_FATAL_FAILURE(command("cmd/refresh", "PRESS", "", s));
+        EXPECT_EQ(s.result["ok"], true);
+    }
+}
+
+// A client with the daemon's id knocks it off again and again: each time the
+// daemon names the likely cause, and it comes back later each time.
+TEST_F(DaemonProgramTest, KnockedOffAgainAndAgainTheDaemonBacksOff) {
+    ASSERT_NO_FATAL_FAILURE(start_sim({}));
+    ASSERT_NO_FATAL_FAILURE(start_daemon());
+    ASSERT_NO_FATAL_FAILURE(wait_started());
+    const std::string knocked = "Verbindung zum MQTT-Broker verloren";
+    const std::string back = "Mit dem MQTT-Broker 127.0.0.1:" + std::to_string(broker.port) + " verbunden";
+    std::vector<milliseconds> away;
+    for (std::size_t i = 1; i <= 3; ++i) {
+        {
+            MqttClient kicker("zendrilld-test");
+            ASSERT_TRUE(kicker.connect(broker.port, {"kick"}));
+            ASSERT_TRUE(daemon.wait_output([&](const std::string&, const std::string& e) { return occurrences(e, knocked) >= i; },
+                                           kWait));
+        }
+        const auto at = Steady::now();
+        ASSERT_TRUE(daemon.wait_output(
+            [&](const std::string&, const std::string& e) { return occurrences(e, back) >= i + 1; }, seconds(30)));
+        away.push_back(std::chrono::duration_cast<milliseconds>(Steady::now() - at));
+    }
+    EXPECT_EQ(occurrences(daemon.err(), u8"Verbindung zum MQTT-Broker immer wieder gleich nach dem Verbinden getrennt: "
+                                        u8"ein anderer Client mit derselben Kennung zendrilld-test? Läuft ein zweiter "
+                                        u8"zendrilld mit dieser device_id?"),
+              1u);
+    EXPECT_LT(away[0], milliseconds(1800));
+    EXPECT_GE(away[1], milliseconds(1500));
+    EXPECT_GE(away[2], milliseconds(3500));
+}
+
+// A message over 1 KiB is refused unread; a huge one never reaches the
+// daemon at all (MQTT 5 maximum packet size) and costs it no memory.
+TEST_F(DaemonProgramTest, AHugeMessageCostsNoMemoryAndTheDaemonGoesOn) {
+    quiet_line();
+    ASSERT_NO_FATAL_FAILURE(start_sim({}));
+    ASSERT_NO_FATAL_FAILURE(start_daemon());
+    ASSERT_NO_FATAL_FAILURE(wait_started());
+    std::size_t f = watch->count();
+    watch->publish(topic("set/timer/1"), std::string(2000, 'W'));
+    auto r = result_of("set/timer/1", f);
+    ASSERT_TRUE(r);
+    EXPECT_EQ(*r, Json({{"command", "set/timer/1"}, {"ok", false}, {"message", u8"Nachricht zu lang (2000 Bytes, höchstens 1024)"}}));
+
+    const long before = peak_rss_kib(daemon.pid());
+    ASSERT_GT(before, 0);
+    const std::size_t from = watch->count();
+    watch->publish(topic("cmd/refresh"), std::string(20 << 20, 'x'));
+    // The broker took it and passed it on to those who take it.
+    ASSERT_TRUE(watch->wait(from, [&](const Message& m) { return m.topic == topic("cmd/refresh"); }, seconds(60)));
+    Step s;
+    ASSERT_NO_FATAL_FAILURE(command("cmd/refresh", "PRESS", "", s));
+    EXPECT_EQ(s.result["ok"], true);
+    std::size_t results = 0;
+    for (std::size_t i = from; i < watch->count(); ++i)
+        if (watch->messages()[i].topic == topic("result")) ++results;
+    EXPECT_EQ(results, 1u);  // the refresh's; the huge one got none
+    const long after = peak_rss_kib(daemon.pid());
+    std::cout << "[ figure   ] peak RSS " << before << " KiB before a 20 MiB publish, " << after << " KiB after\n";
+    EXPECT_LT(after - before, 2048);
+    EXPECT_EQ(daemon.stop(SIGTERM, seconds(15)), 0);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@ namespace {
 
 using daemon::LineAgent;
 using daemon::Request;
+using daemon::Outcome;
 
 const long long kHostStart = 847540800;  // 2026-11-09 12:00:00 counted from 2000
 
@@ -22,6 +23,7 @@ struct AgentTest : ::testing::Test {
     RunningSystem sys{clock, kHostStart};
     daemon::DaemonConfig config;
     std::vector<std::string> states, links, events, results, timers, replies;
+    std::vector<Outcome::Kind> outcomes;
     std::vector<long long> drifts;
     std::unique_ptr<LineAgent> agent;
 
@@ -38,8 +40,9 @@ struct AgentTest : ::testing::Test {
         };
         out.link = [this](bool up) { links.push_back(up ? "online" : "offline"); };
         out.event = [this](const JsonObject& e) { events.push_back(e.dump()); };
-        out.result = [this](const std::string& c, bool ok, const std::string& m) {
-            results.push_back(c + (ok ? " ok: " : " failed: ") + m);
+        out.result = [this](const Request& r, const Outcome& o) {
+            results.push_back(r.command + (o.ok() ? " ok: " : " failed: ") + o.message);
+            outcomes.push_back(o.kind);
         };
         out.raw_reply = [this](const std::string& r) { replies.push_back(r); };
         agent = std::make_unique<LineAgent>(config, sys, clock, out);
@@ -177,13 +180,16 @@ TEST_F(AgentTest, NothingIsSentWithoutWhatTheCommandNeeds) {
     run(Request::Kind::Setting, "set/language", [](Request& r) { r.settings[0] = '1'; });
     EXPECT_TRUE(device.received.empty());
     EXPECT_EQ(results.back(), "set/language failed: Noch kein gültiger Gerätestatus gelesen; nichts gesendet");
+    EXPECT_EQ(outcomes.back(), Outcome::Kind::Unavailable);
     run(Request::Kind::TestTimer, "cmd/test/4", [](Request& r) { r.timer = 4; });
     EXPECT_EQ(device.received, std::vector<std::string>{"0C04\r"});
     EXPECT_EQ(results.back(), "cmd/test/4 failed: Timer 4 ist leer; nichts getestet");
+    EXPECT_EQ(outcomes.back(), Outcome::Kind::NotTaken);
     agent->detach();
     run(Request::Kind::Ir, "set/ir");
     EXPECT_TRUE(device.received.empty());
     EXPECT_EQ(results.back(), "set/ir failed: Der Port ist nicht geöffnet");
+    EXPECT_EQ(outcomes.back(), Outcome::Kind::Unavailable);
 }
 
 TEST_F(AgentTest, ARefusedWriteIsReportedAndTheTimersReadAgain) {
@@ -195,6 +201,7 @@ TEST_F(AgentTest, ARefusedWriteIsReportedAndTheTimersReadAgain) {
     });
     EXPECT_EQ(results.back(),
               "set/timer/1 failed: Timer 1: Die Daten wurden vom Controller mit einer Fehlermeldung quittiert !");
+    EXPECT_EQ(outcomes.back(), Outcome::Kind::Refused);
     EXPECT_EQ(events.back(), R"({"event_type":"timer_refused","timer":1,"record":"W01010100050010063000071500"})");
     EXPECT_EQ(device.received[1], "0C01\r");
 }
@@ -204,6 +211,7 @@ TEST_F(AgentTest, SilenceAfterASettingIsNoSuccess) {
     device.silent = true;
     run(Request::Kind::Ir, "set/ir", [](Request& r) { r.on = true; });
     EXPECT_EQ(results.back(), "set/ir failed: IR ein gesendet (0R0), aber nicht bestätigt: Abfrage Gerätestatus fehlgeschlagen (0)");
+    EXPECT_EQ(outcomes.back(), Outcome::Kind::Silent);
     EXPECT_EQ(events.size(), 0u);
 }
 
