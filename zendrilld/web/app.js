@@ -32,10 +32,11 @@ function say(text) { $('message').textContent = text || ''; }
 // progress and then the daemon's answer (or its error) are shown. A 401
 // brings up the login form instead, except on the login itself.
 async function act(control, progress, request, login = false) {
+  // A control stays focusable while its request runs; it only says it is busy.
+  if (control && control.getAttribute('aria-disabled') === 'true') return null;
   alertText('');
   say(progress);
-  const hadFocus = control && document.activeElement === control;
-  if (control) control.disabled = true;
+  if (control) control.setAttribute('aria-disabled', 'true');
   try {
     const answer = await request();
     say(answer && answer.message ? answer.message : '');
@@ -45,8 +46,7 @@ async function act(control, progress, request, login = false) {
     if (e.status !== 401 || login) alertText(e.message);
     return null;
   } finally {
-    if (control) control.disabled = false;
-    if (hadFocus && document.activeElement === document.body) control.focus();
+    if (control) control.removeAttribute('aria-disabled');
   }
 }
 

@@ -123,19 +123,25 @@ export function createEditor(actions, stationNames) {
     }
   }
 
+  // One request at a time. The buttons stay focusable (a disabled button
+  // would drop the keyboard's focus); they only say they are busy.
+  let working = false;
+  const actionButtons = [$('write'), $('test'), $('erase')];
   async function busy(button, work) {
-    const buttons = form.querySelectorAll('button');
-    for (const b of buttons) b.disabled = true;
+    working = true;
+    for (const b of actionButtons) b.setAttribute('aria-disabled', 'true');
     try {
       return await work();
     } finally {
-      for (const b of buttons) b.disabled = false;
-      if (document.activeElement === document.body || button.hidden) $('write').focus();
+      working = false;
+      for (const b of actionButtons) b.removeAttribute('aria-disabled');
+      if (number && (document.activeElement === document.body || button.hidden)) $('write').focus();
     }
   }
 
   form.addEventListener('submit', async (e) => {
     e.preventDefault();
+    if (working) return;
     read();
     const found = check();
     if (found.length) {
@@ -149,12 +155,12 @@ export function createEditor(actions, stationNames) {
     if (timer && n === number) load(timer, true);
   });
   $('test').addEventListener('click', async () => {
-    if (!confirm(`Timer ${number} wirklich testen?`)) return;
+    if (working || !confirm(`Timer ${number} wirklich testen?`)) return;
     const n = number;
     await busy($('test'), () => actions.test(n));
   });
   $('erase').addEventListener('click', async () => {
-    if (!confirm(`Timer ${number} wirklich löschen?`)) return;
+    if (working || !confirm(`Timer ${number} wirklich löschen?`)) return;
     const n = number;
     const timer = await busy($('erase'), () => actions.erase(n));
     if (timer && n === number) showEmpty(timer);
@@ -166,8 +172,8 @@ export function createEditor(actions, stationNames) {
     actions.back(n);
   };
   $('back').addEventListener('click', back);
-  section.addEventListener('keydown', (e) => {
-    if (e.key === 'Escape' && !e.defaultPrevented) back();
+  document.addEventListener('keydown', (e) => {
+    if (e.key === 'Escape' && !e.defaultPrevented && number) back();
   });
 
   return {
