@@ -218,7 +218,7 @@ export function journey(name, options, steps) {
       await steps(stack);
       assert.deepEqual(stack.pageErrors, [], 'errors in the page');
     } catch (e) {
-      e.message += `\n${story(stack)}`;
+      process.stderr.write(`${story(stack)}\n`);
       throw e;
     } finally {
       await stack.stop();

@@ -71,8 +71,11 @@ journey('timer 3 edited, written, tested and erased; backup and restore', { sim:
     page.getByRole('link', { name: 'Sicherung herunterladen' }).click()]);
   const saved = path.join(s.dir, 'b203.ini');
   await download.saveAs(saved);
+  const logged = s.daemon.lines.length;
   const exported = await cli(s, ['timers', 'export']);
   assert.equal(exported.code, 0, exported.stderr);
+  // Back from the loan, the daemon reads everything again; then the line is quiet.
+  await s.daemon.waitLine(/^<- 0C05/, logged);
   const content = (bytes) => bytes.toString('latin1').split('\r\n').filter((l) => !l.startsWith(';'));
   assert.deepEqual(content(fs.readFileSync(saved)), content(exported.stdout));
   assert.ok(content(exported.stdout).includes('Timer3 = '));
@@ -82,15 +85,15 @@ journey('timer 3 edited, written, tested and erased; backup and restore', { sim:
   const quiet = received(s).length;
   await restore.setInputFiles({ name: 'kaputt.ini', mimeType: 'text/plain', buffer: Buffer.from('Timer2 = W0101010005001006300007150X\r\n') });
   await alert.filter({ hasText: 'Timer2' }).waitFor();
-  assert.ok(await page.getByRole('button', { name: 'Einspielen' }).isHidden());
+  assert.ok(await page.getByRole('button', { name: 'Einspielen', exact: true }).isHidden());
   assert.deepEqual(received(s).slice(quiet), []);
 
   // The good one: a preview first, then sent.
   await restore.setInputFiles(saved);
-  await page.getByRole('button', { name: 'Einspielen' }).waitFor();
+  await page.getByRole('button', { name: 'Einspielen', exact: true }).waitFor();
   assert.deepEqual(received(s).slice(quiet), []);
   assert.ok(!(await alert.isVisible()));
-  await page.getByRole('button', { name: 'Einspielen' }).click();
+  await page.getByRole('button', { name: 'Einspielen', exact: true }).click();
   await waitReceived(s, '0E03E', quiet);
   await until(async () => (await page.locator('#message').textContent()) === 'Sicherung eingespielt', 'the restore done');
 });
