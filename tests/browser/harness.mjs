@@ -230,7 +230,9 @@ export function journey(name, options, steps) {
 // repository's top), when it names one.
 export async function screenshot(stack, name) {
   const dir = process.env.ZD_SCREENSHOTS;
-  if (dir) await stack.page.screenshot({ path: path.resolve(here, '..', '..', dir, name) });
+  if (!dir) return;
+  await stack.page.evaluate(() => window.scrollTo(0, 0));
+  await stack.page.screenshot({ path: path.resolve(here, '..', '..', dir, name) });
 }
 
 // What the journey leaves to read when it fails.

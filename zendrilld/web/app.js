@@ -319,11 +319,10 @@ async function start() {
       page.streaming = true;
       showApp();
       showLink(page.link);
+      // The stream starts with the five timers, which bring the week along.
       if (again) {
         say('Verbindung zu zendrilld wieder da');
         loadAll().catch(() => {});
-      } else {
-        loadWeek();
       }
     }, (closed) => {
       // A stream refused for good may want a password: asking shows the form.
