@@ -99,5 +99,6 @@ journey('timer 3 edited, written, tested and erased; backup and restore', { sim:
   assert.ok(!(await alert.isVisible()));
   await page.getByRole('button', { name: 'Einspielen', exact: true }).click();
   await waitReceived(s, '0E03E', quiet);
-  await until(async () => (await page.locator('#message').textContent()) === 'Sicherung eingespielt', 'the restore done');
+  await until(async () => (await page.locator('#message').textContent()).startsWith('Sicherung eingespielt ('), 'the restore done');
+  assert.equal(await page.locator('#preview-lines li').first().textContent(), '0S1000: Einstellung gesendet (0S1000)');
 });

@@ -272,7 +272,6 @@ async function applyRestore() {
   if (!answer) return;
   showLines(answer.lines, false);
   $('apply').hidden = true;
-  say(answer.ok === false ? 'Nicht alles wurde eingespielt' : 'Sicherung eingespielt');
 }
 
 // ----- Console
