@@ -35,12 +35,6 @@ bool BackupEntries::any() const {
 
 namespace {
 
-std::string_view trimmed(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-    return s;
-}
-
 std::string quoted(std::string_view text) { return "\"" + shown_text(std::string(text)) + "\""; }
 
 // 0 for the settings, 1-5 for the timers, -1 for any other key.
@@ -64,11 +58,11 @@ BackupImport read_backup_import(const std::string& text) {
     for_each_ini_line(text, [&](const IniLine& l) {
         if (l.is_comment) return true;
         if (l.is_section) {
-            report(l, "Abschnitt " + quoted(trimmed(l.text)) + " gehört nicht in eine Sicherung");
+            report(l, "Abschnitt " + quoted(blanks_trimmed(l.text)) + " gehört nicht in eine Sicherung");
             return true;
         }
         if (!l.has_entry) {
-            if (!trimmed(l.text).empty()) report(l, quoted(trimmed(l.text)) + " ist kein Eintrag (Schlüssel = Wert)");
+            if (!blanks_trimmed(l.text).empty()) report(l, quoted(blanks_trimmed(l.text)) + " ist kein Eintrag (Schlüssel = Wert)");
             return true;
         }
         const int index = key_index(l.key);
@@ -83,7 +77,7 @@ BackupImport read_backup_import(const std::string& text) {
             return true;
         }
         first_line[index] = l.number;
-        const std::string value(trimmed(l.value));
+        const std::string value(blanks_trimmed(l.value));
         // An empty timer entry erases the timer.
         const std::string problem =
             index == 0 ? settings_problem(value) : value.empty() ? std::string() : record_problem(value);

@@ -11,12 +11,6 @@ std::string_view trimmed_front(std::string_view s) {
     return s;
 }
 
-std::string_view trimmed(std::string_view s) {
-    s = trimmed_front(s);
-    while (!s.empty() && is_blank(s.back())) s.remove_suffix(1);
-    return s;
-}
-
 IniLine parse_line(std::string_view text, std::size_t number) {
     IniLine l;
     l.text = text;
@@ -33,12 +27,18 @@ IniLine parse_line(std::string_view text, std::size_t number) {
     const std::size_t eq = body.find('=');
     if (eq == std::string_view::npos) return l;
     l.has_entry = true;
-    l.key = trimmed(body.substr(0, eq));
+    l.key = blanks_trimmed(body.substr(0, eq));
     l.value = trimmed_front(body.substr(eq + 1));
     return l;
 }
 
 }  // namespace
+
+std::string_view blanks_trimmed(std::string_view s) {
+    s = trimmed_front(s);
+    while (!s.empty() && is_blank(s.back())) s.remove_suffix(1);
+    return s;
+}
 
 bool starts_with_bom(std::string_view text) { return text.substr(0, kUtf8Bom.size()) == kUtf8Bom; }
 

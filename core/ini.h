@@ -21,6 +21,9 @@ bool starts_with_bom(std::string_view text);
 char fold_key_char(char c);
 bool same_key(std::string_view a, std::string_view b);
 
+// Blanks and tabs off both ends, as every "key = value" reader wants them.
+std::string_view blanks_trimmed(std::string_view s);
+
 struct IniLine {
     std::string_view text;   // the whole line, without its end mark
     std::size_t number = 0;  // counted from 1

@@ -221,6 +221,7 @@ bool HttpServer::open(std::string& error) {
     }
     daemon_ = MHD_start_daemon(
         MHD_USE_EPOLL | MHD_ALLOW_SUSPEND_RESUME | MHD_USE_ERROR_LOG, 0, nullptr, nullptr, &access_trampoline, this,
+        MHD_OPTION_EXTERNAL_LOGGER, &log_trampoline, &log_,
         MHD_OPTION_LISTEN_SOCKET, listen_fd_,
         MHD_OPTION_CONNECTION_LIMIT, static_cast<unsigned>(200),
         MHD_OPTION_PER_IP_CONNECTION_LIMIT, static_cast<unsigned>(100),
@@ -228,17 +229,17 @@ bool HttpServer::open(std::string& error) {
         // The request line and headers must fit here; beyond it the library refuses them.
         MHD_OPTION_CONNECTION_MEMORY_LIMIT, static_cast<size_t>(32 * 1024),
         MHD_OPTION_NOTIFY_COMPLETED, &completed_trampoline, this,
-        MHD_OPTION_EXTERNAL_LOGGER, &log_trampoline, &log_,
         MHD_OPTION_END);
     if (!daemon_) {
         error = "http_listen " + l.shown() + ": der HTTP-Server startet nicht";
+        ::close(listen_fd_);
+        listen_fd_ = -1;
         return false;
     }
     return true;
 }
 
 void HttpServer::start() {
-    if (!daemon_) return;
     thread_ = std::thread([this] { run(); });
     inbox_->thread = thread_.get_id();
 }
@@ -323,7 +324,32 @@ void HttpServer::run_timers(long long now) {
     }
 }
 
+bool HttpServer::open_when_due(long long& next_try_ms, long long& retry_ms, std::string& last_error) {
+    const long long now = now_ms();
+    if (now >= next_try_ms) {
+        std::string error;
+        if (open(error)) {
+            log("Web-Seite auf http://" + settings_.listen.shown() + "/");
+            return true;
+        }
+        // The page is a door of its own: without it the line, the clock
+        // and MQTT go on, and the address is tried again.
+        if (error != last_error) log(error + "; neuer Versuch mit wachsendem Abstand bis 60 s");
+        last_error = error;
+        next_try_ms = now + retry_ms;
+        retry_ms = std::min<long long>(retry_ms * 2, 60000);
+    }
+    pollfd p{inbox_->wake.fd(), POLLIN, 0};
+    if (::poll(&p, 1, static_cast<int>(std::max<long long>(0, next_try_ms - now_ms()))) > 0) inbox_->wake.drain();
+    run_posted();
+    return false;
+}
+
 void HttpServer::run() {
+    long long next_try_ms = 0, retry_ms = 1000;
+    std::string last_error;
+    while (!daemon_ && !stopping_) open_when_due(next_try_ms, retry_ms, last_error);
+    if (!daemon_) return;
     const MHD_DaemonInfo* info = MHD_get_daemon_info(daemon_, MHD_DAEMON_INFO_EPOLL_FD);
     const int epoll_fd = info ? info->epoll_fd : -1;
     next_keepalive_ms_ = now_ms() + kKeepaliveMs;

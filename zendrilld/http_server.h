@@ -73,8 +73,8 @@ public:
     HttpServer(Settings settings, HttpHandler& handler, std::function<void(const std::string&)> log);
     ~HttpServer();
 
-    // Binds and listens on the caller's thread, so a start-up fails early.
-    bool open(std::string& error);
+    // Listens on its own thread; an address that cannot be had (taken,
+    // not this machine's) is logged and tried again with a growing pause.
     void start();
     // Ends every request and stream and the thread; bounded.
     void stop();
@@ -104,6 +104,8 @@ private:
         std::atomic<std::thread::id> thread{};
         void post(std::function<void()> w);
     };
+    bool open(std::string& error);
+    bool open_when_due(long long& next_try_ms, long long& retry_ms, std::string& last_error);
     void run();
     void run_posted();
     int start_stream(Exchange& e);

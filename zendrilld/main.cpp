@@ -305,11 +305,6 @@ int main(int argc, char** argv) {
         s.password = http_password;
         api = std::make_unique<HttpApi>(config, picture, line, zd::host_system(), !http_password.empty());
         http = std::make_unique<HttpServer>(s, *api, [&](const std::string& text) { log.line(text); });
-        if (!http->open(error)) {
-            say_error(error);
-            mosquitto_lib_cleanup();
-            return kExitFailed;
-        }
         api->attach(*http);
     }
     bridge.attach(mqtt.get(), &line);

@@ -14,7 +14,7 @@
 namespace zd::test {
 namespace {
 
-const std::string kRecord = "0X:15040718304512000";
+const std::string kScanRecord = "0X:15040718304512000";
 
 struct PortScanRig : ScreenRig {
     std::map<int, std::string> answers;  // address -> reply line; absent: silent
@@ -74,7 +74,7 @@ TEST(PortScanTable, IdentifierOfAReply) {
     } cases[] = {
         {"", "", "00"},       {"A", "", "00"},        {"A0", "0", "00"},
         {"A05", "05", "05"},  {"A07xyz", "07", "07"}, {"x99", "99", "99"},
-        {kRecord.c_str(), "X:", "X:"},
+        {kScanRecord.c_str(), "X:", "X:"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(identifier_code(c.reply), c.code) << c.reply;
@@ -92,7 +92,7 @@ TEST(PortScanTable, ModeTextHasNineFlags) {
 }
 
 TEST_F(PortScanTest, AsksEveryAddressOnceInOrderAndWaitsForEach) {
-    answers[0] = kRecord;
+    answers[0] = kScanRecord;
     scan_ports(ctx);
     EXPECT_EQ(port.writes, (std::vector<std::string>{"0X\r", "1X\r", "2X\r", "3X\r", "4X\r", "5X\r",
                                                      "6X\r", "7X\r", "8X\r", "9X\r"}));
@@ -105,10 +105,10 @@ TEST_F(PortScanTest, AsksEveryAddressOnceInOrderAndWaitsForEach) {
 
 TEST_F(PortScanTest, OnlyTheB203Answers) {
     st.port_flags[4] = 1;  // from an earlier scan
-    answers[0] = kRecord;
+    answers[0] = kScanRecord;
     scan_ports(ctx);
     const std::string text = ui.g(kPane).text;
-    std::vector<std::string> expected{"", "Alle Ports abfragen:", "", "", "Port 0:" + kRecord + " -> B203", ""};
+    std::vector<std::string> expected{"", "Alle Ports abfragen:", "", "", "Port 0:" + kScanRecord + " -> B203", ""};
     for (int a = 1; a <= 9; ++a) {
         expected.push_back("Port " + std::to_string(a) + ": -> Fehler");
         expected.push_back("");
@@ -125,7 +125,7 @@ TEST_F(PortScanTest, OnlyTheB203Answers) {
 }
 
 TEST_F(PortScanTest, PaneShowsProgressBeforeEachAddress) {
-    answers[0] = kRecord;
+    answers[0] = kScanRecord;
     answers[2] = "A02";
     scan_ports(ctx);
     const auto& texts = ui.g(kPane).texts;
@@ -177,7 +177,7 @@ TEST_F(PortScanTest, RepliesDecideNameIdentifierAndFlag) {
 }
 
 TEST_F(PortScanTest, FlagsStayAcrossScansIdentifiersDoNot) {
-    answers[0] = kRecord;
+    answers[0] = kScanRecord;
     answers[3] = "A03";
     answers[5] = "A06";
     scan_ports(ctx);
@@ -195,15 +195,15 @@ TEST_F(PortScanTest, FlagsStayAcrossScansIdentifiersDoNot) {
 
 TEST_F(PortScanTest, InputIsDiscardedOnlyBeforeTheFirstAddress) {
     port.arrive(0, "stale\r\n");
-    answers[0] = kRecord;
+    answers[0] = kScanRecord;
     // Address 1 answers too late; its answer starts address 2's reply.
     port.on_write = [this](const std::string& w) {
-        if (w == "0X\r") port.arrive_after(0, kRecord + "\r\n");
+        if (w == "0X\r") port.arrive_after(0, kScanRecord + "\r\n");
         if (w == "1X\r") port.arrive_after(5050, "A03\r\n");
     };
     scan_ports(ctx);
     const std::vector<std::string> lines = lines_of(ui.g(kPane).text);
-    EXPECT_EQ(lines[4], "Port 0:" + kRecord + " -> B203");
+    EXPECT_EQ(lines[4], "Port 0:" + kScanRecord + " -> B203");
     EXPECT_EQ(lines[6], "Port 1: -> Fehler");
     EXPECT_EQ(lines[8], "Port 2:A03 -> B285");
     EXPECT_EQ(st.port_flags[2], 1);

@@ -18,7 +18,7 @@ struct Row {
 const GadgetKind T = GadgetKind::Text, O = GadgetKind::Option, C = GadgetKind::CheckBox,
                  B = GadgetKind::Button, L = GadgetKind::DropDown, K = GadgetKind::TrackBar;
 
-const Row kTable[] = {
+const Row kEditorTable[] = {
     {1, T, "", 10, 3, 490, 15},
     {2, O, "1", 110, 30, 30, 20},
     {3, O, "2", 170, 30, 30, 20},
@@ -74,9 +74,9 @@ TEST_F(EditorTest, GadgetsMatchTheTableInOrder) {
     st.background = Rgb{200, 201, 202};
     create_editor_gadgets(ctx);
     const auto& order = ui.window().order;
-    ASSERT_EQ(order.size(), std::size(kTable));
-    for (std::size_t i = 0; i < std::size(kTable); ++i) {
-        const Row& r = kTable[i];
+    ASSERT_EQ(order.size(), std::size(kEditorTable));
+    for (std::size_t i = 0; i < std::size(kEditorTable); ++i) {
+        const Row& r = kEditorTable[i];
         SCOPED_TRACE(r.id);
         EXPECT_EQ(order[i], r.id);
         const GadgetSpec& s = g(r.id).def;
@@ -103,7 +103,7 @@ TEST_F(EditorTest, ColouredCaptionsOnTheSampledBackground) {
     create_editor_gadgets(ctx);
     const std::map<int, Rgb> coloured = {
         {1, {255, 128, 16}}, {39, {255, 16, 16}}, {52, {255, 16, 16}}, {53, {16, 144, 16}}, {59, {16, 16, 208}}};
-    for (const Row& r : kTable) {
+    for (const Row& r : kEditorTable) {
         SCOPED_TRACE(r.id);
         auto it = coloured.find(r.id);
         EXPECT_EQ(g(r.id).coloured, it != coloured.end());
