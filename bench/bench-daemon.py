@@ -10,11 +10,15 @@ its default turnaround) and a private mosquitto on a free loopback port:
 (c) CPU time and resident memory of the daemon while it idles with
     poll_status_s = 10, read from /proc/<pid>/stat and /proc/<pid>/status;
 (d) a burst of commands at once: every one answered, and memory before,
-    at the peak and after.
+    at the peak and after;
+(e) the web page's load in headless chromium on loopback, each run with an
+    empty cache: the time from the start of the navigation to the status
+    shown, and the bytes transferred until then (bench/page-load.mjs, with
+    playwright-core from the browser tests' setup in the build tree).
 
 Not a test. Standard library only, with an MQTT 3.1.1 client of its own.
 
-Usage: bench/bench-daemon.py [--build DIR] [--runs N] [--idle-seconds S] [--burst N]
+Usage: bench/bench-daemon.py [--build DIR] [--runs N] [--idle-seconds S] [--burst N] [--page-runs N]
 """
 import argparse
 import json
@@ -217,6 +221,7 @@ def main():
     ap.add_argument("--runs", type=int, default=10)
     ap.add_argument("--idle-seconds", type=int, default=600)
     ap.add_argument("--burst", type=int, default=1000)
+    ap.add_argument("--page-runs", type=int, default=10)
     args = ap.parse_args()
     daemon_path = os.path.join(args.build, "zendrilld", "zendrilld")
     sim_path = os.path.join(args.build, "sim", "b203sim")
@@ -224,12 +229,14 @@ def main():
     work = tempfile.mkdtemp(prefix="zd-bench-daemon-")
     link, log = os.path.join(work, "com"), os.path.join(work, "sim.log")
     port = free_port()
+    http_port = free_port()
     with open(os.path.join(work, "mosquitto.conf"), "w") as f:
         f.write("listener %d 127.0.0.1\nallow_anonymous true\npersistence false\n"
                 "max_queued_messages 0\nlog_dest none\n" % port)
     with open(os.path.join(work, "zendrilld.ini"), "w") as f:
         f.write("port = %s\npoll_status_s = 10\ncontrol_socket = %s\nmqtt_host = 127.0.0.1\n"
-                "mqtt_port = %d\ndevice_id = bench\n" % (link, os.path.join(work, "zendrilld.sock"), port))
+                "mqtt_port = %d\ndevice_id = bench\nhttp_listen = 127.0.0.1:%d\n"
+                % (link, os.path.join(work, "zendrilld.sock"), port, http_port))
     procs = []
     client = None
     try:
@@ -346,6 +353,21 @@ def main():
               "RSS %.1f -> peak %.1f -> %.1f MiB"
               % (args.burst, len(results), answered, ok, full, len(results) - ok - full,
                  mib(rss_before), mib(peak), mib(rss_after)))
+        # (e) The page, cold, in headless chromium.
+        node_prefix = os.path.join(args.build, "tests", "browser")
+        if not os.path.isdir(os.path.join(node_prefix, "node_modules", "playwright-core")):
+            print("(e) page load: no playwright-core in %s (ctest --test-dir %s -R browser_npm_ci puts it there)"
+                  % (node_prefix, args.build))
+        else:
+            out = subprocess.run(["node", os.path.join(ROOT, "bench", "page-load.mjs"),
+                                  "http://127.0.0.1:%d/" % http_port, str(args.page_runs), node_prefix],
+                                 check=True, capture_output=True, text=True).stdout
+            loads = [json.loads(line) for line in out.splitlines() if line.startswith("{")]
+            sizes = [l["bytes"] for l in loads]
+            print("(e) page load, %d runs with an empty cache: to the status shown %s ms (goal <= 300 ms); "
+                  "transferred median %d  max %d bytes in %d requests (goal <= 100 KB)"
+                  % (len(loads), spread([l["ms"] for l in loads]), statistics.median(sizes), max(sizes),
+                     loads[0]["requests"]))
         daemon.terminate()
         print("zendrilld ended with %d" % daemon.wait(15))
     finally:

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: native, under the sanitizers, the
-# fuzz targets briefly, the Windows build under Wine, and end to end.
+# fuzz targets briefly, the Windows build under Wine, and end to end; the
+# web page in a headless browser after the native tests.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -19,7 +20,11 @@ unity=-DCMAKE_UNITY_BUILD=ON
 step "native build and tests"
 cmake -S . -B build/native -G Ninja -DZD_WERROR=ON -DCMAKE_BUILD_TYPE=Debug >/dev/null
 cmake --build build/native -j$jobs
-ctest --test-dir build/native --output-on-failure -LE e2e -j$jobs
+ctest --test-dir build/native --output-on-failure -LE 'e2e|browser' -j$jobs
+
+step "browser: zendrilld's page in chromium against the daemon and the simulator"
+# The setup test installs playwright-core with npm ci into the build tree.
+ctest --test-dir build/native --output-on-failure -L browser --no-tests=error
 
 step "man pages and Debian packages"
 for page in dist/zendrill-cli.1 dist/b203sim.1 dist/zendrilld.8; do

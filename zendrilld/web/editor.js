@@ -1,0 +1,198 @@
+// The timer editor: one timer's fields, checked as the user changes them.
+// It takes the place of the timer list while it is open.
+import { DAYS, SOURCES, TARGETS, blankFields, fieldsOf, hasStation, problems, requestBody, stationEntries } from './timer.js';
+
+const $ = (id) => document.getElementById(id);
+
+function choice(type, name, value, id) {
+  const label = document.createElement('label');
+  const input = document.createElement('input');
+  input.type = type;
+  input.name = name;
+  input.value = value;
+  input.id = id;
+  label.append(input, ` ${value}`);
+  return label;
+}
+
+// `actions` has write(n, body), test(n), erase(n) (each a promise of the
+// timer object or null) and back(n); `stationNames()` gives the 30 names.
+export function createEditor(actions, stationNames) {
+  const section = $('editor');
+  const form = $('editor-form');
+  const problemLine = $('editor-problem');
+  $('days').append(...DAYS.map((d) => choice('checkbox', 'day', d, `day-${d}`)));
+  $('sources').append(...SOURCES.map((s) => choice('radio', 'source', s, `source-${s}`)));
+  $('targets').append(...TARGETS.map((t) => choice('checkbox', 'target', t, `target-${t}`)));
+
+  let number = 0;
+  let fields = blankFields();
+  let edited = false;
+  let stationsFor = '';
+
+  const checked = (name) => [...form.querySelectorAll(`input[name="${name}"]:checked`)].map((i) => i.value);
+
+  function fillStations() {
+    const key = fields.source + '|' + JSON.stringify(stationNames());
+    if (key === stationsFor) return;
+    stationsFor = key;
+    const select = $('station');
+    select.replaceChildren(...stationEntries(fields.source, stationNames()).map((e) => new Option(e.text, e.value)));
+  }
+
+  function show() {
+    for (const r of form.querySelectorAll('input[name="kind"]')) r.checked = r.value === fields.kind;
+    for (const c of form.querySelectorAll('input[name="day"]')) c.checked = fields.days.includes(c.value);
+    for (const r of form.querySelectorAll('input[name="source"]')) r.checked = r.value === fields.source;
+    for (const c of form.querySelectorAll('input[name="target"]')) c.checked = fields.targets.includes(c.value);
+    $('date').value = fields.date || '';
+    $('start').value = fields.start;
+    $('end').value = fields.end;
+    showParts();
+    check();
+  }
+
+  // Weekdays or the date; the station list only for the tuner and the CD.
+  function showParts() {
+    $('days').hidden = fields.kind !== 'weekday';
+    $('date-field').hidden = fields.kind !== 'date';
+    const station = hasStation(fields.source);
+    $('station-field').hidden = !station;
+    if (station) {
+      fillStations();
+      $('station-label').textContent = fields.source === 'CD' ? 'CD-Track' : 'Station';
+      $('station').value = fields.station;
+      if ($('station').selectedIndex < 0) $('station').selectedIndex = 0;
+    }
+  }
+
+  function read() {
+    const kind = checked('kind')[0] || 'weekday';
+    const source = checked('source')[0] || 'Tuner';
+    let station = fields.station;
+    if (source !== fields.source) station = '00';
+    else if (hasStation(source)) station = $('station').value || '00';
+    fields = {
+      kind,
+      days: checked('day'),
+      date: $('date').value,
+      source,
+      station: hasStation(source) ? station : '00',
+      targets: checked('target'),
+      start: $('start').value,
+      end: $('end').value,
+    };
+  }
+
+  // Shows what keeps the timer from being sent, as the user types.
+  function check() {
+    const found = problems(fields);
+    problemLine.textContent = found.map((p) => p.text).join('; ');
+    const bad = new Set(found.map((p) => p.field));
+    for (const id of ['date', 'start', 'end']) $(id).setAttribute('aria-invalid', String(bad.has(id)));
+    $('days').setAttribute('aria-invalid', String(bad.has('days')));
+    return found;
+  }
+
+  form.addEventListener('change', (e) => {
+    edited = true;
+    read();
+    if (e.target.name === 'kind' || e.target.name === 'source') showParts();
+    check();
+  });
+  form.addEventListener('input', () => {
+    edited = true;
+    read();
+    check();
+  });
+
+  function showEmpty(timer) {
+    const empty = !!timer && timer.state === 'empty';
+    $('empty-note').textContent = empty ? 'Timer ist leer !' : timer && timer.state === 'failed' ? timer.summary || '' : '';
+    $('erase').hidden = empty;
+    $('test').hidden = empty;
+  }
+
+  // A timer object from the daemon: shown whole unless the user is editing.
+  function load(timer, force) {
+    showEmpty(timer);
+    if (force || !edited) {
+      fields = fieldsOf(timer);
+      edited = false;
+      show();
+    }
+  }
+
+  // One request at a time. The buttons stay focusable (a disabled button
+  // would drop the keyboard's focus); they only say they are busy.
+  let working = false;
+  const actionButtons = [$('write'), $('test'), $('erase')];
+  async function busy(button, work) {
+    working = true;
+    for (const b of actionButtons) b.setAttribute('aria-disabled', 'true');
+    try {
+      return await work();
+    } finally {
+      working = false;
+      for (const b of actionButtons) b.removeAttribute('aria-disabled');
+      if (number && (document.activeElement === document.body || button.hidden)) $('write').focus();
+    }
+  }
+
+  form.addEventListener('submit', async (e) => {
+    e.preventDefault();
+    if (working) return;
+    read();
+    const found = check();
+    if (found.length) {
+      actions.refuse(found.map((p) => p.text).join('; '));
+      const first = found[0].field === 'days' ? $('day-Mo') : $(found[0].field);
+      first.focus();
+      return;
+    }
+    const n = number;
+    const timer = await busy($('write'), () => actions.write(n, requestBody(fields)));
+    if (timer && n === number) load(timer, true);
+  });
+  $('test').addEventListener('click', async () => {
+    if (working || !confirm(`Timer ${number} wirklich testen?`)) return;
+    const n = number;
+    await busy($('test'), () => actions.test(n));
+  });
+  $('erase').addEventListener('click', async () => {
+    if (working || !confirm(`Timer ${number} wirklich löschen?`)) return;
+    const n = number;
+    const timer = await busy($('erase'), () => actions.erase(n));
+    if (timer && n === number) showEmpty(timer);
+  });
+  const back = () => {
+    const n = number;
+    number = 0;
+    section.hidden = true;
+    actions.back(n);
+  };
+  $('back').addEventListener('click', back);
+  document.addEventListener('keydown', (e) => {
+    if (e.key === 'Escape' && !e.defaultPrevented && number) back();
+  });
+
+  return {
+    get number() { return number; },
+    open(n, timer) {
+      number = n;
+      edited = false;
+      $('h-editor').textContent = `Timer ${n} bearbeiten`;
+      load(timer, true);
+      section.hidden = false;
+      $('h-editor').focus();
+    },
+    // A timer object that came in while the editor is open.
+    update(timer) {
+      if (number && timer && timer.timer === number) load(timer, false);
+    },
+    stationsChanged() {
+      stationsFor = '';
+      if (number) showParts();
+    },
+  };
+}

@@ -1,0 +1,78 @@
+// A timer as the editor holds it, and what the page can check before the
+// daemon checks again with the rule the other programs use.
+
+export const DAYS = ['Mo', 'Di', 'Mi', 'Do', 'Fr', 'Sa', 'So'];
+export const SOURCES = ['Tuner', 'CD', 'Tape1', 'Tape2', 'Phono'];
+export const TARGETS = ['Tape1', 'Tape2', 'LS-A', 'LS-B'];
+export const STATION_COUNT = 30;
+
+// What the editor shows for an empty timer: weekdays, none chosen, the
+// tuner on station 0, no target, 00:00 to 00:00.
+export function blankFields() {
+  return { kind: 'weekday', days: [], date: '', source: 'Tuner', station: '00', targets: [], start: '00:00', end: '00:00' };
+}
+
+// The editable fields of a timer object; the blank timer when it holds none.
+export function fieldsOf(timer) {
+  if (!timer || timer.state !== 'set') return blankFields();
+  return {
+    kind: timer.kind === 'date' ? 'date' : 'weekday',
+    days: Array.isArray(timer.days) ? timer.days.filter((d) => DAYS.includes(d)) : [],
+    date: timer.date || '',
+    source: SOURCES.includes(timer.source) ? timer.source : 'Tuner',
+    station: /^\d\d$/.test(timer.station || '') ? timer.station : '00',
+    targets: Array.isArray(timer.targets) ? timer.targets.filter((t) => TARGETS.includes(t)) : [],
+    start: timer.start || '00:00',
+    end: timer.end || '00:00',
+  };
+}
+
+export function hasStation(source) { return source === 'Tuner' || source === 'CD'; }
+
+// The body of PUT /api/timers/N.
+export function requestBody(f) {
+  const body = {
+    kind: f.kind,
+    source: f.source,
+    station: hasStation(f.source) ? f.station : '00',
+    targets: TARGETS.filter((t) => f.targets.includes(t)),
+    start: f.start,
+    end: f.end,
+  };
+  if (f.kind === 'date') body.date = f.date;
+  else body.days = DAYS.filter((d) => f.days.includes(d));
+  return body;
+}
+
+const TIME = /^([01]\d|2[0-3]):[0-5]\d$/;
+
+function realDate(iso) {
+  const m = /^(20\d\d)-(\d\d)-(\d\d)$/.exec(iso || '');
+  if (!m) return false;
+  const [y, mo, d] = [Number(m[1]), Number(m[2]), Number(m[3])];
+  const date = new Date(Date.UTC(y, mo - 1, d));
+  return date.getUTCFullYear() === y && date.getUTCMonth() === mo - 1 && date.getUTCDate() === d;
+}
+
+// What keeps the fields from being sent, each with the field it is about.
+export function problems(f) {
+  const out = [];
+  if (f.kind === 'weekday' && f.days.length === 0) out.push({ field: 'days', text: 'Mindestens einen Wochentag wählen' });
+  if (f.kind === 'date' && !realDate(f.date)) {
+    out.push({ field: 'date', text: f.date ? 'Den Tag gibt es nicht (2000 bis 2099)' : 'Den Tag wählen' });
+  }
+  if (!TIME.test(f.start)) out.push({ field: 'start', text: 'Startzeit fehlt (HH:MM)' });
+  if (!TIME.test(f.end)) out.push({ field: 'end', text: 'Endzeit fehlt (HH:MM)' });
+  return out;
+}
+
+// The station list's entries as the editor shows them: "5 WDR 2" for the
+// tuner, "Track 5" for the CD.
+export function stationEntries(source, names) {
+  const out = [];
+  for (let n = 0; n < STATION_COUNT; ++n) {
+    const text = source === 'CD' ? `Track ${n}` : `${n} ${(names && names[n]) || ''}`.trim();
+    out.push({ value: String(n).padStart(2, '0'), text });
+  }
+  return out;
+}
