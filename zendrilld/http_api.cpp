@@ -240,7 +240,7 @@ void HttpApi::backup_upload(const HttpRequest& r, const Responder& responder) {
     if (q != r.query.end() && q->second != "0") {
         json lines = json::array();
         for (const std::string& c : restore_commands(read.entries))
-            lines.push_back({{"command", utf8_from_1252(c)}, {"result", nullptr}});
+            lines.push_back({{"command", utf8_from_1252(c)}, {"ok", nullptr}, {"result", nullptr}});
         responder->answer(json_answer({{"ok", true}, {"dry_run", true}, {"lines", lines}}));
         return;
     }
