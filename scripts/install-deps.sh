@@ -1,17 +1,100 @@
 #!/usr/bin/env bash
-# Installs what building and testing Zendrill needs on Debian (as root).
+# Installs what building and testing Zendrill needs on Debian (as root): the
+# host's tools and libraries, and for the Raspberry Pi builds (arm64, armhf)
+# Debian's cross compilers, qemu, and a root of Debian's arm libraries each.
 set -euo pipefail
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev googletest libgtest-dev
           g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 xvfb xdotool
           imagemagick x11-utils python3 zip libcli11-dev nlohmann-json3-dev
-          dpkg-dev groff-base mosquitto libmosquitto-dev faketime)
+          dpkg-dev groff-base mosquitto libmosquitto-dev libmicrohttpd-dev faketime
+          crossbuild-essential-arm64 crossbuild-essential-armhf qemu-user-static
+          lintian diffoscope-minimal)
+foreign_archs=(arm64 armhf)
+# What the arm builds link and run with: the development packages, and the
+# libraries they and the programs need at run time (with their own).
+target_dev=(libmosquitto-dev libmicrohttpd-dev)
+target_runtime=(libmosquitto1 libmicrohttpd12 libstdc++6)
+cross_roots=${ZD_CROSS_ROOTS:-/opt/zendrill-cross}
+
+export DEBIAN_FRONTEND=noninteractive
+updated=0
+update_lists() {
+  [ $updated = 1 ] && return
+  updated=1
+  apt-get update -qq && return
+  # A mirror that fails one architecture's index makes apt keep the old
+  # lists of that whole suite; each architecture then gets what it can.
+  echo "apt-get update failed; fetching each architecture's lists on its own"
+  for arch in "${foreign_archs[@]}"; do
+    apt-get update -qq -o APT::Get::List-Cleanup=0 -o APT::Architectures::=amd64 \
+      -o APT::Architectures::="$arch" || echo "warning: some $arch lists are missing; older ones are used"
+  done
+}
+
+for arch in "${foreign_archs[@]}"; do
+  if ! dpkg --print-foreign-architectures | grep -qx "$arch"; then
+    dpkg --add-architecture "$arch"
+    updated=0
+    update_lists
+  fi
+done
+
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
 done
 if [ ${#missing[@]} -gt 0 ]; then
   echo "Installing: ${missing[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
+  update_lists
   apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
+
+# The arm libraries are unpacked into a root per architecture rather than
+# installed beside the host's: installed, each would have to be the very
+# version of its amd64 twin (Multi-Arch: same), which holds the host's own
+# security updates back until the arm ones arrive, and fails outright when a
+# mirror's arm index lags. Each root also keeps its packages' symbols and
+# shlibs files in DEBIAN/, where dpkg-shlibdeps reads them for Depends.
+# $cross_roots/<triplet>/packages lists what a root holds, name and version.
+wanted_list() {  # ARCH: "name version" for every package of the root
+  local arch=$1 closure
+  closure=$(apt-cache depends --recurse --no-recommends --no-suggests --no-conflicts \
+              --no-breaks --no-replaces --no-enhances "${target_runtime[@]/%/:$arch}" |
+            grep -v '^ ' | sort -u)
+  for p in $closure "${target_dev[@]/%/:$arch}"; do
+    printf '%s %s\n' "${p%%:*}" "$(apt-cache policy "$p" | awk '/Candidate:/ {print $2}')"
+  done | sort -u
+}
+make_root() {  # ARCH
+  local arch=$1 triplet root work wanted
+  triplet=$(dpkg-architecture -a"$arch" -qDEB_HOST_MULTIARCH 2>/dev/null)
+  root=$cross_roots/$triplet
+  wanted=$(wanted_list "$arch")
+  if grep -q ' (none)$' <<<"$wanted"; then
+    update_lists
+    wanted=$(wanted_list "$arch")
+  fi
+  [ -f "$root/packages" ] && [ "$(cat "$root/packages")" = "$wanted" ] && return
+  echo "Unpacking Debian's $arch libraries into $root"
+  mkdir -p "$cross_roots"
+  work=$(mktemp -d "$cross_roots/.$arch.XXXXXX")
+  chmod 755 "$work"  # apt downloads as its own user
+  mkdir -p "$work/debs" "$work/root/DEBIAN"
+  while read -r name version; do
+    (cd "$work/debs" && apt-get download -qq "$name:$arch=$version")
+  done <<<"$wanted"
+  for deb in "$work"/debs/*.deb; do
+    dpkg-deb -x "$deb" "$work/root"
+    rm -rf "$work/control" && dpkg-deb -e "$deb" "$work/control"
+    for f in symbols shlibs; do
+      [ -f "$work/control/$f" ] && cat "$work/control/$f" >>"$work/root/DEBIAN/$f"
+    done
+  done
+  printf '%s\n' "$wanted" >"$work/root/packages"
+  rm -rf "$root"
+  mv "$work/root" "$root"
+  rm -rf "$work"
+}
+for arch in "${foreign_archs[@]}"; do
+  make_root "$arch"
+done
