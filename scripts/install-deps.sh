@@ -61,28 +61,37 @@ wanted_list() {  # ARCH: "name version" for every package of the root
   closure=$(apt-cache depends --recurse --no-recommends --no-suggests --no-conflicts \
               --no-breaks --no-replaces --no-enhances "${target_runtime[@]/%/:$arch}" |
             grep -v '^ ' | sort -u)
-  for p in $closure "${target_dev[@]/%/:$arch}"; do
-    printf '%s %s\n' "${p%%:*}" "$(apt-cache policy "$p" | awk '/Candidate:/ {print $2}')"
-  done | sort -u
+  # One look-up for all: "name:arch:" starts each package's block.
+  apt-cache policy $closure "${target_dev[@]/%/:$arch}" |
+    awk '/^[^ ].*:$/ {name = $1; sub(/:.*/, "", name)} /^  Candidate:/ {print name, $2}' | sort -u
 }
 make_root() {  # ARCH
-  local arch=$1 triplet root work wanted
+  local arch=$1 triplet root work wanted head
   triplet=$(dpkg-architecture -a"$arch" -qDEB_HOST_MULTIARCH 2>/dev/null)
   root=$cross_roots/$triplet
+  head="# ${target_dev[*]} ${target_runtime[*]}"
+  # apt's look-ups take seconds each: a root is looked at again only when
+  # the package lists are newer than it or it was made for other packages.
+  if [ -f "$root/packages" ] && [ "$(head -n1 "$root/packages")" = "$head" ] &&
+     [ -z "$(find /var/lib/apt/lists -maxdepth 1 -name '*Packages*' -newer "$root/packages" -print -quit)" ]; then
+    return
+  fi
   wanted=$(wanted_list "$arch")
   if grep -q ' (none)$' <<<"$wanted"; then
     update_lists
     wanted=$(wanted_list "$arch")
   fi
-  [ -f "$root/packages" ] && [ "$(cat "$root/packages")" = "$wanted" ] && return
+  wanted=$(printf '%s\n%s' "$head" "$wanted")
+  if [ -f "$root/packages" ] && [ "$(cat "$root/packages")" = "$wanted" ]; then
+    touch "$root/packages"
+    return
+  fi
   echo "Unpacking Debian's $arch libraries into $root"
   mkdir -p "$cross_roots"
   work=$(mktemp -d "$cross_roots/.$arch.XXXXXX")
   chmod 755 "$work"  # apt downloads as its own user
   mkdir -p "$work/debs" "$work/root/DEBIAN"
-  while read -r name version; do
-    (cd "$work/debs" && apt-get download -qq "$name:$arch=$version")
-  done <<<"$wanted"
+  (cd "$work/debs" && apt-get download -qq $(tail -n +2 <<<"$wanted" | awk -v a="$arch" '{print $1 ":" a "=" $2}'))
   for deb in "$work"/debs/*.deb; do
     dpkg-deb -x "$deb" "$work/root"
     rm -rf "$work/control" && dpkg-deb -e "$deb" "$work/control"
