@@ -89,8 +89,9 @@ make_root() {  # ARCH
   echo "Unpacking Debian's $arch libraries into $root"
   mkdir -p "$cross_roots"
   work=$(mktemp -d "$cross_roots/.$arch.XXXXXX")
-  chmod 755 "$work"  # apt downloads as its own user
+  chmod 755 "$work"
   mkdir -p "$work/debs" "$work/root/DEBIAN"
+  chown _apt "$work/debs" 2>/dev/null || true  # apt downloads as its own user
   (cd "$work/debs" && apt-get download -qq $(tail -n +2 <<<"$wanted" | awk -v a="$arch" '{print $1 ":" a "=" $2}'))
   for deb in "$work"/debs/*.deb; do
     dpkg-deb -x "$deb" "$work/root"
