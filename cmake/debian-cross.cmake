@@ -19,4 +19,7 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # the root too; the linker looks there without writing the path anywhere.
 set(CMAKE_EXE_LINKER_FLAGS_INIT
   "-Wl,-rpath-link,${ZD_CROSS_ROOT}/lib/${ZD_TRIPLET}:${ZD_CROSS_ROOT}/usr/lib/${ZD_TRIPLET}")
+# pkg-config reads the target's .pc files, with their paths in the root.
+set(ENV{PKG_CONFIG_LIBDIR} ${ZD_CROSS_ROOT}/usr/lib/${ZD_TRIPLET}/pkgconfig:${ZD_CROSS_ROOT}/usr/share/pkgconfig)
+set(ENV{PKG_CONFIG_SYSROOT_DIR} ${ZD_CROSS_ROOT})
 set(CMAKE_CROSSCOMPILING_EMULATOR ${ZD_QEMU} -L ${ZD_CROSS_ROOT})

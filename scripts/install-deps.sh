@@ -31,13 +31,14 @@ update_lists() {
   done
 }
 
+added=0
 for arch in "${foreign_archs[@]}"; do
   if ! dpkg --print-foreign-architectures | grep -qx "$arch"; then
     dpkg --add-architecture "$arch"
-    updated=0
-    update_lists
+    added=1
   fi
 done
+[ $added = 0 ] || update_lists
 
 missing=()
 for p in "${packages[@]}"; do
