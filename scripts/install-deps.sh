@@ -26,7 +26,7 @@ update_lists() {
   # lists of that whole suite; each architecture then gets what it can.
   echo "apt-get update failed; fetching each architecture's lists on its own"
   for arch in "${foreign_archs[@]}"; do
-    apt-get update -qq -o APT::Get::List-Cleanup=0 -o APT::Architectures::=amd64 \
+    apt-get update -qq -o APT::Get::List-Cleanup=0 -o APT::Architectures::="$(dpkg --print-architecture)" \
       -o APT::Architectures::="$arch" || echo "warning: some $arch lists are missing; older ones are used"
   done
 }
