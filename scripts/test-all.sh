@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: native, under the sanitizers, the
-# fuzz targets briefly, the Windows build under Wine, and end to end; the
-# web page in a headless browser after the native tests.
+# fuzz targets briefly, the Raspberry Pi builds under qemu, the Windows build
+# under Wine, and end to end; the web page in a headless browser after the
+# native tests. The armhf unit tests and the check that a release builds to
+# the same bytes twice are in scripts/release.sh --check.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -11,7 +13,14 @@ jobs=2
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEPREFIX=$root/build/wineprefix
 
-step() { printf '\n=== %s ===\n' "$*"; }
+# Each stage's wall time, when the next begins and at the end.
+stage_start=$SECONDS stage_name=
+step() {
+  [ -z "$stage_name" ] || printf '(%s: %d s)\n' "$stage_name" $((SECONDS - stage_start))
+  stage_start=$SECONDS stage_name=$*
+  printf '\n=== %s ===\n' "$*"
+}
+trap '[ -z "$stage_name" ] || printf "(%s: %d s)\n" "$stage_name" $((SECONDS - stage_start))' EXIT
 # The builds beside the native one compile each library as one unit: the
 # same code in far less compiler time. The native build keeps its files
 # apart, so a missing include still shows.
@@ -31,15 +40,8 @@ for page in dist/zendrill-cli.1 dist/b203sim.1 dist/zendrilld.8; do
   warnings=$(LC_ALL=C.UTF-8 groff -k -man -Tutf8 -ww -z "$page" 2>&1)
   [ -z "$warnings" ] || { echo "$page: $warnings"; exit 1; }
 done
-(cd build/native && rm -f zendrill-cli_*.deb zendrilld_*.deb && cpack -G DEB >/dev/null &&
-  for deb in zendrill-cli_*.deb zendrilld_*.deb; do dpkg-deb -I "$deb" && dpkg-deb -c "$deb" || exit 1; done |
-  tee contents.txt)
-for f in usr/share/doc/zendrill-cli/copyright usr/share/doc/zendrill-cli/changelog.gz \
-         usr/share/man/man1/zendrill-cli.1.gz usr/share/man/man1/b203sim.1.gz \
-         usr/sbin/zendrilld usr/share/man/man8/zendrilld.8.gz etc/zendrill/zendrilld.ini \
-         lib/systemd/system/zendrilld.service usr/share/doc/zendrilld/copyright; do
-  grep -q " \./$f\$" build/native/contents.txt || { echo "package lacks /$f"; exit 1; }
-done
+(cd build/native && rm -f zendrill-cli_*.deb zendrilld_*.deb && cpack -G DEB >/dev/null)
+tests/packages/check_debs.sh build/native amd64
 
 step "unit and program tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 # The program tests fail on any sanitizer report in a child's output.
@@ -72,6 +74,29 @@ for f in $(cd fuzz && ls fuzz_*.cpp | sed 's/\.cpp$//'); do
   fi
   printf '%-24s %s\n' "$f" "$(grep -E '^#[0-9]+[[:space:]]+DONE' "$scratch.log")"
 done
+
+# The Pi builds: what the packages hold and the tests need, no more.
+pi_build() {  # ARCH TOOLCHAIN TARGET...
+  local arch=$1 toolchain=$2
+  shift 2
+  cmake -S . -B build/$arch -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/$toolchain.cmake -DZD_WERROR=ON $unity \
+    -DCMAKE_BUILD_TYPE=Release -DZD_SMOKE_PROGRAM="$root/build/native/tests/integration/smoke_tests" >/dev/null
+  cmake --build build/$arch -j$jobs --target zendrill-cli b203sim zendrilld zendrill_docs "$@"
+}
+pi_packages() {  # ARCH
+  (cd build/$1 && rm -f zendrill-cli_*.deb zendrilld_*.deb && cpack -G DEB >/dev/null)
+  tests/packages/check_debs.sh build/$1 "$1"
+}
+
+step "arm64: build, unit tests and smoke test under qemu, packages"
+pi_build arm64 aarch64-linux-gnu unit_tests
+ctest --test-dir build/arm64 -L 'unit|smoke' --output-on-failure -j$jobs
+pi_packages arm64
+
+step "armhf: build, smoke test under qemu, packages"
+pi_build armhf arm-linux-gnueabihf
+ctest --test-dir build/armhf -L smoke --output-on-failure
+pi_packages armhf
 
 step "Windows build, tests under Wine"
 scripts/wine-prefix.sh "$WINEPREFIX"
