@@ -23,7 +23,10 @@ ControlServer::~ControlServer() { close(); }
 bool ControlServer::open(std::string& error) {
     // Whoever may use the port may borrow it; serial lines belong to
     // dialout while the adapter is out.
-    listen_fd_ = posix::listen_local(config_.control_socket, 0660, posix::group_of(config_.port, "dialout"), error);
+    std::string warning;
+    listen_fd_ = posix::listen_local(config_.control_socket, 0660, posix::group_of(config_.port, "dialout"), error,
+                                     warning);
+    if (!warning.empty()) log_.line(warning);
     return listen_fd_ >= 0;
 }
 

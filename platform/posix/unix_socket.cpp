@@ -33,7 +33,7 @@ long long now_ms() {
 
 }  // namespace
 
-int listen_local(const std::string& path, unsigned mode, long gid, std::string& error) {
+int listen_local(const std::string& path, unsigned mode, long gid, std::string& error, std::string& warning) {
     sockaddr_un a{};
     if (!fill_address(path, a)) {
         error = "Pfad des Steuer-Sockets zu lang";
@@ -64,7 +64,9 @@ int listen_local(const std::string& path, unsigned mode, long gid, std::string& 
         ::close(fd);
         return -1;
     }
-    if (gid >= 0) (void)::chown(path.c_str(), static_cast<uid_t>(-1), static_cast<gid_t>(gid));
+    if (gid >= 0 && ::chown(path.c_str(), static_cast<uid_t>(-1), static_cast<gid_t>(gid)) != 0)
+        warning = std::string("Steuer-Socket ") + path + ": die Gruppe " + std::to_string(gid) +
+                  " ist nicht zu setzen (" + std::strerror(errno) + "); leihen kann nur der Benutzer des Dienstes";
     ::chmod(path.c_str(), mode);
     if (::listen(fd, 8) != 0) {
         error = "Steuer-Socket nimmt keine Verbindungen an";

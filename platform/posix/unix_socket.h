@@ -9,8 +9,9 @@ namespace zd::posix {
 
 // Listens on `path` (a stale socket there is replaced, anything else is
 // refused) with `mode`, group `gid` when it is not -1. -1 with `error` set
-// (German) on failure.
-int listen_local(const std::string& path, unsigned mode, long gid, std::string& error);
+// (German) on failure. A group that cannot be given leaves the socket
+// working for the owner only; `warning` says so.
+int listen_local(const std::string& path, unsigned mode, long gid, std::string& error, std::string& warning);
 // Connects to `path` without blocking longer than `timeout_ms`; -1 when no
 // one listens there.
 int connect_local(const std::string& path, int timeout_ms);
