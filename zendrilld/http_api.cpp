@@ -390,7 +390,7 @@ void HttpApi::handle(const HttpRequest& r, std::shared_ptr<HttpResponder> respon
         const auto q = r.query.find("days");
         std::string problem;
         const int days = q == r.query.end() ? 7 : schedule_days(q->second, problem);
-        if (days == 0) return responder->answer(json_error(400, "days: " + problem));
+        if (days == 0) return responder->answer(json_error(400, problem));
         responder->answer(json_answer(schedule_object(timer_schedule(read_timers(p), now, days, config_.stations))));
     } else if (what == "send") {
         if (!config_.raw_commands)

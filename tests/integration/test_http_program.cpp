@@ -245,6 +245,9 @@ TEST_F(HttpProgramTest, EveryEndpointRefusesWhatIsWrongWithTheMqttWords) {
         {"PUT", "/api/ir", R"({"ir": "ON"})", 400, R"(Erwartet wird {"ir": "ein"} oder {"ir": "aus"})", "", ""},
         {"POST", "/api/clock/shift", R"({"hours": 2})", 400, R"(Erwartet wird {"hours": 1} oder {"hours": -1})", "", ""},
         {"POST", "/api/backup", "Timer9 = \r\n", 400, "1 fehlerhafte Zeile; nichts gesendet", "", ""},
+        {"GET", "/api/schedule?days=0", "", 400, "days: \"0\" ist keine Zahl von 1 bis 31", "", ""},
+        {"GET", "/api/schedule?days=32", "", 400, "days: \"32\" ist keine Zahl von 1 bis 31", "", ""},
+        {"GET", "/api/schedule?days=x", "", 400, "days: \"x\" ist keine Zahl von 1 bis 31", "", ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.method + " " + c.path + " " + c.body.substr(0, 40));
