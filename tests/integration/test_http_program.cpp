@@ -294,6 +294,13 @@ TEST_F(HttpProgramTest, ARefusalIs409AndSilenceIs504) {
     EXPECT_EQ(raw.reply.status, 200);
     EXPECT_EQ(raw.json["reply"], reply_to(raw.traffic, "0X"));
     EXPECT_EQ(raw.rx, (std::vector<std::string>{"0X", "0X"}));  // the line, then the status read after it
+
+    // A restore whose writes are refused ran, but did not succeed.
+    const Answer restore = call("POST", "/api/backup", std::string("Timer2 = ") + kTimer2 + "\r\n");
+    EXPECT_EQ(restore.reply.status, 200);
+    EXPECT_EQ(restore.json["ok"], false) << restore.reply.body;
+    ASSERT_EQ(restore.json["lines"].size(), 1u);
+    EXPECT_EQ(restore.json["lines"][0]["ok"], false);
 }
 
 TEST_F(HttpProgramTest, WhileTheLinkIsDownChangesAre503) {
