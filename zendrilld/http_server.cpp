@@ -238,6 +238,8 @@ bool HttpServer::open(std::string& error) {
     }
     daemon_ = MHD_start_daemon(
         MHD_USE_EPOLL | MHD_ALLOW_SUSPEND_RESUME | MHD_USE_ERROR_LOG, 0, nullptr, nullptr, &access_trampoline, this,
+        // First: the library logs an option before it on its own, and says so at every start.
+        MHD_OPTION_EXTERNAL_LOGGER, &log_trampoline, &log_,
         MHD_OPTION_LISTEN_SOCKET, listen_fd_,
         MHD_OPTION_CONNECTION_LIMIT, static_cast<unsigned>(200),
         MHD_OPTION_PER_IP_CONNECTION_LIMIT, static_cast<unsigned>(100),
@@ -245,7 +247,6 @@ bool HttpServer::open(std::string& error) {
         // The request line and headers must fit here; beyond it the library refuses them.
         MHD_OPTION_CONNECTION_MEMORY_LIMIT, static_cast<size_t>(32 * 1024),
         MHD_OPTION_NOTIFY_COMPLETED, &completed_trampoline, this,
-        MHD_OPTION_EXTERNAL_LOGGER, &log_trampoline, &log_,
         MHD_OPTION_END);
     if (!daemon_) {
         error = "http_listen " + l.shown() + ": der HTTP-Server startet nicht";

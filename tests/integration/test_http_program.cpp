@@ -272,6 +272,8 @@ TEST_F(HttpProgramTest, EveryEndpointRefusesWhatIsWrongWithTheMqttWords) {
     EXPECT_EQ(lent.json, error("Die Leitung ist an zendrill-cli verliehen; nichts gesendet"));
     close(loan);
     EXPECT_TRUE(eventually([&] { return link_state() == "online"; }, kWait));
+    // The HTTP library had nothing to complain about.
+    EXPECT_EQ(daemon.err().find("HTTP: "), std::string::npos) << daemon.err();
 }
 
 TEST_F(HttpProgramTest, ARefusalIs409AndSilenceIs504) {
