@@ -14,13 +14,20 @@ its default turnaround) and a private mosquitto on a free loopback port:
 (e) the web page's load in headless chromium on loopback, each run with an
     empty cache: the time from the start of the navigation to the status
     shown, and the bytes transferred until then (bench/page-load.mjs, with
-    playwright-core from the browser tests' setup in the build tree).
+    playwright-core from the browser tests' setup in the build tree);
+(f) GET /api/status from 50 clients at once, each on its own keep-alive
+    connection, back to back and then each every 20 ms, while another
+    client keeps the line busy with POST /api/refresh: latency percentiles
+    and the daemon's CPU (no request waits for the line);
+(g) resident memory with 20 event streams open while changes flow to them.
 
 Not a test. Standard library only, with an MQTT 3.1.1 client of its own.
 
 Usage: bench/bench-daemon.py [--build DIR] [--runs N] [--idle-seconds S] [--burst N] [--page-runs N]
+                             [--http-seconds S]
 """
 import argparse
+import asyncio
 import json
 import os
 import re
@@ -215,6 +222,66 @@ def spread(values):
     return "median %7.1f  max %7.1f" % (statistics.median(values), max(values))
 
 
+def http_request(port, method, path, body=b""):
+    return (b"%s %s HTTP/1.1\r\nHost: 127.0.0.1:%d\r\nContent-Length: %d\r\n\r\n"
+            % (method.encode(), path.encode(), port, len(body)) + body)
+
+
+async def http_reply(reader):
+    """One reply from a keep-alive connection: (status, body)."""
+    head = await reader.readuntil(b"\r\n\r\n")
+    status = int(head[9:12])
+    length = 0
+    for line in head.split(b"\r\n"):
+        if line.lower().startswith(b"content-length:"):
+            length = int(line.split(b":")[1])
+    return status, await reader.readexactly(length)
+
+
+async def status_under_refresh(port, clients, seconds, interval):
+    """GET /api/status from `clients` connections at once, each asking again
+    at once (interval 0) or every `interval` seconds, while one more client
+    loops POST /api/refresh: every latency in ms, and each refresh's."""
+    latencies, refreshes = [], []
+    stop = time.monotonic() + seconds
+
+    async def reader_client(n):
+        reader, writer = await asyncio.open_connection("127.0.0.1", port)
+        request = http_request(port, "GET", "/api/status")
+        due = time.monotonic() + interval * n / clients  # spread over the interval
+        while time.monotonic() < stop:
+            if interval:
+                await asyncio.sleep(max(0.0, due - time.monotonic()))
+                due += interval
+            t0 = time.perf_counter()
+            writer.write(request)
+            status, _ = await http_reply(reader)
+            latencies.append((time.perf_counter() - t0) * 1000)
+            if status != 200:
+                raise RuntimeError("GET /api/status answered %d" % status)
+        writer.close()
+
+    async def refresher():
+        reader, writer = await asyncio.open_connection("127.0.0.1", port)
+        request = http_request(port, "POST", "/api/refresh")
+        while time.monotonic() < stop:
+            t0 = time.perf_counter()
+            writer.write(request)
+            status, body = await http_reply(reader)
+            if status != 200:
+                raise RuntimeError("POST /api/refresh answered %d: %s" % (status, body))
+            refreshes.append((time.perf_counter() - t0) * 1000)
+        writer.close()
+
+    await asyncio.gather(refresher(), *[reader_client(n) for n in range(clients)])
+    return latencies, refreshes
+
+
+def percentile(values, p):
+    ordered = sorted(values)
+    return ordered[min(len(ordered) - 1, int(len(ordered) * p / 100))]
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--build", default=os.path.join(ROOT, "build", "native"))
@@ -222,6 +289,7 @@ def main():
     ap.add_argument("--idle-seconds", type=int, default=600)
     ap.add_argument("--burst", type=int, default=1000)
     ap.add_argument("--page-runs", type=int, default=10)
+    ap.add_argument("--http-seconds", type=int, default=20)
     args = ap.parse_args()
     daemon_path = os.path.join(args.build, "zendrilld", "zendrilld")
     sim_path = os.path.join(args.build, "sim", "b203sim")
@@ -368,6 +436,51 @@ def main():
                   "transferred median %d  max %d bytes in %d requests (goal <= 100 KB)"
                   % (len(loads), spread([l["ms"] for l in loads]), statistics.median(sizes), max(sizes),
                      loads[0]["requests"]))
+
+        # (f) GET /api/status from 50 clients while the line is busy: all
+        # asking as fast as they are answered, then each every 20 ms.
+        print("(f) GET /api/status from 50 keep-alive clients for %d s each while POST /api/refresh loops "
+              "(goal p99 <= 5 ms; no request waits for the line):" % args.http_seconds)
+        for interval, how in ((0, "back to back"), (0.02, "each every 20 ms")):
+            cpu0 = proc_cpu_s(pid)
+            latencies, refreshes = asyncio.run(status_under_refresh(http_port, 50, args.http_seconds, interval))
+            print("    %-16s %6d requests (%5.0f/s), p50 %5.2f ms, p99 %5.2f ms, max %5.1f ms; "
+                  "zendrilld's CPU %2.0f %% of one core; %d refreshes meanwhile, median %.0f ms each"
+                  % (how, len(latencies), len(latencies) / args.http_seconds, percentile(latencies, 50),
+                     percentile(latencies, 99), max(latencies), (proc_cpu_s(pid) - cpu0) / args.http_seconds * 100,
+                     len(refreshes), statistics.median(refreshes)))
+
+        # (g) Memory with 20 event streams open while changes flow to them.
+        rss_before = proc_kib(pid, "VmRSS")
+        streams = []
+        for _ in range(20):
+            s = socket.create_connection(("127.0.0.1", http_port))
+            s.sendall(http_request(http_port, "GET", "/api/events"))
+            s.settimeout(10)
+            streams.append(s)
+        received = [b""] * len(streams)
+
+        def read_streams(marker):
+            deadline = time.monotonic() + 30
+            for i, s in enumerate(streams):
+                while marker not in received[i]:
+                    if time.monotonic() > deadline:
+                        raise RuntimeError("an event stream did not show " + marker.decode())
+                    received[i] += s.recv(65536)
+
+        read_streams(b"event: timer")
+        for run in range(args.runs):
+            on = run % 2 == 0
+            received[:] = [b""] * len(streams)
+            if not command("set/ir", "ON" if on else "OFF"):
+                raise RuntimeError("no result for set/ir")
+            read_streams(b'"ir":"%s"' % (b"ein" if on else b"aus"))
+        rss_open = proc_kib(pid, "VmRSS")
+        for s in streams:
+            s.close()
+        print("(g) 20 event streams open, %d changes streamed to each: RSS %.1f -> %.1f MiB, peak so far %.1f MiB "
+              "(goal < 24 MiB)" % (args.runs, mib(rss_before), mib(rss_open), mib(proc_kib(pid, "VmHWM"))))
+
         daemon.terminate()
         print("zendrilld ended with %d" % daemon.wait(15))
     finally:

@@ -46,16 +46,16 @@ tests/packages/check_debs.sh build/native amd64
 step "unit and program tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 # The program tests fail on any sanitizer report in a child's output.
 cmake -S . -B build/asan -G Ninja -DZD_WERROR=ON -DZD_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug $unity >/dev/null
-cmake --build build/asan -j$jobs --target unit_tests daemon_program_tests cli_program_tests
+cmake --build build/asan -j$jobs --target unit_tests daemon_program_tests cli_program_tests http_program_tests
 export ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1
 ctest --test-dir build/asan -L unit --output-on-failure
-ctest --test-dir build/asan -R '^(daemon|cli)_program_tests$' --output-on-failure -j$jobs
+ctest --test-dir build/asan -R '^(daemon|cli|http)_program_tests$' --output-on-failure -j$jobs
 unset ASAN_OPTIONS UBSAN_OPTIONS
 
 step "the daemon's tests under ThreadSanitizer"
 cmake -S . -B build/tsan -G Ninja -DZD_WERROR=ON -DZD_SANITIZE=thread -DCMAKE_BUILD_TYPE=Debug $unity >/dev/null
-cmake --build build/tsan -j$jobs --target daemon_tests daemon_program_tests
-TSAN_OPTIONS=second_deadlock_stack=1 ctest --test-dir build/tsan -R '^daemon_(tests|program_tests)$' \
+cmake --build build/tsan -j$jobs --target daemon_tests daemon_program_tests http_program_tests
+TSAN_OPTIONS=second_deadlock_stack=1 ctest --test-dir build/tsan -R '^(daemon_tests|daemon_program_tests|http_program_tests)$' \
   --output-on-failure -j$jobs
 
 step "fuzz targets, short runs"

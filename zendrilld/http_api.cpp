@@ -248,8 +248,13 @@ void HttpApi::backup_upload(const HttpRequest& r, const Responder& responder) {
     req.kind = Request::Kind::Restore;
     req.command = "POST /api/backup";
     req.entries = read.entries;
-    // A restore that ran answers 200 whatever its lines came to: they say it.
-    submit(accepted(req), responder, [](const Outcome& o) { return done_with(o.data, o); });
+    // A restore that ran answers 200 whatever its lines came to: they say
+    // it, and "ok" is true only when every one was taken.
+    submit(accepted(req), responder, [](const Outcome& o) {
+        json j = o.data;  // "ok" and "lines" from the line's thread
+        j["message"] = utf8_from_1252(o.message);
+        return json_answer(j);
+    });
 }
 
 void HttpApi::timers(const HttpRequest& r, const std::vector<std::string>& parts, const Responder& responder) {
@@ -390,7 +395,7 @@ void HttpApi::handle(const HttpRequest& r, std::shared_ptr<HttpResponder> respon
         const auto q = r.query.find("days");
         std::string problem;
         const int days = q == r.query.end() ? 7 : schedule_days(q->second, problem);
-        if (days == 0) return responder->answer(json_error(400, "days: " + problem));
+        if (days == 0) return responder->answer(json_error(400, problem));
         responder->answer(json_answer(schedule_object(timer_schedule(read_timers(p), now, days, config_.stations))));
     } else if (what == "send") {
         if (!config_.raw_commands)

@@ -87,6 +87,7 @@ struct HttpServer::Exchange {
     HttpServer* server = nullptr;
     unsigned long long id = 0;
     MHD_Connection* connection = nullptr;
+    int fd = -1;  // the connection's socket
     HttpRequest request;
     std::size_t discarded = 0;               // body bytes beyond the limit
     bool suspended = false;
@@ -361,8 +362,23 @@ void HttpServer::run() {
         if (MHD_get_timeout(daemon_, &mhd_wait) == MHD_YES)
             wait = std::min<long long>(wait, static_cast<long long>(mhd_wait));
         wait = std::max<long long>(0, std::min<long long>(wait, 60000));
-        pollfd fds[2] = {{inbox_->wake.fd(), POLLIN, 0}, {epoll_fd, POLLIN, 0}};
-        if (::poll(fds, 2, static_cast<int>(wait)) > 0 && (fds[0].revents & POLLIN)) inbox_->wake.drain();
+        std::vector<pollfd> fds = {{inbox_->wake.fd(), POLLIN, 0}, {epoll_fd, POLLIN, 0}};
+        // The library does not watch a suspended connection: a reader that
+        // leaves an idle stream shows here, and its place is free at once.
+        std::vector<Exchange*> idle;
+        for (auto& [id, e] : exchanges_) {
+            if (!e->stream || !e->suspended || e->stream_ended || e->fd < 0) continue;
+            fds.push_back({e->fd, POLLRDHUP, 0});
+            idle.push_back(e);
+        }
+        if (::poll(fds.data(), fds.size(), static_cast<int>(wait)) > 0) {
+            if (fds[0].revents & POLLIN) inbox_->wake.drain();
+            for (std::size_t i = 0; i < idle.size(); ++i) {
+                if (!(fds[i + 2].revents & (POLLRDHUP | POLLHUP | POLLERR))) continue;
+                idle[i]->stream_ended = true;
+                resume(*idle[i]);
+            }
+        }
         run_posted();
     }
     // The library must not be stopped with connections suspended: every
@@ -422,6 +438,8 @@ int HttpServer::on_request(MHD_Connection* c, const char* url, const char* metho
         e->server = this;
         e->id = next_id_++;
         e->connection = c;
+        if (const MHD_ConnectionInfo* info = MHD_get_connection_info(c, MHD_CONNECTION_INFO_CONNECTION_FD))
+            e->fd = info->connect_fd;
         e->request.method = method ? method : "";
         e->request.path = url ? url : "";
         e->request.client = client_address(c);
@@ -562,7 +580,7 @@ int HttpServer::login(Exchange& e, long long now) {
 int HttpServer::start_stream(Exchange& e) {
     if (e.request.method != "GET") return queue(e, json_error(405, "Nur GET"));
     std::size_t streams = 0;
-    for (const auto& [id, x] : exchanges_) streams += x->stream ? 1 : 0;
+    for (const auto& [id, x] : exchanges_) streams += x->stream && !x->stream_ended ? 1 : 0;
     if (streams >= kMaxStreams) return queue(e, json_error(503, "Zu viele offene Ereignisströme"));
     e.stream = true;
     // A lost stream is tried again after a second.
