@@ -435,7 +435,7 @@ TEST_F(HttpProgramTest, EveryChangeReachesTheDeviceAsItsExactLineAndIsReadBack) 
     a = call("POST", "/api/backup?dry_run=1", backup.reply.body);
     EXPECT_EQ(a.reply.status, 200) << a.reply.body;
     Json dry = Json::array();
-    for (const std::string& c : commands) dry.push_back({{"command", c}, {"result", nullptr}});
+    for (const std::string& c : commands) dry.push_back({{"command", c}, {"ok", nullptr}, {"result", nullptr}});
     EXPECT_EQ(a.json, Json({{"ok", true}, {"dry_run", true}, {"lines", dry}}));
     EXPECT_TRUE(a.rx.empty());
     a = call("POST", "/api/backup", backup.reply.body);
