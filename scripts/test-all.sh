@@ -104,7 +104,7 @@ pi_packages armhf
 step "Windows build, tests under Wine"
 scripts/wine-prefix.sh "$WINEPREFIX"
 cmake -S . -B build/win -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
-  -DZD_WERROR=ON -DCMAKE_BUILD_TYPE=Release >/dev/null
+  -DZD_WERROR=ON -DCMAKE_BUILD_TYPE=Release $unity >/dev/null
 cmake --build build/win -j$jobs
 ctest --test-dir build/win --output-on-failure -j$jobs
 (cd build/win && cpack >/dev/null && unzip -l Zendrill-*-win64.zip)
