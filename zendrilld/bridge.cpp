@@ -117,14 +117,8 @@ void Bridge::on_message(const std::string& t, const std::string& payload, bool r
         }
         return;
     }
-    const std::string prefix = config_.base_topic + "/";
-    if (t.compare(0, prefix.size(), prefix) != 0) return;
-    const std::string sub = t.substr(prefix.size());
-    if (retained) {
-        // A retained command would run again after every reconnect.
-        log_.line("Gespeicherte (retained) Nachricht an " + sub + " nicht ausgeführt");
-        return;
-    }
+    std::string sub;
+    if (!command_below_base(t, retained, sub)) return;
     const Parsed p = parse_request(sub, payload, config_.raw_commands, names_);
     if (!p.ok) {
         log_.line("Befehl abgelehnt: " + p.message);
@@ -132,30 +126,26 @@ void Bridge::on_message(const std::string& t, const std::string& payload, bool r
         return;
     }
     if (!line_) return;
-    switch (line_->submit(p.request)) {
-        case LineThread::Submitted::Queued: break;
-        case LineThread::Submitted::Full:
-            publish("result",
-                    result_payload(p.request.command, false,
-                                   "Zu viele wartende Befehle (" + std::to_string(kMaxWaitingRequests) +
-                                       "); nichts gesendet"),
-                    false);
-            break;
-        case LineThread::Submitted::Stopping:
-            publish("result", result_payload(p.request.command, false, "zendrilld wird beendet; nichts gesendet"),
-                    false);
-            break;
+    const LineThread::Submitted s = line_->submit(p.request);
+    if (s != LineThread::Submitted::Queued)
+        publish("result", result_payload(p.request.command, false, LineThread::not_queued_text(s)), false);
+}
+
+bool Bridge::command_below_base(const std::string& t, bool retained, std::string& sub) {
+    const std::string prefix = config_.base_topic + "/";
+    if (t.compare(0, prefix.size(), prefix) != 0) return false;
+    sub = t.substr(prefix.size());
+    if (retained) {
+        // A retained command would run again after every reconnect.
+        log_.line("Gespeicherte (retained) Nachricht an " + sub + " nicht ausgeführt");
+        return false;
     }
+    return true;
 }
 
 void Bridge::on_oversized(const std::string& t, std::size_t size, bool retained) {
-    const std::string prefix = config_.base_topic + "/";
-    if (t.compare(0, prefix.size(), prefix) != 0) return;
-    const std::string sub = t.substr(prefix.size());
-    if (retained) {
-        log_.line("Gespeicherte (retained) Nachricht an " + sub + " nicht ausgeführt");
-        return;
-    }
+    std::string sub;
+    if (!command_below_base(t, retained, sub)) return;
     log_.line("Befehl abgelehnt: " + too_long_text(size));
     publish("result", result_payload(sub.size() > 64 ? sub.substr(0, 64) : sub, false, too_long_text(size)), false);
 }

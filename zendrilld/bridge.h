@@ -52,6 +52,9 @@ public:
     std::string result_payload(const std::string& command, bool ok, const std::string& message_1252) const;
 
 private:
+    // A message for us that may run: below the base topic, not retained.
+    // `sub` is the topic below the base.
+    bool command_below_base(const std::string& topic, bool retained, std::string& sub);
     void publish(const std::string& below_base, const std::string& payload, bool retain);
 
     const DaemonConfig& config_;

@@ -167,16 +167,8 @@ void HttpApi::submit(Parsed parsed, const Responder& responder, OnDone on_done) 
     Request& r = parsed.request;
     r.from_mqtt = false;
     r.done = [responder, on_done](const Outcome& o) { responder->answer(o.ok() ? on_done(o) : failure(o)); };
-    switch (line_.submit(r)) {
-        case LineThread::Submitted::Queued: return;
-        case LineThread::Submitted::Full:
-            responder->answer(json_error(503, "Zu viele wartende Befehle (" + std::to_string(kMaxWaitingRequests) +
-                                                  "); nichts gesendet"));
-            return;
-        case LineThread::Submitted::Stopping:
-            responder->answer(json_error(503, "zendrilld wird beendet; nichts gesendet"));
-            return;
-    }
+    const LineThread::Submitted s = line_.submit(r);
+    if (s != LineThread::Submitted::Queued) responder->answer(json_error(503, LineThread::not_queued_text(s)));
 }
 
 HttpResponse HttpApi::info() const {

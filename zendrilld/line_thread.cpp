@@ -52,6 +52,11 @@ bool LineThread::wait_stopped(std::chrono::steady_clock::time_point deadline) {
     return true;
 }
 
+std::string LineThread::not_queued_text(Submitted why) {
+    if (why == Submitted::Stopping) return "zendrilld wird beendet; nichts gesendet";
+    return "Zu viele wartende Befehle (" + std::to_string(kMaxWaitingRequests) + "); nichts gesendet";
+}
+
 LineThread::Submitted LineThread::submit(const Request& request) {
     {
         std::lock_guard<std::mutex> lock(m_);

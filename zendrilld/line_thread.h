@@ -46,6 +46,8 @@ public:
 
     enum class Submitted { Queued, Full, Stopping };
     Submitted submit(const Request& request);
+    // Why a request was not queued, for every door (Windows-1252).
+    static std::string not_queued_text(Submitted why);
 
     // A loan: `lent` runs (on the line's thread) once the port is closed.
     // The loan lasts until end_loan(), which ends every loan asked for so
