@@ -138,43 +138,37 @@ protected:
         ASSERT_NO_FATAL_FAILURE(daemon.start(ZENDRILLD_PATH, {"--config", config_path(), "--verbose"}, env));
     }
 
-    // The message on `below` at or after `from`; `from` moves past it.
-    std::optional<Message> next(const std::string& below, std::size_t& from, milliseconds limit = kWait) {
+    // The first message on `below` at or after `from` that `match` accepts;
+    // `from` moves past it.
+    std::optional<Message> next_where(const std::string& below, std::size_t& from,
+                                      const std::function<bool(const Message&)>& match, milliseconds limit = kWait) {
         std::size_t at = 0;
         const std::string t = topic(below);
-        auto m = watch->wait(from, [&](const Message& x) { return x.topic == t; }, limit, &at);
+        auto m = watch->wait(from, [&](const Message& x) { return x.topic == t && match(x); }, limit, &at);
         if (m) from = at + 1;
         return m;
+    }
+    std::optional<Message> next(const std::string& below, std::size_t& from, milliseconds limit = kWait) {
+        return next_where(below, from, [](const Message&) { return true; }, limit);
     }
     std::optional<Message> next_with(const std::string& below, const std::string& payload, std::size_t& from,
                                      milliseconds limit = kWait) {
-        std::size_t at = 0;
-        const std::string t = topic(below);
-        auto m = watch->wait(
-            from, [&](const Message& x) { return x.topic == t && x.payload == payload; }, limit, &at);
-        if (m) from = at + 1;
-        return m;
+        return next_where(below, from, [&](const Message& x) { return x.payload == payload; }, limit);
+    }
+    // The JSON message on `below` whose `key` is `value`.
+    std::optional<Json> json_where(const std::string& below, const char* key, const std::string& value,
+                                   std::size_t& from, milliseconds limit) {
+        auto m = next_where(below, from, [&](const Message& x) { return parsed(x.payload).value(key, "") == value; },
+                            limit);
+        if (!m) return std::nullopt;
+        return parsed(m->payload);
     }
     // The result for `command` at or after `from`.
     std::optional<Json> result_of(const std::string& command, std::size_t& from, milliseconds limit = kWait) {
-        std::size_t at = 0;
-        const std::string t = topic("result");
-        auto m = watch->wait(
-            from, [&](const Message& x) { return x.topic == t && parsed(x.payload).value("command", "") == command; },
-            limit, &at);
-        if (!m) return std::nullopt;
-        from = at + 1;
-        return parsed(m->payload);
+        return json_where("result", "command", command, from, limit);
     }
     std::optional<Json> event_of(const std::string& type, std::size_t& from, milliseconds limit = kWait) {
-        std::size_t at = 0;
-        const std::string t = topic("event");
-        auto m = watch->wait(
-            from, [&](const Message& x) { return x.topic == t && parsed(x.payload).value("event_type", "") == type; },
-            limit, &at);
-        if (!m) return std::nullopt;
-        from = at + 1;
-        return parsed(m->payload);
+        return json_where("event", "event_type", type, from, limit);
     }
 
     // Start-up done: link online, status and all five timers read.
