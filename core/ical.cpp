@@ -9,7 +9,6 @@ namespace zd {
 
 namespace {
 
-constexpr long long kDay = 86400;
 constexpr std::size_t kMaxOctets = 75;
 // BYDAY names in the order of a record's day flags, Sunday first.
 const char* const kByDay[7] = {"SU", "MO", "TU", "WE", "TH", "FR", "SA"};
@@ -29,11 +28,11 @@ void event(std::string& out, const ListedTimer& t, const TimerTimes& times, long
         for (int d = 1; d <= 7; ++d)  // Monday first, as the editor shows them
             if (times.days[d % 7]) by_day += (by_day.empty() ? "" : ",") + std::string(kByDay[d % 7]);
         if (by_day.empty()) return;
-        for (day = today; !times.days[civil_weekday(day)]; day += kDay) {
+        for (day = today; !times.runs_on(day); day += kDaySeconds) {
         }
     }
-    const long long start = day + times.start * 60LL;
-    const long long end = day + times.end * 60LL + (times.end < times.start ? kDay : 0);
+    const long long start = times.start_on(day);
+    const long long end = times.end_on(day);
     out += ical_line("BEGIN:VEVENT");
     out += ical_line("UID:" + ical_text("timer-" + std::to_string(t.timer) + "-" + times.record + "@zendrill-" +
                                         device_id));

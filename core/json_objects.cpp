@@ -92,6 +92,12 @@ JsonObject schedule_object(const std::vector<ScheduleEntry>& entries) {
     return j;
 }
 
+JsonObject utf8_list(const std::vector<std::string>& texts) {
+    json list = json::array();
+    for (const std::string& t : texts) list.push_back(text(t));
+    return list;
+}
+
 std::string status_json(const std::string& r, const ValueNames& names) { return dumped(status_object(r, names)); }
 
 std::string timers_json(const std::vector<ListedTimer>& timers) {

@@ -24,6 +24,9 @@ JsonObject timer_object(const ListedTimer& timer);
 // {"entries": [{"timer", "start", "end", "summary"}]}, times as "2026-12-10T06:30".
 JsonObject schedule_object(const std::vector<ScheduleEntry>& entries);
 
+// Windows-1252 texts as a list of UTF-8 strings.
+JsonObject utf8_list(const std::vector<std::string>& texts);
+
 // As text with a final line end.
 std::string status_json(const std::string& record, const ValueNames& names);
 std::string timers_json(const std::vector<ListedTimer>& timers);

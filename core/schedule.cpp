@@ -9,13 +9,17 @@ namespace zd {
 
 namespace {
 
-constexpr long long kDay = 86400;
-
 int number(const std::string& r, std::size_t pos) { return static_cast<int>(leading_number(r.substr(pos, 2))); }
 
 long long midnight(const LocalTime& t) { return civil_seconds(t.year, t.month, t.day, 0, 0, 0); }
 
 }  // namespace
+
+bool TimerTimes::runs_on(long long day) const { return by_date ? day == date : days[civil_weekday(day)]; }
+
+long long TimerTimes::start_on(long long day) const { return day + start * 60LL; }
+
+long long TimerTimes::end_on(long long day) const { return day + end * 60LL + (end < start ? kDaySeconds : 0); }
 
 bool timer_times(const ListedTimer& t, TimerTimes& times) {
     if (t.reading.state != TimerState::Set) return false;
@@ -47,15 +51,15 @@ std::vector<ScheduleEntry> timer_schedule(const std::vector<ListedTimer>& timers
     if (days < 1 || days > kMaxScheduleDays) return {};
     const long long today = midnight(now);
     const long long from = civil_seconds(now.year, now.month, now.day, now.hour, now.minute, 0);
-    const long long until = today + days * kDay;
+    const long long until = today + days * kDaySeconds;
     for (const ListedTimer& t : timers) {
         TimerTimes times;
         if (!timer_times(t, times)) continue;
         // From yesterday: a run across midnight may still be going.
-        for (long long day = today - kDay; day < until; day += kDay) {
-            if (times.by_date ? day != times.date : !times.days[civil_weekday(day)]) continue;
-            const long long start = day + times.start * 60LL;
-            const long long end = day + times.end * 60LL + (times.end < times.start ? kDay : 0);
+        for (long long day = today - kDaySeconds; day < until; day += kDaySeconds) {
+            if (!times.runs_on(day)) continue;
+            const long long start = times.start_on(day);
+            const long long end = times.end_on(day);
             if (start < until && (start >= from || end > from)) runs.push_back({start, end, t.timer, &t});
         }
     }

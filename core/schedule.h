@@ -19,6 +19,7 @@
 namespace zd {
 
 constexpr int kMaxScheduleDays = 31;
+constexpr long long kDaySeconds = 86400;
 
 // A set timer whose record the editor could compose, as the times it runs.
 struct TimerTimes {
@@ -28,6 +29,11 @@ struct TimerTimes {
     int start = 0;       // minutes after midnight
     int end = 0;         // minutes after midnight; before start: the next day
     std::string record;  // the record composed from the fields
+
+    // For the day whose midnight is `day` (civil seconds).
+    bool runs_on(long long day) const;
+    long long start_on(long long day) const;
+    long long end_on(long long day) const;
 };
 // False for a timer that is not set, or whose fields give no composable record.
 bool timer_times(const ListedTimer& timer, TimerTimes& times);

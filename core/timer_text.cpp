@@ -57,12 +57,16 @@ std::string timer_summary(const ListedTimer& t, const std::string (&stations)[kS
         line += ch;
     }
     while (!line.empty() && line.back() == ' ') line.pop_back();
-    if (t.reading.state == TimerState::Set && t.fields.source == "0") {
-        const long n = leading_number(t.fields.station);
-        if (n >= 0 && n < kStationCount && !stations[n].empty()) line += " (" + stations[n] + ")";
-    }
+    const std::string station = timer_station_name(t, stations);
+    if (!station.empty()) line += " (" + station + ")";
     if (line.size() > 255) line.resize(255);
     return line;
+}
+
+std::string timer_station_name(const ListedTimer& t, const std::string (&stations)[kStationCount]) {
+    if (t.reading.state != TimerState::Set || t.fields.source != "0") return "";
+    const long n = leading_number(t.fields.station);
+    return n >= 0 && n < kStationCount ? stations[n] : "";
 }
 
 }  // namespace zd

@@ -26,5 +26,8 @@ struct ListedTimer {
 // The overview entry of a timer on one line, at most 255 characters, with
 // the station's name for a tuner timer where one is set.
 std::string timer_summary(const ListedTimer& timer, const std::string (&stations)[kStationCount]);
+// The name of a set tuner timer's station; "" for any other timer, or a
+// station without a name.
+std::string timer_station_name(const ListedTimer& timer, const std::string (&stations)[kStationCount]);
 
 }  // namespace zd

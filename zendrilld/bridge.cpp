@@ -24,12 +24,6 @@ const char* const kRecordPattern =
 const char* const kEventTypes[] = {"clock_synced",  "timer_written", "timer_erased", "timer_refused", "timer_tested",
                                    "settings_sent", "ir_switched",   "link_lost",    "link_back"};
 
-json utf8_list(const std::vector<std::string>& texts) {
-    json list = json::array();
-    for (const std::string& t : texts) list.push_back(utf8_from_1252(t));
-    return list;
-}
-
 }  // namespace
 
 Bridge::Bridge(const DaemonConfig& config, Log& log) : config_(config), log_(log) {}

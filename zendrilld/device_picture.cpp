@@ -31,10 +31,8 @@ JsonObject state_object(const StatusReading& s, const ValueNames& names) {
 
 JsonObject timer_view_object(const ListedTimer& t, const DaemonConfig& config) {
     JsonObject j = timer_object(t);
-    const bool tuner = t.reading.state == TimerState::Set && t.fields.source == "0";
-    const long station = leading_number(t.fields.station);
-    const bool named = tuner && station >= 0 && station < kStationCount && !config.stations[station].empty();
-    j["station_name"] = named ? JsonObject(utf8_from_1252(config.stations[station])) : JsonObject(nullptr);
+    const std::string station = timer_station_name(t, config.stations);
+    j["station_name"] = station.empty() ? JsonObject(nullptr) : JsonObject(utf8_from_1252(station));
     j["summary"] = utf8_from_1252(timer_summary(t, config.stations));
     return j;
 }

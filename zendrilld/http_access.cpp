@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include "core/ini.h"
+
 namespace zd::daemon {
 
 namespace {
@@ -11,12 +13,6 @@ namespace {
 std::string lowered(std::string s) {
     std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return s;
-}
-
-std::string trimmed(const std::string& s) {
-    const auto b = s.find_first_not_of(" \t");
-    if (b == std::string::npos) return "";
-    return s.substr(b, s.find_last_not_of(" \t") - b + 1);
 }
 
 bool is_ipv4(const std::string& s) {
@@ -102,11 +98,12 @@ std::optional<ListenAddress> parse_listen_address(const std::string& text, std::
 
 bool parse_host_list(const std::string& text, std::vector<std::string>& hosts, std::string& error) {
     hosts.clear();
-    if (trimmed(text).empty()) return true;
+    if (blanks_trimmed(text).empty()) return true;
     std::size_t from = 0;
     for (;;) {
         const auto comma = text.find(',', from);
-        std::string h = trimmed(text.substr(from, comma == std::string::npos ? std::string::npos : comma - from));
+        const std::size_t length = comma == std::string::npos ? std::string::npos : comma - from;
+        std::string h(blanks_trimmed(std::string_view(text).substr(from, length)));
         if (h.size() > 2 && h.front() == '[' && h.back() == ']') h = h.substr(1, h.size() - 2);
         if (h.empty()) {
             error = "leerer Eintrag; erwartet: Namen oder Adressen, durch Kommas getrennt";

@@ -172,22 +172,15 @@ void HttpApi::submit(Parsed parsed, const Responder& responder, OnDone on_done) 
 }
 
 HttpResponse HttpApi::info() const {
-    json stations = json::array();
-    for (const std::string& s : config_.stations) stations.push_back(utf8_from_1252(s));
-    const auto names = [](const std::vector<std::string>& list) {
-        json a = json::array();
-        for (const std::string& n : list) a.push_back(utf8_from_1252(n));
-        return a;
-    };
     json j;
     j["version"] = ZD_VERSION_TEXT;
     j["raw_commands"] = config_.raw_commands;
     j["auth"] = password_;
-    j["stations"] = stations;
-    j["settings"] = {{"language", names(names_.languages)},
-                     {"easy_function", names(names_.easy_functions)},
-                     {"timer", names(names_.on_off)},
-                     {"power_on", names(names_.power_on)}};
+    j["stations"] = utf8_list(std::vector<std::string>(std::begin(config_.stations), std::end(config_.stations)));
+    j["settings"] = {{"language", utf8_list(names_.languages)},
+                     {"easy_function", utf8_list(names_.easy_functions)},
+                     {"timer", utf8_list(names_.on_off)},
+                     {"power_on", utf8_list(names_.power_on)}};
     return json_answer(j);
 }
 
@@ -214,13 +207,11 @@ HttpResponse HttpApi::backup_download() const {
 void HttpApi::backup_upload(const HttpRequest& r, const Responder& responder) {
     const BackupImport read = read_backup_import(r.body);
     if (read.problem_count > 0) {
-        json problems = json::array();
-        for (const std::string& p : read.problems) problems.push_back(utf8_from_1252(p));
         json j = json::parse(json_error(400, std::to_string(read.problem_count) +
                                                  (read.problem_count == 1 ? " fehlerhafte Zeile" : " fehlerhafte Zeilen") +
                                                  "; nichts gesendet")
                                  .body);
-        j["problems"] = problems;
+        j["problems"] = utf8_list(read.problems);
         responder->answer(json_answer(j, 400));
         return;
     }

@@ -13,6 +13,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 
 #include "core/json_objects.h"
 #include "core/utf8.h"
@@ -149,10 +150,7 @@ HttpServer::HttpServer(Settings settings, HttpHandler& handler, std::function<vo
     : settings_(std::move(settings)),
       handler_(handler),
       log_(std::move(log)),
-      auth_(settings_.password, [] { return posix::random_token(32); }) {
-    rules_.listen = settings_.listen;
-    rules_.hosts = settings_.hosts;
-}
+      auth_(settings_.password, [] { return posix::random_token(32); }) {}
 
 HttpServer::~HttpServer() {
     stop();
@@ -486,7 +484,7 @@ int HttpServer::respond(Exchange& e) {
     const long long now = now_ms();
     const HttpRequest& r = e.request;
     const std::string host = header(e.connection, MHD_HEADER_KIND, "Host");
-    if (!host_allowed(rules_, host))
+    if (!host_allowed(settings_, host))
         return queue(e, json_error(403, "Unbekannter Host-Name \"" + host.substr(0, 100) +
                                             "\"; erlaubt sind die Adresse des Servers und http_hosts"));
     if (changes_something(r.method) && !origin_allowed(header(e.connection, MHD_HEADER_KIND, "Origin"), host))

@@ -1,9 +1,7 @@
 #pragma once
 #include <atomic>
-#include <deque>
 #include <functional>
 #include <map>
-#include <optional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -65,9 +63,8 @@ public:
 // password. Nothing here waits for the serial line.
 class HttpServer {
 public:
-    struct Settings {
-        ListenAddress listen;
-        std::vector<std::string> hosts;
+    // Where to listen and which host names to answer to, and the password.
+    struct Settings : AccessRules {
         std::string password;  // empty: none
     };
     HttpServer(Settings settings, HttpHandler& handler, std::function<void(const std::string&)> log);
@@ -120,7 +117,6 @@ private:
     void log(const std::string& line);
 
     Settings settings_;
-    AccessRules rules_;
     HttpHandler& handler_;
     std::function<void(const std::string&)> log_;
     HttpAuth auth_;

@@ -100,9 +100,9 @@ Parsed raw_line_request(const std::string& command, const std::string& line_utf8
 }
 
 std::string too_long_text(std::size_t bytes) {
-    return "Nachricht zu lang (" + std::to_string(bytes) + " Bytes, höchstens 1024)";
+    return "Nachricht zu lang (" + std::to_string(bytes) + " Bytes, höchstens " + std::to_string(kMaxPayloadBytes) +
+           ")";
 }
-
 
 Parsed parse_request(const std::string& topic, const std::string& payload, bool raw_commands, const ValueNames& names) {
     const std::string command = topic.size() > 64 ? topic.substr(0, 64) : topic;
