@@ -59,19 +59,20 @@ BackupRead read_device_backup(DeviceLink& link, const std::function<bool()>& sho
         }
         TimerFields fields;
         const TimerReading t = read_timer_state(link, fields, n);
-        if (t.state == TimerState::Failed) {
-            r.failure = memory_read_failed(n);
-            return r;
-        }
-        // A backup that could not be put back is no backup.
-        if (t.state == TimerState::Set && !is_composable_record(t.record)) {
-            r.failure = "Timer " + std::to_string(n) + ": unbrauchbarer Datensatz vom Gerät (" + t.record + ")";
-            return r;
-        }
+        r.failure = backup_timer_problem(n, t);
+        if (!r.failure.empty()) return r;
         r.backup.records[n - 1] = t.record;
     }
     r.ok = true;
     return r;
+}
+
+std::string backup_timer_problem(int timer_number, const TimerReading& reading) {
+    if (reading.state == TimerState::Failed) return memory_read_failed(timer_number);
+    // A backup that could not be put back is no backup.
+    if (reading.state == TimerState::Set && !is_composable_record(reading.record))
+        return "Timer " + std::to_string(timer_number) + ": unbrauchbarer Datensatz vom Gerät (" + reading.record + ")";
+    return "";
 }
 
 std::string restore_step_text(const RestoreStep& step) {

@@ -6,6 +6,7 @@
 #include "core/backup_file.h"
 #include "core/confirmed_ops.h"
 #include "device/link.h"
+#include "device/timer_ops.h"
 #include "platform/clock.h"
 
 namespace zd {
@@ -19,6 +20,9 @@ struct BackupRead {
     Backup backup;
 };
 BackupRead read_device_backup(DeviceLink& link, const std::function<bool()>& should_stop = {});
+
+// Why timer N's reading cannot go into a backup, or "" when it can.
+std::string backup_timer_problem(int timer_number, const TimerReading& reading);
 
 // What putting one timer back came to.
 enum class RestoreOutcome { Written, Erased, Refused, Differs, ReadBackFailed };

@@ -193,6 +193,8 @@ HttpResponse HttpApi::backup_download() const {
         const auto& t = p.timers[static_cast<std::size_t>(n - 1)];
         if (!t || t->reading.state == TimerState::Failed)
             return json_error(503, "Timer " + std::to_string(n) + " ist noch nicht gelesen; keine Sicherung");
+        const std::string problem = backup_timer_problem(n, t->reading);
+        if (!problem.empty()) return json_error(503, problem + "; keine Sicherung");
         b.records[n - 1] = t->reading.state == TimerState::Set ? t->reading.record : "";
     }
     const LocalTime now = sys_.local_time();

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "core/backup_file.h"
+#include "core/timer_backup.h"
 
 namespace zd::test {
 namespace {
@@ -117,4 +118,26 @@ TEST(BackupFile, WhatIsWrittenIsReadBack) {
 }
 
 }  // namespace
+// Every program's backup, the device's and the web page's, keeps out what
+// could not be put back.
+TEST(BackupFile, OnlyReadingsThatCanBePutBackGoIn) {
+    const struct {
+        TimerState state;
+        std::string record;
+        const char* problem;
+    } cases[] = {
+        {TimerState::Set, kWeekly, ""},
+        {TimerState::Empty, "", ""},
+        {TimerState::Failed, "", "Abfrage Speicher 3 fehlgeschlagen!"},
+        {TimerState::Set, "W01010100050010063000250000",
+         "Timer 3: unbrauchbarer Datensatz vom Gerät (W01010100050010063000250000)"},
+    };
+    for (const auto& c : cases) {
+        TimerReading reading;
+        reading.state = c.state;
+        reading.record = c.record;
+        EXPECT_EQ(backup_timer_problem(3, reading), c.problem) << c.record;
+    }
+}
+
 }  // namespace zd::test
