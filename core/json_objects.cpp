@@ -61,7 +61,7 @@ JsonObject timer_object(const ListedTimer& t) {
     json days = json::array();
     if (set && !by_date)
         for (int d = 0; d < 7; ++d)
-            if (f.days[d] == "1") days.push_back(text(std::string(kDayAbbreviations[d], 2)));
+            if (f.days[d] == "1") days.push_back(text(kDayNames[d]));
     json targets = json::array();
     if (set)
         for (const std::string& name : target_names(f.targets)) targets.push_back(text(name));

@@ -5,6 +5,7 @@
 #include "core/validation.h"
 #include "device/clock_math.h"
 #include "device/text_util.h"
+#include "device/timer_record.h"
 
 namespace zd {
 
@@ -15,8 +16,6 @@ using json = JsonObject;
 const char* const kFieldKeys[] = {"kind", "days", "date", "source", "station", "targets", "start", "end"};
 // What a read gives back beside the input; a client may send it along.
 const char* const kReadOnlyKeys[] = {"timer", "state", "station_name", "summary"};
-const char* const kDayNames[7] = {"So", "Mo", "Di", "Mi", "Do", "Fr", "Sa"};  // record order
-const char* const kTargetNames[4] = {"Tape1", "Tape2", "LS-A", "LS-B"};
 
 template <std::size_t N>
 bool is_one_of(const std::string& key, const char* const (&names)[N]) {

@@ -22,10 +22,9 @@ std::string source_name(const std::string& source) {
 }
 
 std::vector<std::string> target_names(const std::string& targets) {
-    static const char* const kNames[4] = {"Tape1", "Tape2", "LS-A", "LS-B"};
     std::vector<std::string> names;
     for (std::size_t i = 0; i < 4; ++i)
-        if (mid(targets, i + 1, 1) == "1") names.push_back(kNames[i]);
+        if (mid(targets, i + 1, 1) == "1") names.push_back(kTargetNames[i]);
     return names;
 }
 

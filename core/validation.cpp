@@ -5,6 +5,7 @@
 #include "device/commands.h"
 #include "device/status_record.h"
 #include "device/text_util.h"
+#include "device/timer_record.h"
 
 namespace zd {
 
@@ -86,14 +87,12 @@ std::string settings_problem(const std::string& s) {
 bool is_composable_record(const std::string& r) { return record_problem(r).empty(); }
 
 std::string record_problem(const std::string& r) {
-    static const char* const kDays[7] = {"So", "Mo", "Di", "Mi", "Do", "Fr", "Sa"};
-    static const char* const kTargets[4] = {"Tape1", "Tape2", "LS-A", "LS-B"};
     if (r.empty()) return "leer";
     std::size_t tail = 0;  // where the 19 characters from the source on begin
     if (r[0] == 'W') {
         if (r.size() != 27) return "ein Wochentag-Datensatz hat 27 Zeichen, dieser " + std::to_string(r.size());
         if (const std::size_t at = bad_flag(r, 1, 7))
-            return std::string("Tag ") + kDays[at - 2] + " an Stelle " + std::to_string(at) + " ist weder 0 noch 1";
+            return std::string("Tag ") + kDayNames[at - 2] + " an Stelle " + std::to_string(at) + " ist weder 0 noch 1";
         tail = 8;
     } else if (r[0] == 'D') {
         if (r.size() != 26) return "ein Datums-Datensatz hat 26 Zeichen, dieser " + std::to_string(r.size());
@@ -107,7 +106,7 @@ std::string record_problem(const std::string& r) {
     if (station[0] < '0' || station[0] > '2' || station[1] < '0' || station[1] > '9')
         return "Station " + quoted(station) + " gibt es nicht (00-29)";
     if (const std::size_t at = bad_flag(r, tail + 3, 4))
-        return std::string("Ziel ") + kTargets[at - tail - 4] + " an Stelle " + std::to_string(at) +
+        return std::string("Ziel ") + kTargetNames[at - tail - 4] + " an Stelle " + std::to_string(at) +
                " ist weder 0 noch 1";
     const std::string start = clock_problem(r.substr(tail + 7, 6), "Startzeit");
     if (!start.empty()) return start;

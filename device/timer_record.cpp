@@ -6,6 +6,8 @@
 namespace zd {
 
 const char* const kDayAbbreviations[7] = {"So ", "Mo ", "Di ", "Mi ", "Do ", "Fr ", "Sa "};
+const char* const kDayNames[7] = {"So", "Mo", "Di", "Mi", "Do", "Fr", "Sa"};
+const char* const kTargetNames[4] = {"Tape1", "Tape2", "LS-A", "LS-B"};
 
 std::string read_timer(DeviceLink& link, TimerFields& fields, int timer_number) {
     discard_input(link);

@@ -25,6 +25,8 @@ struct TimerFields {
 
 enum Weekday { kSunday = 0, kMonday, kTuesday, kWednesday, kThursday, kFriday, kSaturday };
 extern const char* const kDayAbbreviations[7];  // "So ", "Mo ", ... "Sa "
+extern const char* const kDayNames[7];          // "So", "Mo", ... "Sa", in record order
+extern const char* const kTargetNames[4];       // "Tape1", "Tape2", "LS-A", "LS-B", in record order
 
 // discard input, "0C0" + number, one reply line within 4000 ms. Sets the number field.
 std::string read_timer(DeviceLink& link, TimerFields& fields, int timer_number);
