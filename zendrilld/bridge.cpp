@@ -141,7 +141,7 @@ void Bridge::on_oversized(const std::string& t, std::size_t size, bool retained)
     std::string sub;
     if (!command_below_base(t, retained, sub)) return;
     log_.line("Befehl abgelehnt: " + too_long_text(size));
-    publish("result", result_payload(sub.size() > 64 ? sub.substr(0, 64) : sub, false, too_long_text(size)), false);
+    publish("result", result_payload(command_of(sub), false, too_long_text(size)), false);
 }
 
 std::string Bridge::discovery() const {

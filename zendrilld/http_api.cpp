@@ -71,13 +71,6 @@ bool parse_body(const HttpRequest& r, json& body, HttpResponse& error) {
 
 HttpResponse wrong_method() { return json_error(405, "Diese Methode gibt es hier nicht"); }
 
-Parsed accepted(Request r) {
-    Parsed p;
-    p.ok = true;
-    p.request = std::move(r);
-    return p;
-}
-
 // The host's zone name ("Europe/Berlin"), for calendars that need one.
 std::string host_zone() {
     if (const char* tz = std::getenv("TZ"); tz && *tz) return tz[0] == ':' ? tz + 1 : tz;

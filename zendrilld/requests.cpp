@@ -34,13 +34,6 @@ Parsed refuse(const std::string& command, const std::string& message) {
     return p;
 }
 
-Parsed accept(Request r) {
-    Parsed p;
-    p.ok = true;
-    p.request = std::move(r);
-    return p;
-}
-
 // "1".."5" at the end of `topic` after `prefix`, 0 otherwise.
 int timer_number(const std::string& topic, const std::string& prefix) {
     if (topic.size() != prefix.size() + 1 || topic.compare(0, prefix.size(), prefix) != 0) return 0;
@@ -51,6 +44,15 @@ int timer_number(const std::string& topic, const std::string& prefix) {
 bool has_prefix(const std::string& s, const std::string& prefix) { return s.compare(0, prefix.size(), prefix) == 0; }
 
 }  // namespace
+
+Parsed accepted(Request r) {
+    Parsed p;
+    p.ok = true;
+    p.request = std::move(r);
+    return p;
+}
+
+std::string command_of(const std::string& subtopic) { return subtopic.substr(0, 64); }
 
 std::string shown_value(const std::string& utf8) {
     std::string t;
@@ -82,7 +84,7 @@ Parsed timer_write_request(const std::string& command, int n, const std::string&
     r.kind = Request::Kind::WriteTimer;
     r.timer = n;
     r.record = record;
-    return accept(r);
+    return accepted(r);
 }
 
 Parsed raw_line_request(const std::string& command, const std::string& line_utf8, bool raw_commands) {
@@ -96,7 +98,7 @@ Parsed raw_line_request(const std::string& command, const std::string& line_utf8
     r.command = command;
     r.kind = Request::Kind::RawSend;
     r.line = line;
-    return accept(r);
+    return accepted(r);
 }
 
 std::string too_long_text(std::size_t bytes) {
@@ -105,7 +107,7 @@ std::string too_long_text(std::size_t bytes) {
 }
 
 Parsed parse_request(const std::string& topic, const std::string& payload, bool raw_commands, const ValueNames& names) {
-    const std::string command = topic.size() > 64 ? topic.substr(0, 64) : topic;
+    const std::string command = command_of(topic);
     if (payload.size() > kMaxPayloadBytes)
         return refuse(command, too_long_text(payload.size()));
     Request r;
@@ -116,14 +118,14 @@ Parsed parse_request(const std::string& topic, const std::string& payload, bool 
         if (!setting_code(pos, payload, names, r.settings[static_cast<std::size_t>(pos)], problem))
             return refuse(command, problem);
         r.kind = Request::Kind::Setting;
-        return accept(r);
+        return accepted(r);
     }
     if (topic == "set/ir") {
         if (payload != "ON" && payload != "OFF")
             return refuse(command, "IR-Empfänger: \"" + shown_value(payload) + "\" gibt es nicht; erlaubt: ON, OFF");
         r.kind = Request::Kind::Ir;
         r.on = payload == "ON";
-        return accept(r);
+        return accepted(r);
     }
     if (has_prefix(topic, "set/timer/")) {
         const int n = timer_number(topic, "set/timer/");
@@ -144,18 +146,18 @@ Parsed parse_request(const std::string& topic, const std::string& payload, bool 
         if (payload != "PRESS") return refuse(command, "erwartet wird PRESS");
         r.kind = kind;
         r.timer = n;
-        return accept(r);
+        return accepted(r);
     }
     if (topic == "cmd/clock_sync" || topic == "cmd/refresh") {
         if (payload != "PRESS") return refuse(command, "erwartet wird PRESS");
         r.kind = topic == "cmd/refresh" ? Request::Kind::Refresh : Request::Kind::ClockSync;
-        return accept(r);
+        return accepted(r);
     }
     if (topic == "cmd/clock_shift") {
         if (payload != "+1" && payload != "-1") return refuse(command, "erwartet wird +1 oder -1");
         r.kind = Request::Kind::ClockShift;
         r.forward = payload == "+1";
-        return accept(r);
+        return accepted(r);
     }
     if (topic == "cmd/send") return raw_line_request(command, payload, raw_commands);
     return refuse(command, "Unbekannter Befehl \"" + shown_value(topic) + "\"");

@@ -54,6 +54,8 @@ struct Parsed {
     Request request;
     std::string message;  // what is wrong (Windows-1252)
 };
+// A request that passed its checks.
+Parsed accepted(Request r);
 
 // The checks every door uses, so that an HTTP body and an MQTT payload end
 // in the same request, or in the same words of refusal.
@@ -64,6 +66,8 @@ bool setting_code(int position, const std::string& name_utf8, const ValueNames& 
 Parsed timer_write_request(const std::string& command, int n, const std::string& record);
 // A free command line (UTF-8), only with raw_commands on.
 Parsed raw_line_request(const std::string& command, const std::string& line_utf8, bool raw_commands);
+// The command a result names: the topic below the base, at most 64 bytes.
+std::string command_of(const std::string& subtopic);
 // A value from outside in a message: Windows-1252, shortened, control bytes escaped.
 std::string shown_value(const std::string& utf8);
 
