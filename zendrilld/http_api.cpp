@@ -202,10 +202,9 @@ HttpResponse HttpApi::backup_download() const {
 void HttpApi::backup_upload(const HttpRequest& r, const Responder& responder) {
     const BackupImport read = read_backup_import(r.body);
     if (read.problem_count > 0) {
-        json j = json::parse(json_error(400, std::to_string(read.problem_count) +
-                                                 (read.problem_count == 1 ? " fehlerhafte Zeile" : " fehlerhafte Zeilen") +
-                                                 "; nichts gesendet")
-                                 .body);
+        json j = error_object(std::to_string(read.problem_count) +
+                              (read.problem_count == 1 ? " fehlerhafte Zeile" : " fehlerhafte Zeilen") +
+                              "; nichts gesendet");
         j["problems"] = utf8_list(read.problems);
         responder->answer(json_answer(j, 400));
         return;

@@ -73,13 +73,17 @@ std::string listen_error(int err, const std::string& where) {
 
 }  // namespace
 
-HttpResponse json_error(int status, const std::string& error) {
+JsonObject error_object(const std::string& error) {
     JsonObject j;
     j["ok"] = false;
     j["error"] = utf8_from_1252(error);
+    return j;
+}
+
+HttpResponse json_error(int status, const std::string& error) {
     HttpResponse r;
     r.status = status;
-    r.body = j.dump();
+    r.body = error_object(error).dump();
     return r;
 }
 

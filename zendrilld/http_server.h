@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/json_objects.h"
 #include "platform/posix/unix_socket.h"
 #include "zendrilld/http_access.h"
 #include "zendrilld/http_auth.h"
@@ -34,6 +35,7 @@ struct HttpResponse {
 };
 
 // {"ok": false, "error": "..."}; `error` is Windows-1252 like every text inside.
+JsonObject error_object(const std::string& error_1252);
 HttpResponse json_error(int status, const std::string& error_1252);
 
 // An answer that comes later, from any thread (a request waiting for the
