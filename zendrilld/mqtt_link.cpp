@@ -311,7 +311,9 @@ void MqttLink::close_client() {
 
 void MqttLink::give_up(const std::string& failure) {
     close_client();
-    if (failure != last_failure_) log(failure + "; neuer Versuch mit wachsendem Abstand bis 60 s");
+    if (failure != last_failure_)
+        log(failure + "; neuer Versuch mit wachsendem Abstand bis " + std::to_string(ReconnectPolicy::kMax.count()) +
+            " s");
     last_failure_ = failure;
     phase_ = Phase::Idle;
     deadline_ = Steady::now() + policy_.failed();
