@@ -345,7 +345,6 @@ void MqttLink::on_connack() {
     policy_.connected(now);
     last_failure_.clear();
     next_misc_ = now + std::chrono::seconds(1);
-    unacknowledged_.clear();
     if (!settings_.probe_topic.empty()) mosquitto_subscribe(mosq_, nullptr, settings_.probe_topic.c_str(), 1);
     if (owner_) {
         log("Mit dem MQTT-Broker " + where() + " verbunden" + (mqtt5_ ? "" : " (MQTT 3.1.1)"));
