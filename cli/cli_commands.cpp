@@ -128,7 +128,7 @@ int run_send(Session& s) {
     write_command(s.link, cmd::free_text(line));
     const std::string reply = read_reply_line(s.link, cmd::kFreeCommandLimitMs);
     if (reply.empty()) {
-        s.complain("Rückmeldung: keine oder Timeout");
+        s.complain(kNoReply);
         return kExitDevice;
     }
     s.say(reply);

@@ -8,6 +8,8 @@ namespace zd {
 constexpr const char* kTimerStatusFailed = "Abfrage Timerstatus fehlgeschlagen";
 // A write the device did not take within its deadline.
 constexpr const char* kSendFailed = "Senden fehlgeschlagen: die Leitung nimmt nichts an (XOFF vom Gerät?)";
+// A free command the device did not answer in time.
+constexpr const char* kNoReply = "Rückmeldung: keine oder Timeout";
 // The device refused a timer record; `line_break` is "\r" in a note and
 // " " on one line.
 std::string refused_text(const std::string& line_break);

@@ -5,7 +5,6 @@ namespace zd {
 bool write_command(DeviceLink& link, const std::string& text) {
     const bool sent = link.port && link.port->write_bytes(text);
     if (link.writes) {
-        link.writes->last_failed = !sent;
         if (sent) {
             ++link.writes->sent_in_a_row;
         } else {
@@ -51,7 +50,7 @@ std::string read_reply_line_waiting(DeviceLink& link, int limit_ms) {
 }  // namespace
 
 std::string read_reply_line(DeviceLink& link, int limit_ms) {
-    if (limit_ms <= 0 || (link.writes && link.writes->last_failed)) return {};
+    if (limit_ms <= 0 || (link.writes && link.writes->last_failed())) return {};
     if (link.wait_on_port && link.port && link.clock) return read_reply_line_waiting(link, limit_ms);
     std::string text;
     // Whole pauses, counted up front: adding up the time spent overflowed

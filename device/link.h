@@ -9,9 +9,10 @@ namespace zd {
 
 // What a program that checks its writes keeps of them.
 struct WriteCheck {
-    int failed = 0;            // writes that did not go out (the port's deadline, a lost line)
-    bool last_failed = false;  // the latest write was one of them
-    int sent_in_a_row = 0;     // writes that went out since the last that did not
+    int failed = 0;         // writes that did not go out (the port's deadline, a lost line)
+    int sent_in_a_row = 0;  // writes that went out since the last that did not
+    // The latest write was one that did not go out.
+    bool last_failed() const { return failed > 0 && sent_in_a_row == 0; }
 };
 
 // The open connection to the device: the port and the clock whose pauses

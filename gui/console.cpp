@@ -1,5 +1,6 @@
 #include "gui/console.h"
 
+#include "core/texts.h"
 #include "device/commands.h"
 #include "gui/main_window.h"
 #include "gui/status_report.h"
@@ -13,7 +14,7 @@ bool send_free_command(Context& ctx) {
     set_pane(ctx, "\rWarte auf evtl. Rückmeldung...");
     ctx.st.last_reply = read_reply_line(ctx.link, cmd::kFreeCommandLimitMs);
     if (ctx.st.last_reply.empty())
-        set_pane(ctx, "\rRückmeldung: keine oder Timeout");
+        set_pane(ctx, std::string("\r") + kNoReply);
     else
         set_pane(ctx, "\rRückmeldung:" + ctx.st.last_reply);
     ctx.st.overview_mode = false;

@@ -5,13 +5,14 @@
 
 namespace zd {
 
-// A write's deadline: its bytes' time on the wire at 1200 baud, 8N1 (ten
-// bits a byte, 8.33 ms), and a margin. An XOFF from the device (or line
-// noise that looks like one) without its XON must not hold a writer longer.
+// Bytes' time on the wire at 1200 baud, 8N1: ten bits a byte, 8.33 ms.
+inline long long wire_ms(std::size_t bytes) { return static_cast<long long>(bytes) * 25 / 3; }
+
+// A write's deadline: its bytes' time on the wire and a margin. An XOFF
+// from the device (or line noise that looks like one) without its XON must
+// not hold a writer longer.
 constexpr long long kWriteMarginMs = 1000;
-inline long long write_deadline_ms(std::size_t bytes) {
-    return static_cast<long long>(bytes) * 25 / 3 + kWriteMarginMs;
-}
+inline long long write_deadline_ms(std::size_t bytes) { return wire_ms(bytes) + kWriteMarginMs; }
 
 // One open serial line. Implementations: Win32 (COM port), POSIX (termios), test fakes.
 //

@@ -373,10 +373,9 @@ bool LineAgent::run_command(const Request& r) {
             write_command(link_, cmd::free_text(r.line));
             const std::string reply = read_reply_line(link_, cmd::kFreeCommandLimitMs);
             if (out_.raw_reply) out_.raw_reply(reply);
-            if (reply.empty())
-                result(r, {Outcome::Kind::Silent, "Rückmeldung: keine oder Timeout"});
-            else
-                {
+            if (reply.empty()) {
+                result(r, {Outcome::Kind::Silent, kNoReply});
+            } else {
                 Outcome o{Outcome::Kind::Done, "Rückmeldung:" + reply};
                 o.data["reply"] = utf8_from_1252(reply);
                 result(r, std::move(o));

@@ -220,7 +220,7 @@ void LineThread::run() {
     close_port();
     // Whoever waits for a request that will not run hears so.
     for (const Request& r : left)
-        if (r.done) r.done({Outcome::Kind::Unavailable, "zendrilld wird beendet; nichts gesendet"});
+        if (r.done) r.done({Outcome::Kind::Unavailable, not_queued_text(Submitted::Stopping)});
     lock.lock();
     finished_ = true;
     cv_.notify_all();

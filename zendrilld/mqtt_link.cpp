@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <random>
 
 #include "platform/posix/random_token.h"
 
@@ -312,7 +311,9 @@ void MqttLink::close_client() {
 
 void MqttLink::give_up(const std::string& failure) {
     close_client();
-    if (failure != last_failure_) log(failure + "; neuer Versuch mit wachsendem Abstand bis 60 s");
+    if (failure != last_failure_)
+        log(failure + "; neuer Versuch mit wachsendem Abstand bis " + std::to_string(ReconnectPolicy::kMax.count()) +
+            " s");
     last_failure_ = failure;
     phase_ = Phase::Idle;
     deadline_ = Steady::now() + policy_.failed();
@@ -344,7 +345,6 @@ void MqttLink::on_connack() {
     policy_.connected(now);
     last_failure_.clear();
     next_misc_ = now + std::chrono::seconds(1);
-    unacknowledged_.clear();
     if (!settings_.probe_topic.empty()) mosquitto_subscribe(mosq_, nullptr, settings_.probe_topic.c_str(), 1);
     if (owner_) {
         log("Mit dem MQTT-Broker " + where() + " verbunden" + (mqtt5_ ? "" : " (MQTT 3.1.1)"));

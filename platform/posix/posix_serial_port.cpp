@@ -102,7 +102,7 @@ public:
             if (ioctl(fd_, TIOCOUTQ, &queued) != 0 || queued <= 0) break;
             const auto left = deadline - Steady::now();
             if (left <= Steady::duration::zero()) return give_up();
-            const auto pause = std::chrono::milliseconds(std::max(10, queued * 25 / 3));
+            const auto pause = std::chrono::milliseconds(std::max(10LL, wire_ms(static_cast<std::size_t>(queued))));
             std::this_thread::sleep_for(std::min<Steady::duration>(left, pause));
         }
         return tcdrain(fd_) == 0 || errno == ENOTTY || errno == EINVAL;
