@@ -298,11 +298,13 @@ int main(int argc, char** argv) {
     }
     std::unique_ptr<HttpApi> api;
     std::unique_ptr<HttpServer> http;
+    std::string web;  // for the start line
     if (!config.http_listen.empty()) {
         HttpServer::Settings s;
         s.listen = *parse_listen_address(config.http_listen, error);
         s.hosts = config.http_hosts;
         s.password = http_password;
+        web = ", Web-Seite http://" + s.listen.shown() + "/";
         api = std::make_unique<HttpApi>(config, picture, line, zd::host_system(), !http_password.empty());
         http = std::make_unique<HttpServer>(s, *api, [&](const std::string& text) { log.line(text); });
         api->attach(*http);
@@ -312,7 +314,7 @@ int main(int argc, char** argv) {
     log.line("zendrilld " ZD_VERSION_TEXT " gestartet: Port " + config.port +
              (config.mqtt_host.empty() ? ", ohne MQTT" : ", MQTT " + config.mqtt_host + ":" + std::to_string(config.mqtt_port)) +
              ", Steuer-Socket " + config.control_socket +
-             (http ? ", Web-Seite http://" + parse_listen_address(config.http_listen, error)->shown() + "/" : ""));
+             web);
     if (mqtt) mqtt->start();
     if (http) http->start();
     line.start();
