@@ -25,3 +25,5 @@ set(ZD_GUI_DIRS ${ZD_CORE_DIRS} gui)
 set(ZD_CLI_DIRS ${ZD_CORE_DIRS} cli)
 # The daemon runs only on Linux and uses the POSIX platform directly.
 set(ZD_DAEMON_DIRS ${ZD_CORE_DIRS} platform/posix zendrilld)
+# Its doors, each a folder that sees the daemon's middle and no other door.
+set(ZD_DAEMON_ALL_DIRS ${ZD_DAEMON_DIRS} zendrilld/mqtt zendrilld/http zendrilld/control)

@@ -1,5 +1,5 @@
 # Turns the web page's files into a C++ source of byte arrays behind
-# zendrilld/web_assets.h, so the daemon serves its page with nothing
+# zendrilld/http/web_assets.h, so the daemon serves its page with nothing
 # installed beside it. Run as a script:
 #   cmake -DWEB_DIR=<dir> -DOUT=<file.cpp> -P web_assets.cmake
 # The output depends only on the files' names and bytes: sorted, no dates,
@@ -72,8 +72,8 @@ if(zd_total GREATER zd_budget)
   message(FATAL_ERROR "The page's files weigh ${zd_total} bytes, more than the ${zd_budget} a phone should load")
 endif()
 
-file(WRITE ${OUT} "// Made from zendrilld/web/ by cmake/web_assets.cmake; edit those files instead.
-#include \"zendrilld/web_assets.h\"
+file(WRITE ${OUT} "// Made from zendrilld/http/web/ by cmake/web_assets.cmake; edit those files instead.
+#include \"zendrilld/http/web_assets.h\"
 
 namespace zd::daemon {
 

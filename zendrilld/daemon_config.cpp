@@ -7,7 +7,7 @@
 #include "core/ini.h"
 #include "core/utf8.h"
 #include "core/validation.h"
-#include "zendrilld/http_access.h"
+#include "zendrilld/addresses.h"
 
 namespace zd::daemon {
 
@@ -140,7 +140,8 @@ const std::map<std::string, Reader>& readers() {
         };
         t["http_listen"] = [](const std::string& v, DaemonConfig& c) -> std::string {
             std::string error;
-            if (!v.empty() && !parse_listen_address(v, error)) return error;
+            c.web = v.empty() ? std::nullopt : parse_listen_address(v, error);
+            if (!v.empty() && !c.web) return error;
             c.http_listen = v;
             return "";
         };
@@ -221,10 +222,10 @@ ConfigReading parse_daemon_config(const std::string& text) {
         return r;
     }
     if (c.base_topic.empty()) c.base_topic = "zendrill/" + c.device_id;
-    // Beyond this machine, the page changes the hi-fi for anyone on the network.
     std::string ignored;
-    const auto listen = parse_listen_address(c.http_listen, ignored);
-    if (listen && !listen->loopback() && c.http_password_file.empty()) {
+    if (!c.http_listen.empty() && !c.web) c.web = parse_listen_address(c.http_listen, ignored);
+    // Beyond this machine, the page changes the hi-fi for anyone on the network.
+    if (c.web && !c.web->loopback() && c.http_password_file.empty()) {
         r.error = "http_listen = " + c.http_listen +
                   " ist von anderen Rechnern erreichbar: dafür ist ein Passwort nötig (http_password_file)";
         return r;
@@ -232,6 +233,8 @@ ConfigReading parse_daemon_config(const std::string& text) {
     r.config = c;
     return r;
 }
+
+DaemonConfig default_daemon_config() { return *parse_daemon_config("").config; }
 
 std::string choose_daemon_port(const std::optional<std::string>& option, const std::optional<std::string>& environment,
                                const std::string& from_file, std::string& error) {

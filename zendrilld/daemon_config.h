@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "core/config.h"
+#include "zendrilld/addresses.h"
 
 namespace zd::daemon {
 
@@ -28,6 +29,7 @@ struct DaemonConfig {
     std::string discovery_prefix = "homeassistant";
     bool raw_commands = false;
     std::string http_listen = "127.0.0.1:8203";  // empty: no web page
+    std::optional<ListenAddress> web;  // http_listen parsed; nullopt: no web page
     std::string http_password_file;
     std::vector<std::string> http_hosts;  // lowered, IPv6 without brackets
     std::string stations[kStationCount];  // Windows-1252, as the GUI keeps them
@@ -40,7 +42,11 @@ struct ConfigReading {
     std::optional<DaemonConfig> config;
     std::string error;
 };
+// What is derived from other keys (the base topic, the parsed listen
+// address) is resolved here, once.
 ConfigReading parse_daemon_config(const std::string& file_text);
+// Every key at its default, resolved the same way.
+DaemonConfig default_daemon_config();
 
 // The port: --port, else ZENDRILL_PORT, else the key; a device path.
 // Empty with `error` set when none is usable.

@@ -26,16 +26,16 @@
 #include "platform/io_result.h"
 #include "platform/serial_port.h"
 #include "platform/system.h"
-#include "zendrilld/bridge.h"
-#include "zendrilld/control_server.h"
+#include "zendrilld/mqtt/bridge.h"
+#include "zendrilld/control/control_server.h"
 #include "zendrilld/daemon_config.h"
 #include "zendrilld/device_picture.h"
-#include "zendrilld/http_api.h"
-#include "zendrilld/http_server.h"
+#include "zendrilld/http/http_api.h"
+#include "zendrilld/http/http_server.h"
 #include "zendrilld/line_agent.h"
 #include "zendrilld/line_thread.h"
 #include "zendrilld/log.h"
-#include "zendrilld/mqtt_link.h"
+#include "zendrilld/mqtt/mqtt_link.h"
 
 namespace {
 
@@ -107,6 +107,7 @@ bool parse_options(int argc, char** argv, Options& o, std::string& error) {
 // default file means every default.
 bool load_config(const Options& o, DaemonConfig& config, std::string& error) {
     const std::string path = o.config ? *o.config : kDefaultConfigPath;
+    config = default_daemon_config();
     const zd::ReadResult file = zd::host_system().read_file(path, 64 * 1024);
     if (!file.content) {
         if (!o.config && file.error == zd::io_text::errno_text(ENOENT)) return true;
@@ -219,8 +220,6 @@ int main(int argc, char** argv) {
         say_error(error);
         return kExitUsage;
     }
-    if (config.base_topic.empty()) config.base_topic = "zendrill/" + config.device_id;
-
     // Signals are taken in the main loop, so the exchange in flight can finish.
     sigset_t signals;
     sigemptyset(&signals);
@@ -299,9 +298,9 @@ int main(int argc, char** argv) {
     std::unique_ptr<HttpApi> api;
     std::unique_ptr<HttpServer> http;
     std::string web;  // for the start line
-    if (!config.http_listen.empty()) {
+    if (config.web) {
         HttpServer::Settings s;
-        s.listen = *parse_listen_address(config.http_listen, error);
+        s.listen = *config.web;
         s.hosts = config.http_hosts;
         s.password = http_password;
         web = ", Web-Seite http://" + s.listen.shown() + "/";

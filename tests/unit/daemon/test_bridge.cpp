@@ -3,7 +3,7 @@
 #include <map>
 #include <set>
 
-#include "zendrilld/bridge.h"
+#include "zendrilld/mqtt/bridge.h"
 #include "zendrilld/device_picture.h"
 
 namespace zd::daemon {

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "zendrilld/http_access.h"
+#include "zendrilld/http/http_access.h"
 
 namespace zd::daemon {
 namespace {

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "zendrilld/http_auth.h"
+#include "zendrilld/http/http_auth.h"
 
 namespace zd::daemon {
 namespace {

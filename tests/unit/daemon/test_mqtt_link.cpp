@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/posix/random_token.h"
-#include "zendrilld/mqtt_link.h"
+#include "zendrilld/mqtt/mqtt_link.h"
 
 namespace zd::daemon {
 namespace {

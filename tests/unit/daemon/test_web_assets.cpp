@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "zendrilld/web_assets.h"
+#include "zendrilld/http/web_assets.h"
 
 namespace zd::daemon {
 namespace {

@@ -1,4 +1,4 @@
-#include "zendrilld/control_server.h"
+#include "zendrilld/control/control_server.h"
 
 #include <sys/socket.h>
 #include <unistd.h>

@@ -11,8 +11,8 @@
 
 #include "core/json_objects.h"
 #include "platform/posix/unix_socket.h"
-#include "zendrilld/http_access.h"
-#include "zendrilld/http_auth.h"
+#include "zendrilld/http/http_access.h"
+#include "zendrilld/http/http_auth.h"
 
 struct MHD_Daemon;
 struct MHD_Connection;

@@ -1,4 +1,4 @@
-#include "zendrilld/http_auth.h"
+#include "zendrilld/http/http_auth.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "zendrilld/http_api.h"
+#include "zendrilld/http/http_api.h"
 
 #include <unistd.h>
 

@@ -1,4 +1,4 @@
-#include "zendrilld/http_access.h"
+#include "zendrilld/addresses.h"
 
 #include <arpa/inet.h>
 
@@ -9,11 +9,6 @@
 namespace zd::daemon {
 
 namespace {
-
-std::string lowered(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return s;
-}
 
 bool is_ipv4(const std::string& s) {
     in_addr a{};
@@ -42,6 +37,13 @@ bool is_host_name(const std::string& s) {
     return true;
 }
 
+}  // namespace
+
+std::string lowered(std::string s) {
+    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return s;
+}
+
 // The host part of "name[:port]" or "[v6][:port]", lowered, without
 // brackets; "" when it is malformed.
 std::string host_of(const std::string& authority) {
@@ -63,12 +65,13 @@ std::string host_of(const std::string& authority) {
     return lowered(authority.substr(0, colon));
 }
 
-}  // namespace
 
 bool ListenAddress::loopback() const {
     if (ipv6) return host == "::1";
     return host.rfind("127.", 0) == 0;
 }
+
+bool ListenAddress::any() const { return ipv6 ? host == "::" : host == "0.0.0.0"; }
 
 std::string ListenAddress::shown() const {
     return (ipv6 ? "[" + host + "]" : host) + ":" + std::to_string(port);
@@ -121,23 +124,6 @@ bool parse_host_list(const std::string& text, std::vector<std::string>& hosts, s
         if (comma == std::string::npos) return true;
         from = comma + 1;
     }
-}
-
-bool host_allowed(const AccessRules& rules, const std::string& host_header) {
-    const std::string host = host_of(host_header);
-    if (host.empty()) return false;
-    if (host == lowered(rules.listen.host)) return true;
-    if (rules.listen.loopback() && host == "localhost") return true;
-    return std::find(rules.hosts.begin(), rules.hosts.end(), host) != rules.hosts.end();
-}
-
-bool origin_allowed(const std::string& origin, const std::string& host_header) {
-    if (origin.empty()) return true;
-    const auto sep = origin.find("://");
-    if (sep == std::string::npos) return false;  // "null" among them
-    std::string authority = origin.substr(sep + 3);
-    if (authority.empty() || authority.find('/') != std::string::npos) return false;
-    return lowered(authority) == lowered(host_header);
 }
 
 }  // namespace zd::daemon

@@ -1,4 +1,4 @@
-#include "zendrilld/bridge.h"
+#include "zendrilld/mqtt/bridge.h"
 
 #include "core/timer_text.h"
 #include "core/utf8.h"
@@ -6,7 +6,7 @@
 #include "device/text_util.h"
 #include "zendrilld/device_picture.h"
 #include "zendrilld/line_thread.h"
-#include "zendrilld/mqtt_link.h"
+#include "zendrilld/mqtt/mqtt_link.h"
 #include "zendrilld/requests.h"
 
 namespace zd::daemon {

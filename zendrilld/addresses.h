@@ -3,9 +3,8 @@
 #include <string>
 #include <vector>
 
-// Who may talk to the web page's server: where it listens, which host
-// names it answers to, and which origins may change something. Pure rules,
-// so that every one of them is tested on its own.
+// Addresses and host names as the configuration writes them: the web page's
+// listen address and the host names it answers to.
 namespace zd::daemon {
 
 struct ListenAddress {
@@ -13,6 +12,7 @@ struct ListenAddress {
     bool ipv6 = false;
     int port = 0;
     bool loopback() const;
+    bool any() const;            // 0.0.0.0 or ::
     std::string shown() const;  // "127.0.0.1:8203", "[::1]:8203"
 };
 
@@ -25,19 +25,9 @@ std::optional<ListenAddress> parse_listen_address(const std::string& text, std::
 // IPv6 without brackets. False with `error` for anything else.
 bool parse_host_list(const std::string& text, std::vector<std::string>& hosts, std::string& error);
 
-struct AccessRules {
-    ListenAddress listen;
-    std::vector<std::string> hosts;  // from http_hosts
-};
-
-// The Host header names the listen address, localhost when listening on
-// loopback, or one of the configured hosts; any port. Guards against DNS
-// rebinding: a page of another site that resolves its name to us.
-bool host_allowed(const AccessRules& rules, const std::string& host_header);
-
-// For a request that changes something: no Origin (a script), or one whose
-// host and port are those of the Host header, whatever the scheme (a TLS
-// proxy in front makes it https).
-bool origin_allowed(const std::string& origin_header, const std::string& host_header);
+// The host part of "name[:port]" or "[v6][:port]", lowered, without
+// brackets; "" when it is malformed.
+std::string host_of(const std::string& authority);
+std::string lowered(std::string s);
 
 }  // namespace zd::daemon

@@ -1,4 +1,4 @@
-#include "zendrilld/http_server.h"
+#include "zendrilld/http/http_server.h"
 
 #include <arpa/inet.h>
 #include <microhttpd.h>
@@ -18,7 +18,7 @@
 #include "core/json_objects.h"
 #include "core/utf8.h"
 #include "platform/posix/random_token.h"
-#include "zendrilld/web_assets.h"
+#include "zendrilld/http/web_assets.h"
 
 namespace zd::daemon {
 

@@ -6,7 +6,7 @@
 #include "platform/system.h"
 #include "zendrilld/daemon_config.h"
 #include "zendrilld/device_picture.h"
-#include "zendrilld/http_server.h"
+#include "zendrilld/http/http_server.h"
 #include "zendrilld/line_thread.h"
 
 namespace zd::daemon {

@@ -1,4 +1,4 @@
-#include "zendrilld/mqtt_link.h"
+#include "zendrilld/mqtt/mqtt_link.h"
 
 #include <mosquitto.h>
 #include <mqtt_protocol.h>
