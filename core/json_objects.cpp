@@ -1,5 +1,6 @@
 #include "core/json_objects.h"
 
+#include "core/setting_fields.h"
 #include "core/status_text.h"
 #include "core/texts.h"
 #include "core/timer_text.h"
@@ -41,10 +42,7 @@ JsonObject status_object(const std::string& r, const ValueNames& names) {
     j["record"] = text(r);
     j["date"] = text(iso_date(mid(r, 4, 6)));
     j["time"] = text(status_time_text(r));
-    j["language"] = text(t.language);
-    j["easy_function"] = text(t.easy_function);
-    j["timer"] = text(t.timer);
-    j["power_on"] = text(t.power_on);
+    for (const SettingField& f : kSettingFields) j[f.key] = text(t.setting(f.position));
     j["ir"] = text(t.ir);
     j["settings"] = text(status_settings(r));
     return j;

@@ -4,6 +4,15 @@
 
 namespace zd {
 
+const std::string& StatusTexts::setting(int position) const {
+    switch (position) {
+        case 0: return language;
+        case 1: return easy_function;
+        case 2: return timer;
+        default: return power_on;
+    }
+}
+
 StatusTexts status_texts(const std::string& r, const ValueNames& n) {
     StatusTexts t;
     t.language = code_name(mid(r, 16, 1), n.languages);

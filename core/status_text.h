@@ -15,6 +15,7 @@ struct StatusTexts {
     std::string timer;
     std::string power_on;
     std::string ir;
+    const std::string& setting(int position) const;  // 0..3 as in kSettingFields
 };
 StatusTexts status_texts(const std::string& record, const ValueNames& names);
 

@@ -86,6 +86,18 @@ std::string settings_problem(const std::string& s) {
 
 bool is_composable_record(const std::string& r) { return record_problem(r).empty(); }
 
+#define ZD_HHMM00 "([01][0-9]|2[0-3])[0-5][0-9]00"
+#define ZD_TAIL "[0-4][0-2][0-9][01]{4}" ZD_HHMM00 ZD_HHMM00
+// Day and month as the calendar has them; 29 February in the years 2000 to
+// 2099 that have it.
+#define ZD_DDMMYY                                                                                       \
+    "((0[1-9]|1[0-9]|2[0-8])(0[1-9]|1[0-2])[0-9]{2}|(29|30)(0[13-9]|1[0-2])[0-9]{2}|31(0[13578]|1[02])[0-9]{2}" \
+    "|2902([02468][048]|[13579][26]))"
+const char* const kRecordPattern = "(W[01]{7}" ZD_TAIL "|D" ZD_DDMMYY ZD_TAIL ")";
+#undef ZD_HHMM00
+#undef ZD_TAIL
+#undef ZD_DDMMYY
+
 std::string record_problem(const std::string& r) {
     if (r.empty()) return "leer";
     std::size_t tail = 0;  // where the 19 characters from the source on begin

@@ -19,6 +19,9 @@ std::string settings_problem(const std::string& settings);
 bool is_composable_record(const std::string& record);
 // Why a record is not composable, e.g. "Sekunden der Startzeit müssen 00 sein".
 std::string record_problem(const std::string& record);
+// The records record_problem accepts, as a regular expression without
+// anchors, for form fields that check before they send.
+extern const char* const kRecordPattern;
 
 // Empty when `reply` is a status record (20 characters) whose date (DDMMYY at
 // positions 4-9, year 20YY) and time (HHMMSS at 10-15) are real; else a

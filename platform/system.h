@@ -23,6 +23,9 @@ class System {
 public:
     virtual ~System() = default;
     virtual LocalTime local_time() = 0;
+    // The host's time zone by name ("Europe/Berlin"), for calendars that
+    // need one; "" when it has none.
+    virtual std::string zone_name() { return ""; }
     virtual bool file_exists(const std::string& path) = 0;
     // Whole content of a regular file of at most `limit` bytes. A directory,
     // a device, a FIFO or a larger file is refused without reading on (the

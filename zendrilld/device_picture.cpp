@@ -39,82 +39,93 @@ JsonObject timer_view_object(const ListedTimer& t, const DaemonConfig& config) {
 
 DevicePicture::DevicePicture(const DaemonConfig& config) : config_(config) {}
 
-void DevicePicture::add_view(AgentOutput view, std::function<void(LinkState)> link_state) {
-    views_.push_back({std::move(view), std::move(link_state)});
-}
+void DevicePicture::add_view(View view) { views_.push_back(std::move(view)); }
 
 Picture DevicePicture::snapshot() const {
     std::lock_guard<std::mutex> lock(m_);
     return picture_;
 }
 
-void DevicePicture::set_link(LinkState link) {
+LinkState DevicePicture::link() const {
+    std::lock_guard<std::mutex> lock(m_);
+    return picture_.link();
+}
+
+// `write` changes the picture under the lock and says whether anything
+// changed; the views hear of it after, each with the same copy.
+template <typename Write>
+void DevicePicture::change(Write write, const Change& c) {
+    Picture now;
     {
         std::lock_guard<std::mutex> lock(m_);
-        if (picture_.link == link) return;
-        picture_.link = link;
+        if (!write(picture_)) return;
+        now = picture_;
     }
-    for (const View& v : views_)
-        if (v.link_state) v.link_state(link);
+    for (const View& v : views_) v(now, c);
+}
+
+void DevicePicture::set_status(const StatusReading& status) {
+    change(
+        [&](Picture& p) {
+            p.status = status;
+            return true;
+        },
+        Change(Change::What::Status));
+}
+
+void DevicePicture::set_timer(const ListedTimer& t) {
+    if (t.timer < 1 || t.timer > 5) return;
+    change(
+        [&](Picture& p) {
+            p.timers[static_cast<std::size_t>(t.timer - 1)] = t;
+            return true;
+        },
+        Change(Change::What::Timer, t.timer));
+}
+
+void DevicePicture::set_answering(bool answering) {
+    LinkState before = LinkState::Offline;
+    change(
+        [&](Picture& p) {
+            before = p.link();
+            p.answering = answering;
+            return true;
+        },
+        Change(Change::What::Answering));
+    change([&](const Picture& p) { return p.link() != before; }, Change(Change::What::Link));
 }
 
 void DevicePicture::set_lent(bool lent) {
-    lent_ = lent;
-    set_link(lent_ ? LinkState::Lent : link_up_ ? LinkState::Online : LinkState::Offline);
+    change(
+        [&](Picture& p) {
+            if (p.lent == lent) return false;
+            p.lent = lent;
+            return true;
+        },
+        Change(Change::What::Link));
 }
 
-AgentOutput DevicePicture::agent_output() {
-    AgentOutput out;
-    out.state = [this](const std::string& record, long long drift_s, const LocalTime& at) {
-        {
-            std::lock_guard<std::mutex> lock(m_);
-            picture_.status = StatusReading{record, drift_s, at};
-        }
-        for (const View& v : views_)
-            if (v.out.state) v.out.state(record, drift_s, at);
-    };
-    out.timer = [this](const ListedTimer& t) {
-        if (t.timer < 1 || t.timer > 5) return;
-        {
-            std::lock_guard<std::mutex> lock(m_);
-            picture_.timers[static_cast<std::size_t>(t.timer - 1)] = t;
-        }
-        for (const View& v : views_)
-            if (v.out.timer) v.out.timer(t);
-    };
-    out.link = [this](bool up) {
-        link_up_ = up;
-        for (const View& v : views_)
-            if (v.out.link) v.out.link(up);
-        if (!lent_) set_link(up ? LinkState::Online : LinkState::Offline);
-    };
-    out.event = [this](const JsonObject& e) {
-        {
-            std::lock_guard<std::mutex> lock(m_);
-            picture_.events.push_back(e);
-            if (picture_.events.size() > Picture::kMaxEvents) picture_.events.pop_front();
-        }
-        for (const View& v : views_)
-            if (v.out.event) v.out.event(e);
-    };
-    out.result = [this](const Request& r, const Outcome& o) {
-        for (const View& v : views_)
-            if (v.out.result) v.out.result(r, o);
-    };
-    out.raw_reply = [this](const std::string& reply) {
-        {
-            std::lock_guard<std::mutex> lock(m_);
-            picture_.last_reply = reply;
-        }
-        for (const View& v : views_)
-            if (v.out.raw_reply) v.out.raw_reply(reply);
-    };
-    out.lent = [this](bool lent) { set_lent(lent); };
-    out.log = [this](const std::string& line) {
-        for (const View& v : views_)
-            if (v.out.log) v.out.log(line);
-    };
-    return out;
+void DevicePicture::add_event(EventType type, JsonObject fields) {
+    JsonObject e;
+    e["event_type"] = event_name(type);
+    for (auto& [key, value] : fields.items()) e[key] = value;
+    const Change c(Change::What::Event, 0, e);
+    change(
+        [&](Picture& p) {
+            p.events.push_back(e);
+            if (p.events.size() > Picture::kMaxEvents) p.events.pop_front();
+            return true;
+        },
+        c);
+}
+
+void DevicePicture::set_reply(const std::string& reply) {
+    change(
+        [&](Picture& p) {
+            p.last_reply = reply;
+            return true;
+        },
+        Change(Change::What::Reply));
 }
 
 }  // namespace zd::daemon

@@ -8,8 +8,9 @@
 #include <vector>
 
 #include "core/json_objects.h"
+#include "platform/system.h"
 #include "zendrilld/daemon_config.h"
-#include "zendrilld/line_agent.h"
+#include "zendrilld/events.h"
 
 // The daemon's one picture of the device, and the doors around it.
 //
@@ -17,12 +18,12 @@
 // and timer read, link change and event lands here first. Each door to the
 // outside is a view of this picture and a way into the one request queue
 // (LineThread::submit):
-//   - MQTT (Bridge): publishes every change, turns command topics into
-//     requests;
-//   - HTTP (HttpApi behind HttpServer): reads snapshots for GET, streams
-//     changes as Server-Sent Events, turns bodies into requests.
-// A third door (another bridge) registers its AgentOutput with add_view(),
-// reads snapshot() and submits Requests built by the checks in requests.h.
+//   - mqtt/: publishes every change, turns command topics into requests;
+//   - http/: reads snapshots for GET, streams changes as Server-Sent
+//     Events, turns bodies into requests;
+//   - control/: lends the line to zendrill-cli.
+// A new door is a folder of its own: it registers a view with add_view(),
+// reads snapshot() and submits what the constructors of requests.h make.
 namespace zd::daemon {
 
 enum class LinkState { Offline, Online, Lent };
@@ -37,10 +38,33 @@ struct StatusReading {
 struct Picture {
     std::optional<StatusReading> status;
     std::array<std::optional<ListedTimer>, 5> timers;  // nullopt: not read yet
-    LinkState link = LinkState::Offline;
+    bool answering = false;  // the device answered the last exchanges
+    bool lent = false;       // the line is lent to another program
     std::deque<JsonObject> events;  // the last kMaxEvents, oldest first
     std::string last_reply;         // of the last free command line
     static constexpr std::size_t kMaxEvents = 50;
+
+    LinkState link() const { return lent ? LinkState::Lent : answering ? LinkState::Online : LinkState::Offline; }
+    // Whether the device can be asked something, for a door that queues
+    // its commands through a loan: it answered before the loan and will
+    // after it, so a loan does not make it unavailable there.
+    bool available() const { return answering; }
+};
+
+// What changed; a view reads the rest from the picture.
+struct Change {
+    enum class What {
+        Status,     // a new status reading
+        Timer,      // `timer` was read
+        Answering,  // the line agent's verdict on the device, told at every change and once at the start
+        Link,       // link() changed
+        Event,      // `event` was added
+        Reply,      // last_reply changed
+    };
+    explicit Change(What w, int t = 0, JsonObject e = JsonObject()) : what(w), timer(t), event(std::move(e)) {}
+    What what;
+    int timer;
+    JsonObject event;
 };
 
 // The objects every door shows (UTF-8 JSON): the status object of
@@ -51,6 +75,7 @@ JsonObject timer_view_object(const ListedTimer& timer, const DaemonConfig& confi
 // "2026-12-09T10:33:11+01:00"
 std::string iso_local_time(const LocalTime& t);
 
+// Written on the line's thread only; snapshot() from any thread.
 class DevicePicture {
 public:
     explicit DevicePicture(const DaemonConfig& config);
@@ -58,27 +83,28 @@ public:
     // A door's view: told of every change after the picture holds it, on
     // the line's thread, so it must not block. Add views before the line
     // starts.
-    void add_view(AgentOutput view, std::function<void(LinkState)> link_state = {});
-    // What the LineAgent writes to.
-    AgentOutput agent_output();
-    // The line lent to another program, or taken back (from the line's thread).
+    using View = std::function<void(const Picture& now, const Change& change)>;
+    void add_view(View view);
+
+    // The line's thread.
+    void set_status(const StatusReading& status);
+    void set_timer(const ListedTimer& timer);
+    void set_answering(bool answering);
     void set_lent(bool lent);
+    void add_event(EventType type, JsonObject fields = JsonObject::object());
+    void set_reply(const std::string& reply);
 
     Picture snapshot() const;
+    LinkState link() const;
 
 private:
-    void set_link(LinkState link);
+    template <typename Write>
+    void change(Write write, const Change& change);
 
     const DaemonConfig& config_;
-    struct View {
-        AgentOutput out;
-        std::function<void(LinkState)> link_state;
-    };
     std::vector<View> views_;
     mutable std::mutex m_;
     Picture picture_;
-    bool link_up_ = false;  // what the agent said last
-    bool lent_ = false;
 };
 
 }  // namespace zd::daemon

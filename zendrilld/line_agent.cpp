@@ -35,14 +35,25 @@ Outcome confirmed(const Confirmed& c, const std::string& message) {
     return {c.ok ? Outcome::Kind::Done : c.reply.empty() ? Outcome::Kind::Silent : Outcome::Kind::NotTaken, message};
 }
 
+Outcome::Kind outcome_kind(RestoreOutcome o) {
+    switch (o) {
+        case RestoreOutcome::Written:
+        case RestoreOutcome::Erased: return Outcome::Kind::Done;
+        case RestoreOutcome::Refused: return Outcome::Kind::Refused;
+        case RestoreOutcome::Differs: return Outcome::Kind::NotTaken;
+        case RestoreOutcome::ReadBackFailed: break;
+    }
+    return Outcome::Kind::Silent;
+}
+
 }  // namespace
 
 void LineAgent::StoppableClock::pause_ms(int ms) {
     for (int left = ms; left > 0 && !stop_; left -= 100) base_.pause_ms(left < 100 ? left : 100);
 }
 
-LineAgent::LineAgent(const DaemonConfig& config, System& sys, Clock& clock, AgentOutput out)
-    : config_(config), sys_(sys), clock_(clock, stopping_), out_(std::move(out)) {
+LineAgent::LineAgent(const DaemonConfig& config, System& sys, Clock& clock, DevicePicture& picture, Log& log)
+    : config_(config), sys_(sys), clock_(clock, stopping_), picture_(picture), log_(log) {
     link_.clock = &clock_;
     link_.wait_on_port = true;
     link_.cancel = &stopping_;
@@ -63,14 +74,12 @@ void LineAgent::attach(SerialPort* port) {
 void LineAgent::detach() { link_.port = nullptr; }
 
 void LineAgent::log(const std::string& line) {
-    if (out_.log) out_.log(line);
+    log_.line(line);
 }
 
-void LineAgent::event(const std::string& type, JsonObject fields) {
-    JsonObject e;
-    e["event_type"] = type;
-    for (auto& [key, value] : fields.items()) e[key] = value;
-    if (out_.event) out_.event(e);
+void LineAgent::event(EventType type, JsonObject fields) {
+    log(std::string("Ereignis ") + event_name(type));
+    picture_.add_event(type, std::move(fields));
 }
 
 void LineAgent::result(const Request& r, Outcome o) {
@@ -80,7 +89,6 @@ void LineAgent::result(const Request& r, Outcome o) {
         o.message = kSendFailed;
     }
     log((o.ok() ? "Befehl " : "Befehl fehlgeschlagen: ") + r.command + ": " + o.message);
-    if (out_.result) out_.result(r, o);
     outcome_ = std::move(o);
 }
 
@@ -113,15 +121,14 @@ void LineAgent::link_down(const std::string& lost) {
     const bool was_up = link_up_;
     link_up_ = false;
     link_announced_ = true;
-    if (out_.link) out_.link(false);
+    picture_.set_answering(false);
     if (was_up) {
         link_was_lost_ = true;
-        event("link_lost");
+        event(EventType::LinkLost);
     }
 }
 
 bool LineAgent::status_read(const std::string& record) {
-    last_record_ = record;
     // A device that sends XOFF before every reply lets every second write
     // through once the hold is lifted: a reply needs the write before its
     // own to have gone out, too, before the line counts as working again.
@@ -131,9 +138,9 @@ bool LineAgent::status_read(const std::string& record) {
         if (!link_up_) {
             link_up_ = true;
             link_announced_ = true;
-            if (out_.link) out_.link(true);
+            picture_.set_answering(true);
             log("Verbindung zum Gerät steht");
-            if (link_was_lost_) event("link_back");
+            if (link_was_lost_) event(EventType::LinkBack);
         }
     } else if (!link_up_) {
         log("Status gelesen, aber die Leitung hing kurz davor an einem XOFF des Geräts; die Verbindung gilt noch nicht als wieder da");
@@ -143,7 +150,7 @@ bool LineAgent::status_read(const std::string& record) {
     record_civil_seconds(record, device);
     has_drift_ = true;
     last_drift_s_ = device - host_seconds(now);
-    if (out_.state) out_.state(record, last_drift_s_, now);
+    picture_.set_status({record, last_drift_s_, now});
     return trusted;
 }
 
@@ -182,7 +189,7 @@ void LineAgent::sync_clock(const Request* request, bool has_drift, long long dri
     fields["drift_s"] = has_drift ? JsonObject(drift_s) : JsonObject(nullptr);
     fields["after_s"] = problem.empty() ? JsonObject(r.deviation_s) : JsonObject(nullptr);
     fields["ok"] = in_step && writes_.failed == failed_before;
-    event("clock_synced", fields);
+    event(EventType::ClockSynced, fields);
     std::string message = "Uhr gestellt (0T" + r.time_sent + ", 0D" + r.date_sent + ")";
     if (has_drift) message += ", Abweichung vorher " + signed_seconds(drift_s);
     if (in_step) {
@@ -225,8 +232,7 @@ void LineAgent::read_timers() {
             if (unsent_writes() > 0 && !link_up_) break;
             continue;
         }
-        timers_[n - 1] = t;
-        if (out_.timer) out_.timer(t);
+        picture_.set_timer(t);
     }
     unsent_writes();
 }
@@ -237,7 +243,7 @@ Outcome LineAgent::refuse(const Request& r, const std::string& why, Outcome::Kin
 }
 
 Outcome LineAgent::run(const Request& r) {
-    if (!link_.port) return refuse(r, "Der Port ist nicht geöffnet", Outcome::Kind::Unavailable);
+    if (!link_.port) return refuse(r, not_queued_text(NotQueued::PortClosed, config_.port));
     outcome_ = {Outcome::Kind::Unavailable, "Nichts ausgeführt"};
     command_mark_ = writes_.failed;
     const bool read_after = run_command(r);
@@ -253,9 +259,10 @@ bool LineAgent::run_command(const Request& r) {
     const std::string n = std::to_string(r.timer);
     switch (r.kind) {
         case Kind::Setting: {
-            std::string settings = last_record_.empty() ? "" : status_settings(last_record_);
+            const auto status = picture_.snapshot().status;
+            std::string settings = status ? status_settings(status->record) : "";
             if (!is_valid_settings_string(settings)) {
-                refuse(r, last_record_.empty() ? "Noch kein gültiger Gerätestatus gelesen; nichts gesendet"
+                refuse(r, !status ? "Noch kein gültiger Gerätestatus gelesen; nichts gesendet"
                                                : "Der Gerätestatus meldet ungültige Einstellungen (" + settings +
                                                      "); nichts gesendet",
                        Outcome::Kind::Unavailable);
@@ -268,7 +275,7 @@ bool LineAgent::run_command(const Request& r) {
             if (c.ok && command_sent()) {
                 JsonObject f;
                 f["settings"] = settings;
-                event("settings_sent", f);
+                event(EventType::SettingsSent, f);
             }
             if (status_record_problem(c.reply).empty()) status_read(c.reply);
             return false;
@@ -279,7 +286,7 @@ bool LineAgent::run_command(const Request& r) {
             if (c.ok && command_sent()) {
                 JsonObject f;
                 f["ir"] = r.on ? "ein" : "aus";
-                event("ir_switched", f);
+                event(EventType::IrSwitched, f);
             }
             if (status_record_problem(c.reply).empty()) status_read(c.reply);
             return false;
@@ -292,38 +299,19 @@ bool LineAgent::run_command(const Request& r) {
             f["timer"] = r.timer;
             if (!erase) f["record"] = r.record;
             // A record that did not go out has no outcome to report, only the failure.
-            switch (command_sent() ? step.outcome : RestoreOutcome::ReadBackFailed) {
-                case RestoreOutcome::Written:
-                    result(r, {Outcome::Kind::Done, "Timer " + n + " geschrieben"});
-                    event("timer_written", f);
-                    break;
-                case RestoreOutcome::Erased:
-                    result(r, {Outcome::Kind::Done, "Timer " + n + " gelöscht"});
-                    event("timer_erased", f);
-                    break;
-                case RestoreOutcome::Refused:
-                    result(r, {Outcome::Kind::Refused, "Timer " + n + ": " + refused_text(" ")});
-                    event("timer_refused", f);
-                    break;
-                case RestoreOutcome::ReadBackFailed:
-                    result(r, {Outcome::Kind::Silent, "Timer " + n + ": " + memory_read_failed(r.timer)});
-                    break;
-                case RestoreOutcome::Differs:
-                    result(r, Outcome{Outcome::Kind::NotTaken,
-                                      "Timer " + n + " weicht nach dem Zurücklesen ab (gelesen: " +
-                                          (step.read_back.empty() ? "leer" : step.read_back) + ")"});
-                    break;
-            }
+            RestoreStep seen = step;
+            if (!command_sent()) seen.outcome = RestoreOutcome::ReadBackFailed;
+            result(r, {outcome_kind(seen.outcome), restore_step_text(seen)});
+            if (seen.outcome == RestoreOutcome::Written) event(EventType::TimerWritten, f);
+            if (seen.outcome == RestoreOutcome::Erased) event(EventType::TimerErased, f);
+            if (seen.outcome == RestoreOutcome::Refused) event(EventType::TimerRefused, f);
             read_timers();
             break;
         }
         case Kind::TestTimer: {
             // The record the device holds now, not one read minutes ago.
             const ListedTimer t = read_one_timer(r.timer);
-            if (t.reading.state != TimerState::Failed) {
-                timers_[r.timer - 1] = t;
-                if (out_.timer) out_.timer(t);
-            }
+            if (t.reading.state != TimerState::Failed) picture_.set_timer(t);
             if (t.reading.state != TimerState::Set) {
                 refuse(r, (t.reading.state == TimerState::Empty ? "Timer " + n + " ist leer"
                                                                 : memory_read_failed(r.timer)) +
@@ -338,7 +326,7 @@ bool LineAgent::run_command(const Request& r) {
             if (!command_sent()) break;
             JsonObject f;
             f["timer"] = r.timer;
-            event("timer_tested", f);
+            event(EventType::TimerTested, f);
             break;
         }
         case Kind::ClockSync:
@@ -372,7 +360,7 @@ bool LineAgent::run_command(const Request& r) {
         case Kind::RawSend: {
             write_command(link_, cmd::free_text(r.line));
             const std::string reply = read_reply_line(link_, cmd::kFreeCommandLimitMs);
-            if (out_.raw_reply) out_.raw_reply(reply);
+            picture_.set_reply(reply);
             if (reply.empty()) {
                 result(r, {Outcome::Kind::Silent, kNoReply});
             } else {
@@ -400,15 +388,15 @@ bool LineAgent::run_command(const Request& r) {
                     if (!c.ok) return;
                     JsonObject f;
                     f["settings"] = mid(c.reply, 16, 4);
-                    event("settings_sent", f);
+                    event(EventType::SettingsSent, f);
                 },
                 [&](const RestoreStep& s) {
                     add(s.ok(), restore_step_text(s));
                     JsonObject f;
                     f["timer"] = s.timer;
                     if (!s.sent.empty()) f["record"] = s.sent;
-                    if (s.ok()) event(s.sent.empty() ? "timer_erased" : "timer_written", f);
-                    if (s.outcome == RestoreOutcome::Refused) event("timer_refused", f);
+                    if (s.ok()) event(s.sent.empty() ? EventType::TimerErased : EventType::TimerWritten, f);
+                    if (s.outcome == RestoreOutcome::Refused) event(EventType::TimerRefused, f);
                 },
                 [&] { return stopping_.load(); });
             while (lines.size() < commands.size()) add(false, "nicht gesendet");
@@ -425,8 +413,6 @@ bool LineAgent::run_command(const Request& r) {
             read_timers();
             break;
         }
-        case Kind::Loan:
-            return false;
     }
     return true;
 }

@@ -7,32 +7,20 @@
 #include "device/link.h"
 #include "platform/system.h"
 #include "zendrilld/daemon_config.h"
+#include "zendrilld/device_picture.h"
+#include "zendrilld/log.h"
 #include "zendrilld/requests.h"
 
 namespace zd::daemon {
 
-// What the line's work tells the rest of the daemon. Texts are Windows-1252.
-struct AgentOutput {
-    // A valid status record, the device clock minus the host clock, when it was read.
-    std::function<void(const std::string& record, long long drift_s, const LocalTime& read_at)> state;
-    std::function<void(const ListedTimer& timer)> timer;
-    std::function<void(bool up)> link;
-    // `fields` already holds "event_type".
-    std::function<void(const JsonObject& fields)> event;
-    // What a request came to; MQTT publishes it for the requests it made.
-    std::function<void(const Request& request, const Outcome& outcome)> result;
-    std::function<void(const std::string& reply)> raw_reply;
-    std::function<void(const std::string& line)> log;
-    // The port lent to another program, or taken back.
-    std::function<void(bool lent)> lent;
-};
-
 // The daemon's work on the line, one piece at a time, on the line's thread:
 // status polls with clock keeping, timer polls, people's requests. Every
-// exchange goes through the shared device and core functions.
+// exchange goes through the shared device and core functions. What it
+// learns goes into the picture; what it does goes into the log.
+// Called on the line's thread only, but for request_stop().
 class LineAgent {
 public:
-    LineAgent(const DaemonConfig& config, System& sys, Clock& clock, AgentOutput out);
+    LineAgent(const DaemonConfig& config, System& sys, Clock& clock, DevicePicture& picture, Log& log);
 
     void attach(SerialPort* port);  // the port is open
     void detach();                  // it is closed (loan, lost, end)
@@ -47,7 +35,7 @@ public:
     // but neither clears the failures nor brings the link back.
     bool read_status();
     void read_timers();
-    // What the request came to, also told to out.result.
+    // What the request came to; the caller hands it to the request's reply.
     Outcome run(const Request& request);
     // A request that cannot be run because the port is not open.
     Outcome refuse(const Request& request, const std::string& why,
@@ -55,10 +43,7 @@ public:
     // The link counts as down at once (the port went away).
     void lose_link(const std::string& why);
 
-    bool link_up() const { return link_up_; }
-    void lent(bool lent) {
-        if (out_.lent) out_.lent(lent);
-    }
+    void lent(bool lent) { picture_.set_lent(lent); }
 
     // From any thread: the exchange in flight ends at once and no further
     // one starts, so the line's thread can end.
@@ -94,7 +79,7 @@ private:
     void keep_clock(long long drift_s);
     // `request` null: the automatic sync, which only logs.
     void sync_clock(const Request* request, bool has_drift, long long drift_s);
-    void event(const std::string& type, JsonObject fields = JsonObject::object());
+    void event(EventType type, JsonObject fields = JsonObject::object());
     void result(const Request& request, Outcome outcome);
     void log(const std::string& line);
     ListedTimer read_one_timer(int n);
@@ -103,22 +88,21 @@ private:
     System& sys_;
     std::atomic<bool> stopping_{false};
     StoppableClock clock_;
-    AgentOutput out_;
+    DevicePicture& picture_;
+    Log& log_;
     DeviceLink link_;
     WriteCheck writes_;     // since the port was attached
     int counted_unsent_ = 0;  // of writes_.failed, those already counted against the link
     int command_mark_ = -1;   // writes_.failed when the running command began; -1: none runs
     ValueNames names_ = make_value_names();
-    std::string last_record_;  // the last valid status record
     std::string last_problem_;  // what was wrong with the last status read
     bool has_drift_ = false;
     long long last_drift_s_ = 0;
     int failed_reads_ = 0;
-    bool link_up_ = false;
+    bool link_up_ = false;    // what the picture was last told
     bool link_was_lost_ = false;
     bool link_announced_ = false;
     long long next_sync_ms_ = 0;  // on the clock: no automatic sync before
-    ListedTimer timers_[5];
     Outcome outcome_;  // of the request running
 };
 

@@ -1,6 +1,8 @@
 #include "zendrilld/line_thread.h"
 
 #include <chrono>
+#include <optional>
+#include <vector>
 
 namespace zd::daemon {
 
@@ -15,13 +17,14 @@ std::string span_text(std::chrono::milliseconds span) {
 
 }  // namespace
 
-LineThread::LineThread(const DaemonConfig& config, LineAgent& agent, Opener open, Wrapper wrap,
-                       std::function<void(const std::string&)> log, OpenRetry retry)
+LineThread::LineThread(const DaemonConfig& config, LineAgent& agent, const DevicePicture& picture, Opener open,
+                       Wrapper wrap, Log& log, OpenRetry retry)
     : config_(config),
       agent_(agent),
+      picture_(picture),
       open_(std::move(open)),
       wrap_(std::move(wrap)),
-      log_(std::move(log)),
+      log_(log),
       retry_(retry) {}
 
 LineThread::~LineThread() { stop(); }
@@ -52,20 +55,41 @@ bool LineThread::wait_stopped(std::chrono::steady_clock::time_point deadline) {
     return true;
 }
 
-std::string LineThread::not_queued_text(Submitted why) {
-    if (why == Submitted::Stopping) return "zendrilld wird beendet; nichts gesendet";
-    return "Zu viele wartende Befehle (" + std::to_string(kMaxWaitingRequests) + "); nichts gesendet";
-}
-
-LineThread::Submitted LineThread::submit(const Request& request) {
+bool LineThread::submit(Request request, WhenAway when_away) {
+    std::optional<NotQueued> refused;
     {
         std::lock_guard<std::mutex> lock(m_);
-        if (stopping_) return Submitted::Stopping;
-        if (queue_.size() >= kMaxWaitingRequests) return Submitted::Full;
-        queue_.push_back(request);
+        const bool loan = on_loan_ || loans_asked_ > loans_ended_;
+        if (stopping_) refused = NotQueued::Stopping;
+        else if (queue_.size() >= kMaxWaitingRequests) refused = NotQueued::Full;
+        else if (when_away == WhenAway::Refuse && loan) refused = NotQueued::Lent;
+        else if (when_away == WhenAway::Refuse && picture_.link() == LinkState::Offline) refused = NotQueued::Offline;
+        else queue_.push_back({std::move(request), when_away});
+    }
+    if (refused) {
+        if (request.reply) request.reply({Outcome::Kind::Unavailable, not_queued_text(*refused)});
+        return false;
     }
     cv_.notify_all();
-    return Submitted::Queued;
+    return true;
+}
+
+void LineThread::refuse_waiting_for_loan(std::unique_lock<std::mutex>& lock) {
+    std::vector<Request> refused;
+    for (auto it = queue_.begin(); it != queue_.end();) {
+        if (it->when_away == WhenAway::Refuse) {
+            refused.push_back(std::move(it->request));
+            it = queue_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    lock.unlock();
+    for (const Request& r : refused) {
+        const Outcome o = agent_.refuse(r, not_queued_text(NotQueued::Lent));
+        if (r.reply) r.reply(o);
+    }
+    lock.lock();
 }
 
 void LineThread::lend(std::function<void()> lent) {
@@ -95,7 +119,7 @@ bool LineThread::try_open(std::string& failure) {
     }
     port_ = wrap_ ? wrap_(std::move(opened.port)) : std::move(opened.port);
     agent_.attach(port_.get());
-    log_("Port " + config_.port + " geöffnet");
+    log_.line("Port " + config_.port + " geöffnet");
     return true;
 }
 
@@ -129,9 +153,11 @@ void LineThread::run() {
                 close_port();
                 agent_.lent(true);
             }
-            log_("Port an ein anderes Programm verliehen");
+            log_.line("Port an ein anderes Programm verliehen");
             if (lent) lent();
             lock.lock();
+            // Who would not wait hears so now, not when the loan ends.
+            refuse_waiting_for_loan(lock);
             continue;
         }
         if (on_loan_) {
@@ -140,7 +166,7 @@ void LineThread::run() {
                 continue;
             }
             on_loan_ = false;
-            log_("Port zurückgenommen");
+            log_.line("Port zurückgenommen");
             lock.unlock();
             agent_.lent(false);
             lock.lock();
@@ -153,11 +179,11 @@ void LineThread::run() {
             if (now < next_open) {
                 // Requests find no port; they are answered rather than kept.
                 if (!queue_.empty()) {
-                    const Request r = queue_.front();
+                    const Request r = std::move(queue_.front().request);
                     queue_.pop_front();
                     lock.unlock();
-                    const Outcome o = agent_.refuse(r, "Der Port " + config_.port + " ist nicht geöffnet");
-                    if (r.done) r.done(o);
+                    const Outcome o = agent_.refuse(r, not_queued_text(NotQueued::PortClosed, config_.port));
+                    if (r.reply) r.reply(o);
                     lock.lock();
                     continue;
                 }
@@ -184,11 +210,11 @@ void LineThread::run() {
             continue;
         }
         if (!queue_.empty()) {
-            const Request r = queue_.front();
+            const Request r = std::move(queue_.front().request);
             queue_.pop_front();
             lock.unlock();
             const Outcome o = agent_.run(r);
-            if (r.done) r.done(o);
+            if (r.reply) r.reply(o);
             if (r.kind == Request::Kind::WriteTimer || r.kind == Request::Kind::EraseTimer ||
                 r.kind == Request::Kind::Refresh || r.kind == Request::Kind::Restore)
                 next_timers = Steady::now() + std::chrono::seconds(config_.poll_timers_s);
@@ -214,13 +240,13 @@ void LineThread::run() {
         }
         lock.lock();
     }
-    std::deque<Request> left;
+    std::deque<Queued> left;
     left.swap(queue_);
     lock.unlock();
     close_port();
     // Whoever waits for a request that will not run hears so.
-    for (const Request& r : left)
-        if (r.done) r.done({Outcome::Kind::Unavailable, not_queued_text(Submitted::Stopping)});
+    for (const Queued& q : left)
+        if (q.request.reply) q.request.reply({Outcome::Kind::Unavailable, not_queued_text(NotQueued::Stopping)});
     lock.lock();
     finished_ = true;
     cv_.notify_all();

@@ -13,7 +13,6 @@
 
 namespace zd::daemon {
 
-constexpr std::size_t kMaxWaitingRequests = 64;
 
 // How long the line's thread waits before it tries a port that would not
 // open again: from `first`, doubling, up to `last`.
@@ -25,15 +24,19 @@ struct OpenRetry {
 // The thread that owns the line: it opens the port (again and again, with
 // back-off, while it is missing), runs people's requests before polls,
 // polls on schedule and lends the line out. It sleeps in the kernel between
-// pieces of work.
+// pieces of work. Its queue decides what happens to a request while the
+// line is lent or the device silent, by the WhenAway its door names.
+// submit(), lend(), end_loan() and request_stop() from any thread; every
+// request's reply and every loan's `lent` run on the line's thread (or on
+// the submitting thread when submit() refuses at once).
 class LineThread {
 public:
     using Opener = std::function<ExclusiveOpen(const std::string& port, int wait_ms)>;
     // `wrap` may put a decorator around an opened port (exchange logging).
     using Wrapper = std::function<std::unique_ptr<SerialPort>(std::unique_ptr<SerialPort>)>;
 
-    LineThread(const DaemonConfig& config, LineAgent& agent, Opener open, Wrapper wrap,
-               std::function<void(const std::string&)> log, OpenRetry retry = {});
+    LineThread(const DaemonConfig& config, LineAgent& agent, const DevicePicture& picture, Opener open, Wrapper wrap,
+               Log& log, OpenRetry retry = {});
     ~LineThread();
 
     void start();
@@ -44,10 +47,10 @@ public:
     void request_stop();
     bool wait_stopped(std::chrono::steady_clock::time_point deadline);
 
-    enum class Submitted { Queued, Full, Stopping };
-    Submitted submit(const Request& request);
-    // Why a request was not queued, for every door (Windows-1252).
-    static std::string not_queued_text(Submitted why);
+    // Queues the request, or answers it at once through its reply: the
+    // queue full, the daemon ending, or with WhenAway::Refuse the line lent
+    // or the device not answering. True when it was queued.
+    bool submit(Request request, WhenAway when_away);
 
     // A loan: `lent` runs (on the line's thread) once the port is closed.
     // The loan lasts until end_loan(), which ends every loan asked for so
@@ -64,15 +67,22 @@ private:
 
     const DaemonConfig& config_;
     LineAgent& agent_;
+    const DevicePicture& picture_;
     Opener open_;
     Wrapper wrap_;
-    std::function<void(const std::string&)> log_;
+    Log& log_;
     std::unique_ptr<SerialPort> port_;
     std::thread thread_;
 
     std::mutex m_;
     std::condition_variable cv_;
-    std::deque<Request> queue_;
+    struct Queued {
+        Request request;
+        WhenAway when_away;
+    };
+    std::deque<Queued> queue_;
+    // Answers the requests that refuse to wait out a loan.
+    void refuse_waiting_for_loan(std::unique_lock<std::mutex>& lock);
     bool stopping_ = false;
     bool finished_ = false;
     unsigned long loans_asked_ = 0;   // lend() calls so far

@@ -62,6 +62,7 @@ private:
 
 void Log::line(const std::string& text) {
     std::lock_guard<std::mutex> lock(m_);
+    if (sink_) return sink_(text);
     write_console_text(ConsoleStream::Err, utf8_from_1252(visible(text)) + "\n");
 }
 

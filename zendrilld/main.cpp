@@ -266,14 +266,13 @@ int main(int argc, char** argv) {
     // One picture of the device; MQTT and the web page are views of it.
     Bridge bridge(config, log);
     DevicePicture picture(config);
-    picture.add_view(bridge.agent_output());
-    LineAgent agent(config, zd::host_system(), zd::sleeping_clock(), picture.agent_output());
-    LineThread line(
-        config, agent, zd::open_serial_port_exclusive,
-        [&](std::unique_ptr<zd::SerialPort> port) {
-            return log.verbose() ? logging_port(std::move(port), log) : std::move(port);
-        },
-        [&](const std::string& text) { log.line(text); });
+    picture.add_view(bridge.view());
+    LineAgent agent(config, zd::host_system(), zd::sleeping_clock(), picture, log);
+    LineThread line(config, agent, picture, zd::open_serial_port_exclusive,
+                    [&](std::unique_ptr<zd::SerialPort> port) {
+                        return log.verbose() ? logging_port(std::move(port), log) : std::move(port);
+                    },
+                    log);
     ControlServer control(config, line, log);
     if (!control.open(error)) {
         say_error(error);

@@ -7,26 +7,6 @@ namespace zd::daemon {
 
 namespace {
 
-struct SettingTopic {
-    const char* topic;
-    const char* name;
-};
-const SettingTopic kSettingTopics[4] = {
-    {"set/language", "Sprache"},
-    {"set/easy_function", "Easy-Funktion"},
-    {"set/timer_function", "Timer"},
-    {"set/power_on", "Einschaltbedingung"},
-};
-
-const std::vector<std::string>& list_of(const ValueNames& n, int position) {
-    switch (position) {
-        case 0: return n.languages;
-        case 1: return n.easy_functions;
-        case 2: return n.on_off;
-        default: return n.power_on;
-    }
-}
-
 Parsed refuse(const std::string& command, const std::string& message) {
     Parsed p;
     p.request.command = command;
@@ -35,15 +15,20 @@ Parsed refuse(const std::string& command, const std::string& message) {
 }
 
 // "1".."5" at the end of `topic` after `prefix`, 0 otherwise.
-int timer_number(const std::string& topic, const std::string& prefix) {
+int timer_after(const std::string& topic, const std::string& prefix) {
     if (topic.size() != prefix.size() + 1 || topic.compare(0, prefix.size(), prefix) != 0) return 0;
     const char d = topic.back();
     return d >= '1' && d <= '5' ? d - '0' : 0;
 }
 
-bool has_prefix(const std::string& s, const std::string& prefix) { return s.compare(0, prefix.size(), prefix) == 0; }
+Request made(const std::string& command, Request::Kind kind) {
+    Request r;
+    r.command = command;
+    r.kind = kind;
+    return r;
+}
 
-}  // namespace
+bool has_prefix(const std::string& s, const std::string& prefix) { return s.compare(0, prefix.size(), prefix) == 0; }
 
 Parsed accepted(Request r) {
     Parsed p;
@@ -51,6 +36,8 @@ Parsed accepted(Request r) {
     p.request = std::move(r);
     return p;
 }
+
+}  // namespace
 
 std::string command_of(const std::string& subtopic) { return subtopic.substr(0, 64); }
 
@@ -60,28 +47,89 @@ std::string shown_value(const std::string& utf8) {
     return shown_text(t, 40);
 }
 
-bool setting_code(int position, const std::string& name, const ValueNames& names, char& code, std::string& problem) {
-    const auto& list = list_of(names, position);
-    std::string text;
-    if (utf8_to_1252(name, text)) {
-        for (std::size_t i = 0; i < list.size(); ++i) {
-            if (list[i] != text) continue;
-            code = static_cast<char>('0' + i);
-            return true;
+const char* const kNoSuchTimer = "Timer gibt es nur mit den Nummern 1 bis 5";
+
+int timer_number(const std::string& s) { return s.size() == 1 && s[0] >= '1' && s[0] <= '5' ? s[0] - '0' : 0; }
+
+Parsed refresh_request(const std::string& command) { return accepted(made(command, Request::Kind::Refresh)); }
+
+Parsed clock_sync_request(const std::string& command) { return accepted(made(command, Request::Kind::ClockSync)); }
+
+Parsed clock_shift_request(const std::string& command, bool forward) {
+    Request r = made(command, Request::Kind::ClockShift);
+    r.forward = forward;
+    return accepted(r);
+}
+
+Parsed ir_request(const std::string& command, bool on) {
+    Request r = made(command, Request::Kind::Ir);
+    r.on = on;
+    return accepted(r);
+}
+
+Parsed settings_request(const std::string& command, const std::map<const SettingField*, std::string>& values,
+                        const ValueNames& names) {
+    if (values.empty()) return refuse(command, "Keine Einstellung angegeben");
+    Request r = made(command, Request::Kind::Setting);
+    for (const auto& [field, name] : values) {
+        const auto& list = field->values(names);
+        std::string text;
+        bool found = false;
+        if (utf8_to_1252(name, text)) {
+            for (std::size_t i = 0; i < list.size() && !found; ++i) {
+                if (list[i] != text) continue;
+                r.settings[static_cast<std::size_t>(field->position)] = static_cast<char>('0' + i);
+                found = true;
+            }
         }
+        if (found) continue;
+        std::string allowed;
+        for (const std::string& n : list) allowed += (allowed.empty() ? "" : ", ") + n;
+        return refuse(command,
+                      std::string(field->label) + ": \"" + shown_value(name) + "\" gibt es nicht; erlaubt: " + allowed);
     }
-    std::string allowed;
-    for (const std::string& n : list) allowed += (allowed.empty() ? "" : ", ") + n;
-    problem = std::string(kSettingTopics[position].name) + ": \"" + shown_value(name) + "\" gibt es nicht; erlaubt: " + allowed;
-    return false;
+    return accepted(r);
+}
+
+Parsed timer_erase_request(const std::string& command, int n) {
+    if (n < 1 || n > 5) return refuse(command, kNoSuchTimer);
+    Request r = made(command, Request::Kind::EraseTimer);
+    r.timer = n;
+    return accepted(r);
+}
+
+Parsed timer_test_request(const std::string& command, int n) {
+    if (n < 1 || n > 5) return refuse(command, kNoSuchTimer);
+    Request r = made(command, Request::Kind::TestTimer);
+    r.timer = n;
+    return accepted(r);
+}
+
+Parsed restore_request(const std::string& command, const BackupEntries& entries) {
+    if (!entries.any())
+        return refuse(command, "Die Datei enthält weder B203Modus noch Timer1 bis Timer5; nichts gesendet");
+    Request r = made(command, Request::Kind::Restore);
+    r.entries = entries;
+    return accepted(r);
+}
+
+std::string not_queued_text(NotQueued why, const std::string& port) {
+    switch (why) {
+        case NotQueued::Full:
+            return "Zu viele wartende Befehle (" + std::to_string(kMaxWaitingRequests) + "); nichts gesendet";
+        case NotQueued::Stopping: return "zendrilld wird beendet; nichts gesendet";
+        case NotQueued::Lent: return "Die Leitung ist an zendrill-cli verliehen; nichts gesendet";
+        case NotQueued::Offline: return "Keine Verbindung zum Gerät; nichts gesendet";
+        case NotQueued::PortClosed: break;
+    }
+    return "Der Port " + port + " ist nicht geöffnet";
 }
 
 Parsed timer_write_request(const std::string& command, int n, const std::string& record) {
+    if (n < 1 || n > 5) return refuse(command, kNoSuchTimer);
     const std::string problem = record_problem(record);
     if (!problem.empty()) return refuse(command, "Timer " + std::to_string(n) + ": " + problem);
-    Request r;
-    r.command = command;
-    r.kind = Request::Kind::WriteTimer;
+    Request r = made(command, Request::Kind::WriteTimer);
     r.timer = n;
     r.record = record;
     return accepted(r);
@@ -94,9 +142,7 @@ Parsed raw_line_request(const std::string& command, const std::string& line_utf8
         return refuse(command, "Die Zeile enthält Zeichen, die es in Windows-1252 nicht gibt");
     const std::string problem = free_command_problem(line);
     if (!problem.empty()) return refuse(command, problem);
-    Request r;
-    r.command = command;
-    r.kind = Request::Kind::RawSend;
+    Request r = made(command, Request::Kind::RawSend);
     r.line = line;
     return accepted(r);
 }
@@ -108,29 +154,19 @@ std::string too_long_text(std::size_t bytes) {
 
 Parsed parse_request(const std::string& topic, const std::string& payload, bool raw_commands, const ValueNames& names) {
     const std::string command = command_of(topic);
-    if (payload.size() > kMaxPayloadBytes)
-        return refuse(command, too_long_text(payload.size()));
-    Request r;
-    r.command = command;
-    for (int pos = 0; pos < 4; ++pos) {
-        if (topic != kSettingTopics[pos].topic) continue;
-        std::string problem;
-        if (!setting_code(pos, payload, names, r.settings[static_cast<std::size_t>(pos)], problem))
-            return refuse(command, problem);
-        r.kind = Request::Kind::Setting;
-        return accepted(r);
+    if (payload.size() > kMaxPayloadBytes) return refuse(command, too_long_text(payload.size()));
+    if (has_prefix(topic, "set/")) {
+        if (const SettingField* f = setting_by_topic(topic.substr(4)))
+            return settings_request(command, {{f, payload}}, names);
     }
     if (topic == "set/ir") {
         if (payload != "ON" && payload != "OFF")
             return refuse(command, "IR-Empfänger: \"" + shown_value(payload) + "\" gibt es nicht; erlaubt: ON, OFF");
-        r.kind = Request::Kind::Ir;
-        r.on = payload == "ON";
-        return accepted(r);
+        return ir_request(command, payload == "ON");
     }
     if (has_prefix(topic, "set/timer/")) {
-        const int n = timer_number(topic, "set/timer/");
-        if (n == 0) return refuse(command, "Timer gibt es nur mit den Nummern 1 bis 5");
-        r.timer = n;
+        const int n = timer_after(topic, "set/timer/");
+        if (n == 0) return refuse(command, kNoSuchTimer);
         // Clearing a retained message delivers an empty payload to us: it
         // must never erase a timer. Erasing is its own command.
         if (payload.empty())
@@ -138,26 +174,20 @@ Parsed parse_request(const std::string& topic, const std::string& payload, bool 
                                        std::to_string(n) + " löschen\" (cmd/erase/" + std::to_string(n) + ")");
         return timer_write_request(command, n, payload);
     }
-    for (const auto& [prefix, kind] : {std::pair<const char*, Request::Kind>{"cmd/test/", Request::Kind::TestTimer},
-                                       {"cmd/erase/", Request::Kind::EraseTimer}}) {
+    for (const char* prefix : {"cmd/test/", "cmd/erase/"}) {
         if (!has_prefix(topic, prefix)) continue;
-        const int n = timer_number(topic, prefix);
-        if (n == 0) return refuse(command, "Timer gibt es nur mit den Nummern 1 bis 5");
+        const int n = timer_after(topic, prefix);
+        if (n == 0) return refuse(command, kNoSuchTimer);
         if (payload != "PRESS") return refuse(command, "erwartet wird PRESS");
-        r.kind = kind;
-        r.timer = n;
-        return accepted(r);
+        return prefix[4] == 't' ? timer_test_request(command, n) : timer_erase_request(command, n);
     }
     if (topic == "cmd/clock_sync" || topic == "cmd/refresh") {
         if (payload != "PRESS") return refuse(command, "erwartet wird PRESS");
-        r.kind = topic == "cmd/refresh" ? Request::Kind::Refresh : Request::Kind::ClockSync;
-        return accepted(r);
+        return topic == "cmd/refresh" ? refresh_request(command) : clock_sync_request(command);
     }
     if (topic == "cmd/clock_shift") {
         if (payload != "+1" && payload != "-1") return refuse(command, "erwartet wird +1 oder -1");
-        r.kind = Request::Kind::ClockShift;
-        r.forward = payload == "+1";
-        return accepted(r);
+        return clock_shift_request(command, payload == "+1");
     }
     if (topic == "cmd/send") return raw_line_request(command, payload, raw_commands);
     return refuse(command, "Unbekannter Befehl \"" + shown_value(topic) + "\"");

@@ -1,52 +1,64 @@
 #pragma once
 #include <array>
 #include <functional>
+#include <map>
 #include <string>
 
 #include "core/backup_file.h"
 #include "core/json_objects.h"
+#include "core/setting_fields.h"
 #include "device/status_record.h"
 
+// What people ask of the device, whichever door they came through. A door
+// maps its own vocabulary (a topic and payload, a method, path and body)
+// onto one of the constructors below and submits what they return; every
+// check and every word of refusal lives here, once.
 namespace zd::daemon {
 
 constexpr std::size_t kMaxPayloadBytes = 1024;
+constexpr std::size_t kMaxWaitingRequests = 64;
 // Why a payload of `bytes` over kMaxPayloadBytes is refused (Windows-1252).
 std::string too_long_text(std::size_t bytes);
 
-// What a request came to, for the door that asked.
+// What a request came to.
 struct Outcome {
     enum class Kind {
         Done,
         Refused,      // the device answered BEL
         NotTaken,     // it answered, but what was read back is not what was sent
         Silent,       // no answer, a garbled one, or the line took nothing
-        Unavailable,  // the port is not open, lent, or the daemon is ending
+        Unavailable,  // not sent: the port is not open, lent, the queue full, the daemon ending
     };
     Kind kind = Kind::Done;
-    std::string message;  // Windows-1252, as the MQTT result carries it
-    JsonObject data = JsonObject::object();  // more for the door: "drift_s", "reply", "lines"
+    std::string message;  // Windows-1252
+    JsonObject data = JsonObject::object();  // more for the asker: "drift_s", "reply", "lines", "ok"
     bool ok() const { return kind == Kind::Done; }
+};
+
+// What the queue does with a request while the line is lent to another
+// program or the device does not answer.
+enum class WhenAway {
+    Wait,    // keep it until the line is back (a loan), try it (silence)
+    Refuse,  // answer at once that nothing was sent
 };
 
 // One command from a person, checked and ready for the line.
 struct Request {
-    enum class Kind {
-        Setting, Ir, WriteTimer, EraseTimer, TestTimer, ClockSync, ClockShift, Refresh, RawSend, Restore, Loan
-    };
+    enum class Kind { Setting, Ir, WriteTimer, EraseTimer, TestTimer, ClockSync, ClockShift, Refresh, RawSend, Restore };
     Kind kind = Kind::Refresh;
-    std::string command;  // the topic below the base topic, or the HTTP method and path
-    // Setting: the new code per position (language, easy function, timer
-    // function, power-on); 0 keeps the device's.
+    std::string command;  // how the asker named it, for the log (Windows-1252 or UTF-8 as it came)
+    // Setting: the new code per position (see kSettingFields); 0 keeps the device's.
     std::array<char, 4> settings{};
-    bool on = false;           // IR
-    bool forward = true;       // clock shift
-    int timer = 0;             // 1..5
-    std::string record;        // for WriteTimer
-    std::string line;          // for RawSend, Windows-1252, without "\r"
-    BackupEntries entries;     // for Restore
-    bool from_mqtt = true;     // its result goes to the MQTT result topic
-    // Called on the line's thread once the request has run or was refused.
-    std::function<void(const Outcome&)> done;
+    bool on = false;         // IR
+    bool forward = true;     // clock shift
+    int timer = 0;           // 1..5
+    std::string record;      // WriteTimer
+    std::string line;        // RawSend, Windows-1252, without "\r"
+    BackupEntries entries;   // Restore
+    // The request's own answer: called exactly once, on the line's thread
+    // once it ran or was refused there, or on the submitting thread when the
+    // queue refuses it at once. Must not block.
+    std::function<void(const Outcome&)> reply;
 };
 
 struct Parsed {
@@ -54,27 +66,41 @@ struct Parsed {
     Request request;
     std::string message;  // what is wrong (Windows-1252)
 };
-// A request that passed its checks.
-Parsed accepted(Request r);
 
-// The checks every door uses, so that an HTTP body and an MQTT payload end
-// in the same request, or in the same words of refusal.
-// A setting by its German name (UTF-8), e.g. position 0 and "Deutsch".
-bool setting_code(int position, const std::string& name_utf8, const ValueNames& names, char& code,
-                  std::string& problem);
+// The constructors, one per kind. `command` names the request for the log.
+Parsed refresh_request(const std::string& command);
+Parsed clock_sync_request(const std::string& command);
+Parsed clock_shift_request(const std::string& command, bool forward);
+Parsed ir_request(const std::string& command, bool on);
+// Settings by their German value names (UTF-8), at least one.
+Parsed settings_request(const std::string& command, const std::map<const SettingField*, std::string>& values,
+                        const ValueNames& names);
 // Timer n (1..5) with a record the editor could compose.
 Parsed timer_write_request(const std::string& command, int n, const std::string& record);
+Parsed timer_erase_request(const std::string& command, int n);
+Parsed timer_test_request(const std::string& command, int n);
+// What a backup file asked for, at least one entry.
+Parsed restore_request(const std::string& command, const BackupEntries& entries);
 // A free command line (UTF-8), only with raw_commands on.
 Parsed raw_line_request(const std::string& command, const std::string& line_utf8, bool raw_commands);
+
+// "1".."5" as a timer number, else 0.
+int timer_number(const std::string& digit);
+// Why a timer number is refused.
+extern const char* const kNoSuchTimer;
 // The command a result names: the topic below the base, at most 64 bytes.
 std::string command_of(const std::string& subtopic);
 // A value from outside in a message: Windows-1252, shortened, control bytes escaped.
 std::string shown_value(const std::string& utf8);
 
-// Checks a command topic (below the base topic) and its payload (UTF-8).
-// Nothing invalid gets through: an unknown topic or text, a bad record,
-// timer 6, a payload over 1 KiB, an empty payload.
+// Checks an MQTT command topic (below the base topic) and its payload
+// (UTF-8). Nothing invalid gets through: an unknown topic or text, a bad
+// record, timer 6, a payload over 1 KiB, an empty payload.
 Parsed parse_request(const std::string& subtopic, const std::string& payload, bool raw_commands,
                      const ValueNames& names);
+
+// Why the queue did not take a request, in the words every door shows.
+enum class NotQueued { Full, Stopping, Lent, Offline, PortClosed };
+std::string not_queued_text(NotQueued why, const std::string& port = "");
 
 }  // namespace zd::daemon

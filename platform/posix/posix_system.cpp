@@ -124,6 +124,16 @@ private:
 
 class PosixSystem : public System {
 public:
+    std::string zone_name() override {
+        if (const char* tz = std::getenv("TZ"); tz && *tz) return tz[0] == ':' ? tz + 1 : tz;
+        char target[256] = {};
+        const ssize_t n = ::readlink("/etc/localtime", target, sizeof target - 1);
+        if (n <= 0) return "";
+        const std::string path(target, static_cast<std::size_t>(n));
+        const auto at = path.find("zoneinfo/");
+        return at == std::string::npos ? "" : path.substr(at + 9);
+    }
+
     LocalTime local_time() override {
         timespec ts{};
         clock_gettime(CLOCK_REALTIME, &ts);

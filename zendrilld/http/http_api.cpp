@@ -57,8 +57,6 @@ std::vector<std::string> split_path(const std::string& path) {
     return parts;
 }
 
-// "1".."5", else 0.
-int timer_number(const std::string& s) { return s.size() == 1 && s[0] >= '1' && s[0] <= '5' ? s[0] - '0' : 0; }
 
 bool parse_body(const HttpRequest& r, json& body, HttpResponse& error) {
     body = json::parse(r.body, nullptr, false);
@@ -69,25 +67,22 @@ bool parse_body(const HttpRequest& r, json& body, HttpResponse& error) {
     return true;
 }
 
-HttpResponse wrong_method() { return json_error(405, "Diese Methode gibt es hier nicht"); }
+const std::vector<std::string> kDaysMondayFirst = {"Mo", "Di", "Mi", "Do", "Fr", "Sa", "So"};
 
-// The host's zone name ("Europe/Berlin"), for calendars that need one.
-std::string host_zone() {
-    if (const char* tz = std::getenv("TZ"); tz && *tz) return tz[0] == ':' ? tz + 1 : tz;
-    char target[256] = {};
-    const ssize_t n = ::readlink("/etc/localtime", target, sizeof target - 1);
-    if (n <= 0) return "";
-    const std::string path(target, static_cast<std::size_t>(n));
-    const auto at = path.find("zoneinfo/");
-    return at == std::string::npos ? "" : path.substr(at + 9);
+std::vector<std::string> source_names() {
+    std::vector<std::string> names;
+    for (char d = '0'; d <= '4'; ++d) names.push_back(source_name(std::string(1, d)));
+    return names;
 }
 
-const char* const kSettingKeys[4] = {"language", "easy_function", "timer", "power_on"};
+// The request as the log names it.
+std::string command_of(const HttpRequest& r) { return r.method + " " + r.path; }
+
 
 }  // namespace
 
 HttpApi::HttpApi(const DaemonConfig& config, DevicePicture& picture, LineThread& line, System& sys, bool password)
-    : config_(config), picture_(picture), line_(line), sys_(sys), password_(password), zone_(host_zone()) {}
+    : config_(config), picture_(picture), line_(line), sys_(sys), password_(password), zone_(sys.zone_name()) {}
 
 JsonObject HttpApi::status_json(const Picture& p) const {
     json j;
@@ -98,7 +93,7 @@ JsonObject HttpApi::status_json(const Picture& p) const {
                                 "settings", "drift_s", "read_at"})
             j[key] = nullptr;
     }
-    j["link"] = link_name(p.link);
+    j["link"] = link_name(p.link());
     return j;
 }
 
@@ -121,23 +116,22 @@ std::vector<ListedTimer> HttpApi::read_timers(const Picture& p) const {
 }
 
 void HttpApi::attach(HttpServer& server) {
-    AgentOutput view;
-    view.state = [this, &server](const std::string&, long long, const LocalTime&) {
-        server.broadcast("state", status_json(picture_.snapshot()).dump());
-    };
-    view.timer = [this, &server](const ListedTimer& t) {
-        server.broadcast("timer", timer_json(picture_.snapshot(), t.timer).dump());
-    };
-    view.event = [&server](const JsonObject& e) { server.broadcast("event", e.dump()); };
-    picture_.add_view(view, [&server](LinkState link) {
-        server.broadcast("link", json{{"link", link_name(link)}}.dump());
+    picture_.add_view([this, &server](const Picture& p, const Change& c) {
+        switch (c.what) {
+            case Change::What::Status: server.broadcast("state", status_json(p).dump()); break;
+            case Change::What::Timer: server.broadcast("timer", timer_json(p, c.timer).dump()); break;
+            case Change::What::Event: server.broadcast("event", c.event.dump()); break;
+            case Change::What::Link: server.broadcast("link", json{{"link", link_name(p.link())}}.dump()); break;
+            case Change::What::Answering:
+            case Change::What::Reply: break;
+        }
     });
 }
 
 std::vector<std::pair<std::string, std::string>> HttpApi::stream_start() {
     const Picture p = picture_.snapshot();
     std::vector<std::pair<std::string, std::string>> events;
-    events.push_back({"link", json{{"link", link_name(p.link)}}.dump()});
+    events.push_back({"link", json{{"link", link_name(p.link())}}.dump()});
     events.push_back({"state", status_json(p).dump()});
     for (int n = 1; n <= 5; ++n) events.push_back({"timer", timer_json(p, n).dump()});
     return events;
@@ -148,20 +142,10 @@ void HttpApi::submit(Parsed parsed, const Responder& responder, OnDone on_done) 
         responder->answer(json_error(400, parsed.message));
         return;
     }
-    const LinkState link = picture_.snapshot().link;
-    if (link == LinkState::Lent) {
-        responder->answer(json_error(503, "Die Leitung ist an zendrill-cli verliehen; nichts gesendet"));
-        return;
-    }
-    if (link == LinkState::Offline) {
-        responder->answer(json_error(503, "Keine Verbindung zum Gerät; nichts gesendet"));
-        return;
-    }
     Request& r = parsed.request;
-    r.from_mqtt = false;
-    r.done = [responder, on_done](const Outcome& o) { responder->answer(o.ok() ? on_done(o) : failure(o)); };
-    const LineThread::Submitted s = line_.submit(r);
-    if (s != LineThread::Submitted::Queued) responder->answer(json_error(503, LineThread::not_queued_text(s)));
+    r.reply = [responder, on_done](const Outcome& o) { responder->answer(o.ok() ? on_done(o) : failure(o)); };
+    // A page shows at once what cannot be done now, rather than wait out a loan.
+    line_.submit(std::move(r), WhenAway::Refuse);
 }
 
 HttpResponse HttpApi::info() const {
@@ -170,10 +154,17 @@ HttpResponse HttpApi::info() const {
     j["raw_commands"] = config_.raw_commands;
     j["auth"] = password_;
     j["stations"] = utf8_list(std::vector<std::string>(std::begin(config_.stations), std::end(config_.stations)));
-    j["settings"] = {{"language", utf8_list(names_.languages)},
-                     {"easy_function", utf8_list(names_.easy_functions)},
-                     {"timer", utf8_list(names_.on_off)},
-                     {"power_on", utf8_list(names_.power_on)}};
+    // The page shows every name from here and keeps no copy.
+    json settings = json::object(), labels = json::object();
+    for (const SettingField& f : kSettingFields) {
+        settings[f.key] = utf8_list(f.values(names_));
+        labels[f.key] = utf8_from_1252(f.label);
+    }
+    j["settings"] = settings;
+    j["setting_labels"] = labels;
+    j["days"] = utf8_list(kDaysMondayFirst);
+    j["sources"] = utf8_list(source_names());
+    j["targets"] = utf8_list(std::vector<std::string>(std::begin(kTargetNames), std::end(kTargetNames)));
     return json_answer(j);
 }
 
@@ -199,7 +190,9 @@ HttpResponse HttpApi::backup_download() const {
     return r;
 }
 
-void HttpApi::backup_upload(const HttpRequest& r, const Responder& responder) {
+void HttpApi::backup_upload(const Call& call) {
+    const HttpRequest& r = call.request;
+    const Responder& responder = call.responder;
     const BackupImport read = read_backup_import(r.body);
     if (read.problem_count > 0) {
         json j = error_object(std::to_string(read.problem_count) +
@@ -209,10 +202,8 @@ void HttpApi::backup_upload(const HttpRequest& r, const Responder& responder) {
         responder->answer(json_answer(j, 400));
         return;
     }
-    if (!read.entries.any()) {
-        responder->answer(json_error(400, "Die Datei enthält weder B203Modus noch Timer1 bis Timer5; nichts gesendet"));
-        return;
-    }
+    Parsed restore = restore_request(command_of(r), read.entries);
+    if (!restore.ok) return responder->answer(json_error(400, restore.message));
     const auto q = r.query.find("dry_run");
     if (q != r.query.end() && q->second != "0") {
         json lines = json::array();
@@ -221,174 +212,175 @@ void HttpApi::backup_upload(const HttpRequest& r, const Responder& responder) {
         responder->answer(json_answer({{"ok", true}, {"dry_run", true}, {"lines", lines}}));
         return;
     }
-    Request req;
-    req.kind = Request::Kind::Restore;
-    req.command = "POST /api/backup";
-    req.entries = read.entries;
     // A restore that ran answers 200 whatever its lines came to: they say
     // it, and "ok" is true only when every one was taken.
-    submit(accepted(req), responder, [](const Outcome& o) {
+    submit(std::move(restore), responder, [](const Outcome& o) {
         json j = o.data;  // "ok" and "lines" from the line's thread
         j["message"] = utf8_from_1252(o.message);
         return json_answer(j);
     });
 }
 
-void HttpApi::timers(const HttpRequest& r, const std::vector<std::string>& parts, const Responder& responder) {
-    const std::string command = r.method + " " + r.path;
-    if (parts.size() == 2) {
-        if (r.method != "GET") return responder->answer(wrong_method());
-        const Picture p = picture_.snapshot();
-        json list = json::array();
-        for (int n = 1; n <= 5; ++n) list.push_back(timer_json(p, n));
-        return responder->answer(json_answer(list));
-    }
-    const int n = timer_number(parts[2]);
-    if (n == 0 || parts.size() > 4) return responder->answer(json_error(404, "Timer gibt es nur mit den Nummern 1 bis 5"));
-    const auto read_back = [this, n](const Outcome& o) { return done_with(timer_json(picture_.snapshot(), n), o); };
-    if (parts.size() == 4) {
-        if (parts[3] != "test") return responder->answer(json_error(404, "Nicht gefunden"));
-        if (r.method != "POST") return responder->answer(wrong_method());
-        Request req;
-        req.kind = Request::Kind::TestTimer;
-        req.command = command;
-        req.timer = n;
-        return submit(accepted(req), responder, [](const Outcome& o) { return done_with(json::object(), o); });
-    }
-    if (r.method == "GET") return responder->answer(json_answer(timer_json(picture_.snapshot(), n)));
-    if (r.method == "DELETE") {
-        Request req;
-        req.kind = Request::Kind::EraseTimer;
-        req.command = command;
-        req.timer = n;
-        return submit(accepted(req), responder, read_back);
-    }
-    if (r.method != "PUT") return responder->answer(wrong_method());
-    json body;
-    HttpResponse error;
-    if (!parse_body(r, body, error)) return responder->answer(error);
-    const TimerRecordInput in = timer_record_from_object(body, n);
-    if (!in.problem.empty())
-        return responder->answer(json_error(400, "Timer " + std::to_string(n) + ": " + in.problem));
-    submit(timer_write_request(command, n, in.record), responder, read_back);
+// Each route: what it reads from the request, which constructor it maps it
+// onto, and what a success answers. The HTTP thread calls them.
+const std::vector<HttpApi::Route>& HttpApi::routes() {
+    using C = const Call&;
+    static const std::vector<Route> table = {
+        {"GET", "info", [](HttpApi& a, C c) { c.responder->answer(a.info()); }},
+        {"GET", "status",
+         [](HttpApi& a, C c) { c.responder->answer(json_answer(a.status_json(a.picture_.snapshot()))); }},
+        {"GET", "timers",
+         [](HttpApi& a, C c) {
+             const Picture p = a.picture_.snapshot();
+             json list = json::array();
+             for (int n = 1; n <= 5; ++n) list.push_back(a.timer_json(p, n));
+             c.responder->answer(json_answer(list));
+         }},
+        {"GET", "timers/#", [](HttpApi& a, C c) { c.responder->answer(json_answer(a.timer_json(a.picture_.snapshot(), c.timer))); }},
+        {"PUT", "timers/#",
+         [](HttpApi& a, C c) {
+             json body;
+             HttpResponse error;
+             if (!parse_body(c.request, body, error)) return c.responder->answer(error);
+             const TimerRecordInput in = timer_record_from_object(body, c.timer);
+             if (!in.problem.empty())
+                 return c.responder->answer(json_error(400, "Timer " + std::to_string(c.timer) + ": " + in.problem));
+             a.submit(timer_write_request(command_of(c.request), c.timer, in.record), c.responder, a.timer_after(c.timer));
+         }},
+        {"DELETE", "timers/#",
+         [](HttpApi& a, C c) {
+             a.submit(timer_erase_request(command_of(c.request), c.timer), c.responder, a.timer_after(c.timer));
+         }},
+        {"POST", "timers/#/test",
+         [](HttpApi& a, C c) {
+             a.submit(timer_test_request(command_of(c.request), c.timer), c.responder,
+                      [](const Outcome& o) { return done_with(json::object(), o); });
+         }},
+        {"POST", "refresh",
+         [](HttpApi& a, C c) { a.submit(refresh_request(command_of(c.request)), c.responder, a.status_after()); }},
+        {"POST", "clock/sync",
+         [](HttpApi& a, C c) {
+             a.submit(clock_sync_request(command_of(c.request)), c.responder, [](const Outcome& o) {
+                 json j;
+                 j["drift_s"] = o.data.value("drift_s", json(nullptr));
+                 return done_with(j, o);
+             });
+         }},
+        {"POST", "clock/shift",
+         [](HttpApi& a, C c) {
+             json body;
+             HttpResponse error;
+             if (!parse_body(c.request, body, error)) return c.responder->answer(error);
+             const json hours = body.value("hours", json(nullptr));
+             if (body.size() != 1 || !hours.is_number_integer() || (hours != 1 && hours != -1))
+                 return c.responder->answer(json_error(400, "Erwartet wird {\"hours\": 1} oder {\"hours\": -1}"));
+             a.submit(clock_shift_request(command_of(c.request), hours == 1), c.responder, a.status_after());
+         }},
+        {"PUT", "settings",
+         [](HttpApi& a, C c) {
+             json body;
+             HttpResponse error;
+             if (!parse_body(c.request, body, error)) return c.responder->answer(error);
+             std::map<const SettingField*, std::string> values;
+             for (const auto& [key, value] : body.items()) {
+                 const SettingField* f = setting_by_key(key);
+                 if (!f)
+                     return c.responder->answer(json_error(400, "Unbekannte Einstellung \"" + shown_value(key) +
+                                                                    "\"; erlaubt: language, easy_function, timer, power_on"));
+                 if (!value.is_string())
+                     return c.responder->answer(json_error(400, std::string(f->key) + ": ein Text wird erwartet"));
+                 values[f] = value.get<std::string>();
+             }
+             a.submit(settings_request(command_of(c.request), values, a.names_), c.responder, a.status_after());
+         }},
+        {"PUT", "ir",
+         [](HttpApi& a, C c) {
+             json body;
+             HttpResponse error;
+             if (!parse_body(c.request, body, error)) return c.responder->answer(error);
+             const json ir = body.value("ir", json(nullptr));
+             if (body.size() != 1 || (ir != "ein" && ir != "aus"))
+                 return c.responder->answer(json_error(400, "Erwartet wird {\"ir\": \"ein\"} oder {\"ir\": \"aus\"}"));
+             a.submit(ir_request(command_of(c.request), ir == "ein"), c.responder, a.status_after());
+         }},
+        {"GET", "backup", [](HttpApi& a, C c) { c.responder->answer(a.backup_download()); }},
+        {"POST", "backup", [](HttpApi& a, C c) { a.backup_upload(c); }},
+        {"GET", "schedule",
+         [](HttpApi& a, C c) {
+             const auto q = c.request.query.find("days");
+             std::string problem;
+             const int days = q == c.request.query.end() ? 7 : schedule_days(q->second, problem);
+             if (days == 0) return c.responder->answer(json_error(400, problem));
+             c.responder->answer(json_answer(schedule_object(
+                 timer_schedule(a.read_timers(a.picture_.snapshot()), a.sys_.local_time(), days, a.config_.stations))));
+         }},
+        {"GET", "schedule.ics",
+         [](HttpApi& a, C c) {
+             HttpResponse cal;
+             cal.content_type = "text/calendar; charset=utf-8";
+             cal.body = timer_calendar(a.read_timers(a.picture_.snapshot()), a.config_.stations, a.sys_.local_time(),
+                                       a.config_.device_id, a.zone_);
+             c.responder->answer(cal);
+         }},
+        {"POST", "send",
+         [](HttpApi& a, C c) {
+             json body;
+             HttpResponse error;
+             if (!parse_body(c.request, body, error)) return c.responder->answer(error);
+             const json line = body.value("line", json(nullptr));
+             if (body.size() != 1 || !line.is_string())
+                 return c.responder->answer(json_error(400, "Erwartet wird {\"line\": \"0X\"}"));
+             a.submit(raw_line_request(command_of(c.request), line.get<std::string>(), true), c.responder,
+                      [](const Outcome& o) {
+                          json j;
+                          j["reply"] = o.data.value("reply", std::string());
+                          return done_with(j, o);
+                      });
+         }},
+    };
+    return table;
+}
+
+HttpApi::OnDone HttpApi::status_after() {
+    return [this](const Outcome& o) { return done_with(status_json(picture_.snapshot()), o); };
+}
+
+HttpApi::OnDone HttpApi::timer_after(int n) {
+    return [this, n](const Outcome& o) { return done_with(timer_json(picture_.snapshot(), n), o); };
 }
 
 void HttpApi::handle(const HttpRequest& r, std::shared_ptr<HttpResponder> responder) {
-    const std::vector<std::string> parts = split_path(r.path);  // "api", ...
-    const std::string what = parts.size() > 1 ? parts[1] : "";
-    const std::string command = r.method + " " + r.path;
-    const auto status_after = [this](const Outcome& o) { return done_with(status_json(picture_.snapshot()), o); };
-    const auto only = [&](const char* method, std::size_t count) {
-        if (parts.size() != count) {
-            responder->answer(json_error(404, "Nicht gefunden"));
-            return false;
+    std::vector<std::string> parts = split_path(r.path);  // "api", ...
+    parts.erase(parts.begin());
+    if (!parts.empty() && parts[0] == "send" && !config_.raw_commands)
+        return responder->answer(json_error(404, "Freie Befehle sind abgeschaltet (raw_commands = off)"));
+    Call call{r, responder, 0};
+    std::vector<std::string> allowed;
+    for (const Route& route : routes()) {
+        const std::vector<std::string> pattern = split_path(std::string("/") + route.path);
+        if (pattern.size() != parts.size()) continue;
+        int timer = 0;
+        bool match = true;
+        for (std::size_t i = 0; i < parts.size() && match; ++i) {
+            if (pattern[i] != "#") {
+                match = pattern[i] == parts[i];
+                continue;
+            }
+            timer = timer_number(parts[i]);
+            match = timer != 0;
         }
-        if (r.method != method) {
-            responder->answer(wrong_method());
-            return false;
+        if (!match) continue;
+        if (route.method != r.method) {
+            allowed.push_back(route.method);
+            continue;
         }
-        return true;
-    };
-    json body;
-    HttpResponse error;
-    if (what == "info") {
-        if (only("GET", 2)) responder->answer(info());
-    } else if (what == "status") {
-        if (only("GET", 2)) responder->answer(json_answer(status_json(picture_.snapshot())));
-    } else if (what == "timers") {
-        timers(r, parts, responder);
-    } else if (what == "refresh") {
-        if (!only("POST", 2)) return;
-        Request req;
-        req.kind = Request::Kind::Refresh;
-        req.command = command;
-        submit(accepted(req), responder, status_after);
-    } else if (what == "clock" && parts.size() == 3 && parts[2] == "sync") {
-        if (!only("POST", 3)) return;
-        Request req;
-        req.kind = Request::Kind::ClockSync;
-        req.command = command;
-        submit(accepted(req), responder, [](const Outcome& o) {
-            json j;
-            j["drift_s"] = o.data.value("drift_s", json(nullptr));
-            return done_with(j, o);
-        });
-    } else if (what == "clock" && parts.size() == 3 && parts[2] == "shift") {
-        if (!only("POST", 3) || !parse_body(r, body, error)) return error.body.empty() ? void() : responder->answer(error);
-        const json hours = body.value("hours", json(nullptr));
-        if (body.size() != 1 || !hours.is_number_integer() || (hours != 1 && hours != -1))
-            return responder->answer(json_error(400, "Erwartet wird {\"hours\": 1} oder {\"hours\": -1}"));
-        Request req;
-        req.kind = Request::Kind::ClockShift;
-        req.command = command;
-        req.forward = hours == 1;
-        submit(accepted(req), responder, status_after);
-    } else if (what == "settings") {
-        if (!only("PUT", 2) || !parse_body(r, body, error)) return error.body.empty() ? void() : responder->answer(error);
-        Request req;
-        req.kind = Request::Kind::Setting;
-        req.command = command;
-        for (const auto& [key, value] : body.items()) {
-            int position = -1;
-            for (int i = 0; i < 4; ++i)
-                if (key == kSettingKeys[i]) position = i;
-            if (position < 0)
-                return responder->answer(json_error(400, "Unbekannte Einstellung \"" + shown_value(key) +
-                                                             "\"; erlaubt: language, easy_function, timer, power_on"));
-            std::string problem;
-            if (!value.is_string() ||
-                !setting_code(position, value.get<std::string>(), names_, req.settings[static_cast<std::size_t>(position)],
-                              problem))
-                return responder->answer(json_error(
-                    400, problem.empty() ? std::string(kSettingKeys[position]) + ": ein Text wird erwartet" : problem));
-        }
-        if (body.empty()) return responder->answer(json_error(400, "Keine Einstellung angegeben"));
-        submit(accepted(req), responder, status_after);
-    } else if (what == "ir") {
-        if (!only("PUT", 2) || !parse_body(r, body, error)) return error.body.empty() ? void() : responder->answer(error);
-        const json ir = body.value("ir", json(nullptr));
-        if (body.size() != 1 || (ir != "ein" && ir != "aus"))
-            return responder->answer(json_error(400, "Erwartet wird {\"ir\": \"ein\"} oder {\"ir\": \"aus\"}"));
-        Request req;
-        req.kind = Request::Kind::Ir;
-        req.command = command;
-        req.on = ir == "ein";
-        submit(accepted(req), responder, status_after);
-    } else if (what == "backup") {
-        if (parts.size() != 2) return responder->answer(json_error(404, "Nicht gefunden"));
-        if (r.method == "GET") return responder->answer(backup_download());
-        if (r.method != "POST") return responder->answer(wrong_method());
-        backup_upload(r, responder);
-    } else if (what == "schedule" || what == "schedule.ics") {
-        if (!only("GET", 2)) return;
-        const Picture p = picture_.snapshot();
-        const LocalTime now = sys_.local_time();
-        if (what == "schedule.ics") {
-            HttpResponse cal;
-            cal.content_type = "text/calendar; charset=utf-8";
-            cal.body = timer_calendar(read_timers(p), config_.stations, now, config_.device_id, zone_);
-            return responder->answer(cal);
-        }
-        const auto q = r.query.find("days");
-        std::string problem;
-        const int days = q == r.query.end() ? 7 : schedule_days(q->second, problem);
-        if (days == 0) return responder->answer(json_error(400, problem));
-        responder->answer(json_answer(schedule_object(timer_schedule(read_timers(p), now, days, config_.stations))));
-    } else if (what == "send") {
-        if (!config_.raw_commands)
-            return responder->answer(json_error(404, "Freie Befehle sind abgeschaltet (raw_commands = off)"));
-        if (!only("POST", 2) || !parse_body(r, body, error)) return error.body.empty() ? void() : responder->answer(error);
-        const json line = body.value("line", json(nullptr));
-        if (body.size() != 1 || !line.is_string())
-            return responder->answer(json_error(400, "Erwartet wird {\"line\": \"0X\"}"));
-        submit(raw_line_request(command, line.get<std::string>(), true), responder, [](const Outcome& o) {
-            json j;
-            j["reply"] = o.data.value("reply", std::string());
-            return done_with(j, o);
-        });
-    } else {
-        responder->answer(json_error(404, "Nicht gefunden"));
+        call.timer = timer;
+        return route.run(*this, call);
     }
+    if (!allowed.empty()) return responder->answer(wrong_method(allowed));
+    if (parts.size() > 1 && parts[0] == "timers" && timer_number(parts[1]) == 0)
+        return responder->answer(json_error(404, kNoSuchTimer));
+    responder->answer(not_found());
 }
 
 }  // namespace zd::daemon

@@ -11,10 +11,13 @@
 
 namespace zd::daemon {
 
-// The HTTP door: the JSON API behind the web page. GETs answer from the
-// picture in memory; changes become the same checked Requests the MQTT door
-// makes and wait for their own outcome. As a view of the picture it streams
-// every change to the open pages.
+// The HTTP door: the JSON API behind the web page, a table of routes. GETs
+// answer from the picture in memory; changes become the same checked
+// Requests the MQTT door makes and wait for their own outcome. As a view of
+// the picture it streams every change to the open pages. handle() runs on
+// the HTTP thread; the replies of submitted requests on the line's thread
+// (HttpResponder::answer may be called from any thread); the view on the
+// line's thread.
 class HttpApi : public HttpHandler {
 public:
     HttpApi(const DaemonConfig& config, DevicePicture& picture, LineThread& line, System& sys, bool password);
@@ -32,11 +35,25 @@ public:
 private:
     using Responder = std::shared_ptr<HttpResponder>;
     using OnDone = std::function<HttpResponse(const Outcome&)>;
+    struct Call {
+        const HttpRequest& request;
+        const Responder& responder;
+        int timer;  // 1..5 where the path has one
+    };
+    // "timers/#/test": "#" stands for a timer number.
+    struct Route {
+        std::string method;
+        const char* path;
+        std::function<void(HttpApi&, const Call&)> run;
+    };
+    static const std::vector<Route>& routes();
+    // Submitted so that a lent or silent line is refused at once.
     void submit(Parsed parsed, const Responder& responder, OnDone on_done);
+    OnDone status_after();
+    OnDone timer_after(int n);
     HttpResponse info() const;
     HttpResponse backup_download() const;
-    void backup_upload(const HttpRequest& r, const Responder& responder);
-    void timers(const HttpRequest& r, const std::vector<std::string>& parts, const Responder& responder);
+    void backup_upload(const Call& call);
     std::vector<ListedTimer> read_timers(const Picture& p) const;
 
     const DaemonConfig& config_;

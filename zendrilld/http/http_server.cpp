@@ -87,6 +87,20 @@ HttpResponse json_error(int status, const std::string& error) {
     return r;
 }
 
+HttpResponse not_found() { return json_error(404, "Nicht gefunden"); }
+
+HttpResponse wrong_method(const std::vector<std::string>& allowed) {
+    HttpResponse r = json_error(405, "Diese Methode gibt es hier nicht");
+    std::string list;
+    for (const std::string& m : allowed) list += (list.empty() ? "" : ", ") + m;
+    r.headers.push_back({"Allow", list});
+    return r;
+}
+
+HttpResponse too_large() {
+    return json_error(413, "Zu groß: höchstens " + std::to_string(HttpServer::kMaxBody / 1024) + " KiB");
+}
+
 // One request from its headers to its answer, or one open event stream.
 struct HttpServer::Exchange {
     HttpServer* server = nullptr;
@@ -452,7 +466,7 @@ int HttpServer::on_request(MHD_Connection* c, const char* url, const char* metho
         const std::string length = header(c, MHD_HEADER_KIND, "Content-Length");
         if (!length.empty() && (length.size() > 12 || length.find_first_not_of("0123456789") != std::string::npos ||
                                 std::stoull(length) > kMaxBody))
-            return queue(*e, json_error(413, "Zu groß: höchstens 64 KiB"));
+            return queue(*e, too_large());
         return MHD_YES;
     }
     if (*size > 0) {
@@ -466,7 +480,7 @@ int HttpServer::on_request(MHD_Connection* c, const char* url, const char* metho
         *size = 0;
         return MHD_YES;
     }
-    if (e->discarded > 0 && !e->answer) e->answer = json_error(413, "Zu groß: höchstens 64 KiB");
+    if (e->discarded > 0 && !e->answer) e->answer = too_large();
     return respond(*e);
 }
 
@@ -494,9 +508,9 @@ int HttpServer::respond(Exchange& e) {
     if (changes_something(r.method) && !origin_allowed(header(e.connection, MHD_HEADER_KIND, "Origin"), host))
         return queue(e, json_error(403, "Anfrage von einer anderen Seite abgelehnt"));
     if (r.path.rfind("/api/", 0) != 0) {
-        if (r.method != "GET" && r.method != "HEAD") return queue(e, json_error(405, "Nur GET"));
+        if (r.method != "GET" && r.method != "HEAD") return queue(e, wrong_method({"GET", "HEAD"}));
         const WebAsset* asset = find_web_asset(r.path);
-        if (!asset) return queue(e, json_error(404, "Nicht gefunden"));
+        if (!asset) return queue(e, not_found());
         HttpResponse page;
         page.content_type = asset->content_type;
         page.body.assign(reinterpret_cast<const char*>(asset->data), asset->size);
@@ -512,7 +526,7 @@ int HttpServer::respond(Exchange& e) {
         return queue(e, json_error(401, "Anmeldung nötig"));
     }
     if (r.path == "/api/logout") {
-        if (r.method != "POST") return queue(e, json_error(405, "Nur POST"));
+        if (r.method != "POST") return queue(e, wrong_method({"POST"}));
         auth_.close_session(header(e.connection, MHD_COOKIE_KIND, kCookie));
         HttpResponse bye;
         bye.status = 204;
@@ -552,7 +566,7 @@ bool HttpServer::authorised(Exchange& e, long long now, bool& held) {
 }
 
 int HttpServer::login(Exchange& e, long long now) {
-    if (e.request.method != "POST") return queue(e, json_error(405, "Nur POST"));
+    if (e.request.method != "POST") return queue(e, wrong_method({"POST"}));
     const long long not_before = auth_.answer_not_before(e.request.client);
     if (now < not_before) {
         // No answer before the wait is over: guessing stays slow.
@@ -580,7 +594,7 @@ int HttpServer::login(Exchange& e, long long now) {
 }
 
 int HttpServer::start_stream(Exchange& e) {
-    if (e.request.method != "GET") return queue(e, json_error(405, "Nur GET"));
+    if (e.request.method != "GET") return queue(e, wrong_method({"GET"}));
     std::size_t streams = 0;
     for (const auto& [id, x] : exchanges_) streams += x->stream && !x->stream_ended ? 1 : 0;
     if (streams >= kMaxStreams) return queue(e, json_error(503, "Zu viele offene Ereignisströme"));

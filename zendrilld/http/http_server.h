@@ -37,6 +37,9 @@ struct HttpResponse {
 // {"ok": false, "error": "..."}; `error` is Windows-1252 like every text inside.
 JsonObject error_object(const std::string& error_1252);
 HttpResponse json_error(int status, const std::string& error_1252);
+// The one wording of each for every part of the server.
+HttpResponse not_found();
+HttpResponse wrong_method(const std::vector<std::string>& allowed);
 
 // An answer that comes later, from any thread (a request waiting for the
 // line). The first answer counts; a responder dropped unanswered answers 500.

@@ -1,6 +1,8 @@
 #include "zendrilld/mqtt/bridge.h"
 
+#include "core/setting_fields.h"
 #include "core/timer_text.h"
+#include "core/validation.h"
 #include "core/utf8.h"
 #include "core/version.h"
 #include "device/text_util.h"
@@ -14,15 +16,6 @@ namespace zd::daemon {
 namespace {
 
 using json = JsonObject;
-
-// A timer record as the editor composes it, or nothing (erase).
-const char* const kRecordPattern =
-    "^(|W[01]{7}[0-4][0-2][0-9][01]{4}([01][0-9]|2[0-3])[0-5][0-9]00([01][0-9]|2[0-3])[0-5][0-9]00"
-    "|D(0[1-9]|[12][0-9]|3[01])(0[1-9]|1[0-2])[0-9]{2}[0-4][0-2][0-9][01]{4}([01][0-9]|2[0-3])[0-5][0-9]00"
-    "([01][0-9]|2[0-3])[0-5][0-9]00)$";
-
-const char* const kEventTypes[] = {"clock_synced",  "timer_written", "timer_erased", "timer_refused", "timer_tested",
-                                   "settings_sent", "ir_switched",   "link_lost",    "link_back"};
 
 }  // namespace
 
@@ -68,23 +61,22 @@ std::string Bridge::result_payload(const std::string& command, bool ok, const st
     return j.dump();
 }
 
-AgentOutput Bridge::agent_output() {
-    AgentOutput out;
-    out.state = [this](const std::string& record, long long drift_s, const LocalTime& at) {
-        publish("state", state_payload(record, drift_s, at), true);
+DevicePicture::View Bridge::view() {
+    return [this](const Picture& p, const Change& c) {
+        switch (c.what) {
+            case Change::What::Status:
+                publish("state", state_payload(p.status->record, p.status->drift_s, p.status->read_at), true);
+                break;
+            case Change::What::Timer:
+                publish("timer/" + std::to_string(c.timer),
+                        timer_payload(*p.timers[static_cast<std::size_t>(c.timer - 1)]), true);
+                break;
+            case Change::What::Answering: publish("link", p.available() ? "online" : "offline", true); break;
+            case Change::What::Event: publish("event", c.event.dump(), false); break;
+            case Change::What::Reply: publish("reply", utf8_from_1252(p.last_reply), true); break;
+            case Change::What::Link: break;  // a loan: commands wait for the line, see Picture::available
+        }
     };
-    out.timer = [this](const ListedTimer& t) { publish("timer/" + std::to_string(t.timer), timer_payload(t), true); };
-    out.link = [this](bool up) { publish("link", up ? "online" : "offline", true); };
-    out.event = [this](const JsonObject& e) {
-        log_.line("Ereignis " + e.value("event_type", std::string()));
-        publish("event", e.dump(), false);
-    };
-    out.result = [this](const Request& r, const Outcome& o) {
-        if (r.from_mqtt) publish("result", result_payload(r.command, o.ok(), o.message), false);
-    };
-    out.raw_reply = [this](const std::string& reply) { publish("reply", utf8_from_1252(reply), true); };
-    out.log = [this](const std::string& line) { log_.line(line); };
-    return out;
 }
 
 void Bridge::announce() {
@@ -120,9 +112,11 @@ void Bridge::on_message(const std::string& t, const std::string& payload, bool r
         return;
     }
     if (!line_) return;
-    const LineThread::Submitted s = line_->submit(p.request);
-    if (s != LineThread::Submitted::Queued)
-        publish("result", result_payload(p.request.command, false, LineThread::not_queued_text(s)), false);
+    Request r = p.request;
+    r.reply = [this, command = r.command](const Outcome& o) {
+        publish("result", result_payload(command, o.ok(), o.message), false);
+    };
+    line_->submit(std::move(r), WhenAway::Wait);
 }
 
 bool Bridge::command_below_base(const std::string& t, bool retained, std::string& sub) {
@@ -168,23 +162,12 @@ std::string Bridge::discovery() const {
          {"state_class", "measurement"},
          {"state_topic", state},
          {"value_template", "{{ value_json.drift_s }}"}});
-    const struct {
-        const char* key;
-        const char* name;
-        const std::vector<std::string>* options;
-    } selects[] = {
-        {"language", "Dialogsprache", &names_.languages},
-        {"easy_function", "Easy-Funktion", &names_.easy_functions},
-        {"timer_function", "Timer-Funktion", &names_.on_off},
-        {"power_on", "Einschaltbedingung", &names_.power_on},
-    };
-    const char* const state_keys[] = {"language", "easy_function", "timer", "power_on"};
-    for (int i = 0; i < 4; ++i)
-        add(selects[i].key, "select", selects[i].name,
-            {{"command_topic", topic(std::string("set/") + selects[i].key)},
+    for (const SettingField& f : kSettingFields)
+        add(f.topic, "select", f.label,
+            {{"command_topic", topic(std::string("set/") + f.topic)},
              {"state_topic", state},
-             {"value_template", std::string("{{ value_json.") + state_keys[i] + " }}"},
-             {"options", utf8_list(*selects[i].options)}});
+             {"value_template", std::string("{{ value_json.") + f.key + " }}"},
+             {"options", utf8_list(f.values(names_))}});
     add("ir", "switch", "IR-Empfänger",
         {{"command_topic", topic("set/ir")},
          {"payload_on", "ON"},
@@ -206,7 +189,7 @@ std::string Bridge::discovery() const {
             {{"command_topic", topic("set/timer/" + d)},
              {"state_topic", timer},
              {"value_template", "{{ value_json.record }}"},
-             {"pattern", kRecordPattern},
+             {"pattern", std::string("^(|") + kRecordPattern + ")$"},  // empty: the field cleared
              {"min", 0},
              {"max", 27},
              {"entity_category", "config"}});
@@ -216,7 +199,7 @@ std::string Bridge::discovery() const {
             {{"command_topic", topic("cmd/erase/" + d)}, {"payload_press", "PRESS"}});
     }
     json types = json::array();
-    for (const char* type : kEventTypes) types.push_back(type);
+    for (EventType type : kEventTypes) types.push_back(event_name(type));
     add("event", "event", "Ereignis", {{"state_topic", topic("event")}, {"event_types", types}});
     if (config_.raw_commands) {
         add("command", "text", "Befehlszeile", {{"command_topic", topic("cmd/send")}, {"max", 255}});

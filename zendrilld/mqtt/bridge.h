@@ -8,22 +8,27 @@
 
 #include "core/json_objects.h"
 #include "zendrilld/daemon_config.h"
-#include "zendrilld/line_agent.h"
+#include "zendrilld/device_picture.h"
 #include "zendrilld/log.h"
+#include "zendrilld/requests.h"
 
 namespace zd::daemon {
 
 class MqttLink;
 class LineThread;
 
-// Between the line and MQTT: the topics and their payloads, the discovery
-// message, and the commands coming in. Without a broker it only logs.
+// Between the picture and MQTT: the topics and their payloads, the discovery
+// message, and the commands coming in, which wait out a loan of the line.
+// Without a broker it only logs. The view runs on the line's thread,
+// on_message() and on_oversized() on the MQTT thread, the rest on the main
+// thread before the threads start or after they end.
 class Bridge {
 public:
     Bridge(const DaemonConfig& config, Log& log);
 
     void attach(MqttLink* mqtt, LineThread* line);
-    AgentOutput agent_output();
+    // The view to register with the picture.
+    DevicePicture::View view();
 
     std::string topic(const std::string& below_base) const;
     std::string discovery_topic() const;

@@ -22,6 +22,8 @@ struct AgentTest : ::testing::Test {
     FakeB203 device{port, clock};
     RunningSystem sys{clock, kHostStart};
     daemon::DaemonConfig config;
+    daemon::DevicePicture picture{config};
+    daemon::Log log{daemon::Log::Sink([](const std::string&) {})};
     std::vector<std::string> states, links, events, results, timers, replies;
     std::vector<Outcome::Kind> outcomes;
     std::vector<long long> drifts;
@@ -30,22 +32,22 @@ struct AgentTest : ::testing::Test {
     AgentTest() {
         device.clock_base_s = kHostStart;
         config.clock_tolerance_s = 2;
-        daemon::AgentOutput out;
-        out.state = [this](const std::string& r, long long drift, const LocalTime&) {
-            states.push_back(r);
-            drifts.push_back(drift);
-        };
-        out.timer = [this](const ListedTimer& t) {
-            timers.push_back(std::to_string(t.timer) + ":" + (t.reading.record.empty() ? "E" : t.reading.record));
-        };
-        out.link = [this](bool up) { links.push_back(up ? "online" : "offline"); };
-        out.event = [this](const JsonObject& e) { events.push_back(e.dump()); };
-        out.result = [this](const Request& r, const Outcome& o) {
-            results.push_back(r.command + (o.ok() ? " ok: " : " failed: ") + o.message);
-            outcomes.push_back(o.kind);
-        };
-        out.raw_reply = [this](const std::string& r) { replies.push_back(r); };
-        agent = std::make_unique<LineAgent>(config, sys, clock, out);
+        config.port = "/dev/ttyB203";
+        picture.add_view([this](const daemon::Picture& p, const daemon::Change& c) {
+            using What = daemon::Change::What;
+            if (c.what == What::Status) {
+                states.push_back(p.status->record);
+                drifts.push_back(p.status->drift_s);
+            }
+            if (c.what == What::Timer) {
+                const ListedTimer& t = *p.timers[static_cast<std::size_t>(c.timer - 1)];
+                timers.push_back(std::to_string(t.timer) + ":" + (t.reading.record.empty() ? "E" : t.reading.record));
+            }
+            if (c.what == What::Answering) links.push_back(p.answering ? "online" : "offline");
+            if (c.what == What::Event) events.push_back(c.event.dump());
+            if (c.what == What::Reply) replies.push_back(p.last_reply);
+        });
+        agent = std::make_unique<LineAgent>(config, sys, clock, picture, log);
         agent->attach(&port);
     }
     void run(Request::Kind kind, const std::string& command, std::function<void(Request&)> fill = {}) {
@@ -54,7 +56,9 @@ struct AgentTest : ::testing::Test {
         r.command = command;
         if (fill) fill(r);
         device.received.clear();
-        agent->run(r);
+        const Outcome o = agent->run(r);
+        results.push_back(r.command + (o.ok() ? " ok: " : " failed: ") + o.message);
+        outcomes.push_back(o.kind);
     }
 };
 
@@ -140,9 +144,9 @@ TEST_F(AgentTest, CommandsPutExactlyTheirLinesOnTheWire) {
          "set/ir ok: IR aus gesendet (0R1)"},
         {Request::Kind::WriteTimer, "set/timer/3", [](Request& r) { r.timer = 3; r.record = "D2403060121000200000213000"; },
          {"0E03D2403060121000200000213000\r", "0C03\r", "0C01\r", "0C02\r", "0C03\r", "0C04\r", "0C05\r", "0X\r"},
-         "set/timer/3 ok: Timer 3 geschrieben"},
+         "set/timer/3 ok: Timer 3: geschrieben"},
         {Request::Kind::EraseTimer, "set/timer/3", [](Request& r) { r.timer = 3; }, {"0E03E\r", "0C03\r"},
-         "set/timer/3 ok: Timer 3 gelöscht"},
+         "set/timer/3 ok: Timer 3: gelöscht"},
         {Request::Kind::TestTimer, "cmd/test/2", [](Request& r) { r.timer = 2; },
          {"0C02\r", "0V02W01010100050010063000071500\r", "0X\r"},
          "cmd/test/2 ok: Timer 2 getestet (0V02W01010100050010063000071500)"},
@@ -188,7 +192,7 @@ TEST_F(AgentTest, NothingIsSentWithoutWhatTheCommandNeeds) {
     agent->detach();
     run(Request::Kind::Ir, "set/ir");
     EXPECT_TRUE(device.received.empty());
-    EXPECT_EQ(results.back(), "set/ir failed: Der Port ist nicht geöffnet");
+    EXPECT_EQ(results.back(), "set/ir failed: Der Port /dev/ttyB203 ist nicht geöffnet");
     EXPECT_EQ(outcomes.back(), Outcome::Kind::Unavailable);
 }
 
@@ -226,9 +230,12 @@ std::vector<std::string> link_after_polls(const std::string& polls) {
     RunningSystem sys{clock, kHostStart};
     daemon::DaemonConfig config;
     std::vector<std::string> links;
-    daemon::AgentOutput out;
-    out.link = [&](bool up) { links.push_back(up ? "online" : "offline"); };
-    LineAgent agent(config, sys, clock, out);
+    daemon::DevicePicture picture{config};
+    picture.add_view([&](const daemon::Picture& p, const daemon::Change& c) {
+        if (c.what == daemon::Change::What::Answering) links.push_back(p.answering ? "online" : "offline");
+    });
+    daemon::Log log{daemon::Log::Sink([](const std::string&) {})};
+    LineAgent agent(config, sys, clock, picture, log);
     agent.attach(&port);
     for (char poll : polls) {
         if (poll == 'x') port.held = true;

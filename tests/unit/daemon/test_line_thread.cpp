@@ -34,6 +34,8 @@ struct LineRig {
     std::condition_variable cv;
     std::vector<std::string> lines;
     int opens = 0;
+    daemon::DevicePicture picture{config};
+    daemon::Log log_sink{daemon::Log::Sink([this](const std::string& text) { log(text); })};
     std::unique_ptr<LineAgent> agent;
     std::unique_ptr<LineThread> line;
 
@@ -45,9 +47,7 @@ struct LineRig {
     void start() {
         device.clock_base_s = sys.base_s;
         config.port = kPort;
-        daemon::AgentOutput out;
-        out.log = [this](const std::string& text) { log(text); };
-        agent = std::make_unique<LineAgent>(config, sys, clock, out);
+        agent = std::make_unique<LineAgent>(config, sys, clock, picture, log_sink);
         const auto open = [this](const std::string&, int) {
             std::lock_guard<std::mutex> lock(m);
             ++opens;
@@ -61,8 +61,7 @@ struct LineRig {
             }
             return r;
         };
-        line = std::make_unique<LineThread>(config, *agent, open, nullptr,
-                                            [this](const std::string& text) { log(text); },
+        line = std::make_unique<LineThread>(config, *agent, picture, open, nullptr, log_sink,
                                             daemon::OpenRetry{1ms, 4ms});
         line->start();
     }

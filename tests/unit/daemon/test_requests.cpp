@@ -64,10 +64,10 @@ TEST(Requests, InvalidCommandsSayWhatIsWrong) {
         const char* message;
     } cases[] = {
         {"set/language", "Deutsch ", false,
-         "Sprache: \"Deutsch \" gibt es nicht; erlaubt: Englisch, Deutsch, Französisch"},
+         "Dialogsprache: \"Deutsch \" gibt es nicht; erlaubt: Englisch, Deutsch, Französisch"},
         {"set/language", "deutsch", false,
-         "Sprache: \"deutsch\" gibt es nicht; erlaubt: Englisch, Deutsch, Französisch"},
-        {"set/timer_function", "1", false, "Timer: \"1\" gibt es nicht; erlaubt: ein, aus"},
+         "Dialogsprache: \"deutsch\" gibt es nicht; erlaubt: Englisch, Deutsch, Französisch"},
+        {"set/timer_function", "1", false, "Timer-Funktion: \"1\" gibt es nicht; erlaubt: ein, aus"},
         {"set/ir", "on", false, "IR-Empfänger: \"on\" gibt es nicht; erlaubt: ON, OFF"},
         {"set/timer/6", "W01010100050010063000071500", false, "Timer gibt es nur mit den Nummern 1 bis 5"},
         {"set/timer/0", "", false, "Timer gibt es nur mit den Nummern 1 bis 5"},
