@@ -99,14 +99,21 @@ def ready(s, extra=()):
     time.sleep(0.3)
 
 
-def bench_status(env):
-    with Session(env, "bench_status", ini=INI, sim_args=DEVICE) as s:
+def bench_click(env, session, sim_args, button, pane_text, timeout_ms, name, failed_note, settle=0.0):
+    """Times one button of the main window until its pane holds `pane_text`."""
+    with Session(env, session, ini=INI, sim_args=sim_args) as s:
         ready(s)
         since = log_clock(s) + 0.001
-        s.d.run("click 8")
-        time.sleep(0.05)
-        ok, _, ms = s.d.wait_text(1, "IR-Empfänger : ", 10000, mode="waitcontains")
-        row("status report", ms, bound_from_log(s, since), s, "" if ok else "(no report)")
+        s.d.run("click %d" % button)
+        if settle:
+            time.sleep(settle)
+        ok, _, ms = s.d.wait_text(1, pane_text, timeout_ms, mode="waitcontains")
+        row(name, ms, bound_from_log(s, since), s, "" if ok else failed_note)
+
+
+def bench_status(env):
+    bench_click(env, "bench_status", DEVICE, 8, "IR-Empfänger : ", 10000, "status report", "(no report)",
+                settle=0.05)
 
 
 def bench_console(env):
@@ -122,12 +129,7 @@ def bench_console(env):
 
 
 def bench_overview(env):
-    with Session(env, "bench_overview", ini=INI, sim_args=DEVICE + TIMERS) as s:
-        ready(s)
-        since = log_clock(s) + 0.001
-        s.d.run("click 7")
-        ok, _, ms = s.d.wait_text(1, "\rNR.5", 30000, mode="waitcontains")
-        row("timer overview", ms, bound_from_log(s, since), s, "" if ok else "(unfinished)")
+    bench_click(env, "bench_overview", DEVICE + TIMERS, 7, "\rNR.5", 30000, "timer overview", "(unfinished)")
 
 
 def bench_write(env):
@@ -161,27 +163,21 @@ def bench_hour_shift(env):
 
 
 def bench_scan(env):
-    with Session(env, "bench_scan", ini=INI, sim_args=DEVICE + ALL_DEVICES) as s:
-        ready(s)
-        since = log_clock(s) + 0.001
-        s.d.run("click 9")
-        ok, _, ms = s.d.wait_text(1, "Port 9:9", 90000, mode="waitcontains")
-        row("port scan, 10 devices answering", ms, bound_from_log(s, since), s, "" if ok else "(unfinished)")
+    bench_click(env, "bench_scan", DEVICE + ALL_DEVICES, 9, "Port 9:9", 90000, "port scan, 10 devices answering",
+                "(unfinished)")
 
 
 def main():
     ap = argparse.ArgumentParser()
-    ap.add_argument("--win-build", default=os.path.join(ROOT, "build", "win"))
-    ap.add_argument("--sim", default=os.path.join(ROOT, "build", "native", "sim", "b203sim"))
-    ap.add_argument("--prefix", default=os.path.join(ROOT, "build", "e2e-wineprefix"))
+    e2elib.add_env_options(ap, {"--win-build": os.path.join(ROOT, "build", "win"),
+                                "--sim": os.path.join(ROOT, "build", "native", "sim", "b203sim"),
+                                "--prefix": os.path.join(ROOT, "build", "e2e-wineprefix")})
     a = ap.parse_args()
     env = e2elib.Env(a.win_build, a.sim, os.path.join(ROOT, "build", "bench-e2e"), a.prefix)
-    missing = env.missing()
+    missing = env.ready()
     if missing:
         print("missing: " + ", ".join(missing))
         return 1
-    os.makedirs(env.artifacts, exist_ok=True)
-    env.prepare_prefix()
     print("Zendrill.exe under Wine, simulator at 1200 baud (turnaround 20 ms per reply)")
     print("%-34s %11s %11s %10s %12s" % ("action", "wall", "line bound", "tool CPU", "tool peak"))
     for b in (bench_status, bench_console, bench_overview, bench_write, bench_hour_shift, bench_scan):

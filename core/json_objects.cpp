@@ -25,6 +25,14 @@ std::string dumped(const json& j) {
     return j.dump(2) + "\n";
 }
 
+// One element per item, in order; empty items give an empty list.
+template <class Item, class Element>
+json list_of(const std::vector<Item>& items, Element element) {
+    json list = json::array();
+    for (const Item& item : items) list.push_back(element(item));
+    return list;
+}
+
 const char* state_name(TimerState s) {
     switch (s) {
         case TimerState::Set: return "set";
@@ -76,45 +84,29 @@ JsonObject timer_object(const ListedTimer& t) {
 }
 
 JsonObject schedule_object(const std::vector<ScheduleEntry>& entries) {
-    json list = json::array();
-    for (const ScheduleEntry& e : entries) {
-        json j;
-        j["timer"] = e.timer;
-        j["start"] = iso_minute(e.start);
-        j["end"] = iso_minute(e.end);
-        j["summary"] = text(e.summary);
-        list.push_back(j);
-    }
     json j;
-    j["entries"] = list;
+    j["entries"] = list_of(entries, [](const ScheduleEntry& e) {
+        return json{{"timer", e.timer}, {"start", iso_minute(e.start)}, {"end", iso_minute(e.end)},
+                    {"summary", text(e.summary)}};
+    });
     return j;
 }
 
 JsonObject utf8_list(const std::vector<std::string>& texts) {
-    json list = json::array();
-    for (const std::string& t : texts) list.push_back(text(t));
-    return list;
+    return list_of(texts, text);
 }
 
 std::string status_json(const std::string& r, const ValueNames& names) { return dumped(status_object(r, names)); }
 
 std::string timers_json(const std::vector<ListedTimer>& timers) {
-    json list = json::array();
-    for (const ListedTimer& t : timers) list.push_back(timer_object(t));
-    return dumped(list);
+    return dumped(list_of(timers, timer_object));
 }
 
 std::string scan_json(const std::vector<ScanEntry>& entries) {
-    json list = json::array();
-    for (const ScanEntry& e : entries) {
-        json j;
-        j["address"] = e.address;
-        j["reply"] = text(e.reply);
-        j["identifier"] = text(e.identifier);
-        j["name"] = text(e.identity.name);
-        list.push_back(j);
-    }
-    return dumped(list);
+    return dumped(list_of(entries, [](const ScanEntry& e) {
+        return json{{"address", e.address}, {"reply", text(e.reply)}, {"identifier", text(e.identifier)},
+                    {"name", text(e.identity.name)}};
+    }));
 }
 
 }  // namespace zd

@@ -120,6 +120,14 @@ void rename_preset(Context& ctx) {
     ctx.ui.select_item(kPresetList, k);
 }
 
+// The buttons and the preset list: one action each.
+const struct {
+    int id;
+    void (*run)(Context&);
+} kActions[] = {{kEraseButton, erase_timer},        {kWriteButton, write_timer},
+                {kPresetList, apply_preset},         {kStorePresetButton, store_preset},
+                {kRenamePresetButton, rename_preset}, {kTestButton, test_timer}};
+
 bool handle_editor_event(Context& ctx, const UiEvent& event) {
     if (event.kind == EventKind::CloseRequest) return false;
     if (event.kind != EventKind::Gadget) return true;
@@ -151,18 +159,9 @@ bool handle_editor_event(Context& ctx, const UiEvent& event) {
         set_target(ctx, id);
     } else if (id >= kStartHourBar && id <= kEndMinuteBar) {
         set_time_from_bar(ctx, id);
-    } else if (id == kEraseButton) {
-        erase_timer(ctx);
-    } else if (id == kWriteButton) {
-        write_timer(ctx);
-    } else if (id == kPresetList) {
-        apply_preset(ctx);
-    } else if (id == kStorePresetButton) {
-        store_preset(ctx);
-    } else if (id == kRenamePresetButton) {
-        rename_preset(ctx);
-    } else if (id == kTestButton) {
-        test_timer(ctx);
+    } else {
+        for (const auto& a : kActions)
+            if (a.id == id) a.run(ctx);
     }
     return true;
 }

@@ -31,16 +31,7 @@ struct GadgetSpec {
 
 inline GadgetSpec gadget_spec(int id, GadgetKind kind, int x, int y, int w, int h,
                               std::string caption, int range_max = 0) {
-    GadgetSpec s;
-    s.id = id;
-    s.kind = kind;
-    s.x = x;
-    s.y = y;
-    s.w = w;
-    s.h = h;
-    s.caption = std::move(caption);
-    s.range_max = range_max;
-    return s;
+    return GadgetSpec{id, kind, x, y, w, h, std::move(caption), 0, range_max};
 }
 
 enum class EventKind {

@@ -26,11 +26,14 @@ def crop(s, out):
     print(out)
 
 
+def main_window_ready(s):
+    s.d.wait_window(10000, "Zendrill")
+    s.d.wait_text(1, "IR-Empfänger", 15000, mode="waitcontains")
+
+
 def main():
     ap = argparse.ArgumentParser()
-    ap.add_argument("--win-build", required=True)
-    ap.add_argument("--sim", required=True)
-    ap.add_argument("--prefix", required=True)
+    e2elib.add_env_options(ap)
     ap.add_argument("--out", required=True)
     a = ap.parse_args()
     env = e2elib.Env(a.win_build, a.sim, os.path.join(os.path.dirname(os.path.abspath(a.out)), "build", "doc-shots"),
@@ -52,8 +55,7 @@ def main():
         s.d.wait_text(1, "", 8000)
         crop(s, os.path.join(out, "screenshot-editor.png"))
         s.d.run("click 54")
-        s.d.wait_window(10000, "Zendrill")
-        s.d.wait_text(1, "IR-Empfänger", 15000, mode="waitcontains")
+        main_window_ready(s)
         s.d.run("click 11")
         s.d.wait_window(10000, "B203 Einstellungen ")
         time.sleep(1.0)
@@ -61,8 +63,7 @@ def main():
         s.d.wait_text(25, "IR aus gesendet (0R1)", 5000)
         crop(s, os.path.join(out, "screenshot-settings.png"))
         s.d.run("click 11")
-        s.d.wait_window(10000, "Zendrill")
-        s.d.wait_text(1, "IR-Empfänger", 15000, mode="waitcontains")
+        main_window_ready(s)
         s.d.run("click 9")
         s.d.wait_text(1, cp("Port 9:"), 60000, mode="waitcontains")
         time.sleep(0.5)

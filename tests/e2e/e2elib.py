@@ -225,6 +225,13 @@ class Driver:
         return info
 
 
+def add_env_options(ap, defaults=None):
+    """--win-build, --sim and --prefix for an Env, each required unless `defaults` names it."""
+    for option in ("--win-build", "--sim", "--prefix"):
+        default = (defaults or {}).get(option)
+        ap.add_argument(option, default=default, required=default is None)
+
+
 class Env:
     """What one run shares: programs, the Wine prefix, the artefact folder."""
 
@@ -245,6 +252,14 @@ class Env:
 
     def missing(self):
         return [p for p in (self.tool, self.driver, self.parvolet, self.sim) if not os.path.exists(p)]
+
+    def ready(self):
+        """Prepares the artefact folder and the prefix; what is missing instead, if anything."""
+        missing = self.missing()
+        if not missing:
+            os.makedirs(self.artifacts, exist_ok=True)
+            self.prepare_prefix()
+        return missing
 
     def prepare_prefix(self):
         env = dict(self.env)

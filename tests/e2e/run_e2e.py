@@ -4,6 +4,7 @@ zdrive.exe, against b203sim. Screenshots and logs land per test in the
 artefact folder. Exit status 0 when every test passed, 77 when the Windows
 build is missing."""
 import argparse
+import contextlib
 import os
 import re
 import sys
@@ -214,13 +215,15 @@ MAIN_TABLE = [
 
 
 def check_table(c, gadgets, table, what):
+    """A height of None (drop-down lists) is not compared."""
     for gid, cls, x, y, w, h, caption in table:
         g = gadgets.get(gid)
         if g is None:
             c.true("%s gadget %d exists" % (what, gid), False)
             continue
         c.eq("%s gadget %d class" % (what, gid), g["class"].lower(), cls.lower())
-        c.eq("%s gadget %d rect" % (what, gid), g["rect"], "%d,%d,%d,%d" % (x, y, w, h))
+        height = g["rect"].split(",")[3] if h is None else str(h)
+        c.eq("%s gadget %d rect" % (what, gid), g["rect"], "%d,%d,%d," % (x, y, w) + height)
         if caption is not None:
             c.eq("%s gadget %d caption" % (what, gid), g["text"], cp(caption))
 
@@ -341,9 +344,7 @@ def test_console_joined(env):
 def test_quick_mode(env):
     c = Checker()
     ini = INI + "B203Modus = 2111\r\n"
-    with Session(env, "quick_mode", ini=ini, sim_args=DEVICE + FAST + ["--no-ack"]) as s:
-        s.d.wait_window()
-        wait_status(s, c)
+    with started(env, c, "quick_mode", ini=ini, sim_args=DEVICE + FAST + ["--no-ack"]) as s:
         s.d.run("click %d" % QUICK_BUTTON)
         got = wait_new_status(s, c, 2, "report after the quick mode")
         c.eq("commands", s.rx(), [b"0X\r", b"0S2111\r", b"0X\r"])
@@ -367,9 +368,7 @@ def end_and_check_ini(s, c, how, x, y, **kw):
 
 def test_end_button(env):
     c = Checker()
-    with Session(env, "end_button", ini=INI + "Station7 = Klassik \r\n", sim_args=DEVICE + FAST) as s:
-        s.d.wait_window()
-        wait_status(s, c)
+    with started(env, c, "end_button", ini=INI + "Station7 = Klassik \r\n", sim_args=DEVICE + FAST) as s:
         s.d.run("move 140 60")
         end_and_check_ini(s, c, "button", 140, 60, stations={7: "Klassik "})
     c.done()
@@ -377,9 +376,7 @@ def test_end_button(env):
 
 def test_close_box(env):
     c = Checker()
-    with Session(env, "close_box", ini="WinXPos = -20\r\nWinYPos = 12abc\r\n", sim_args=DEVICE + FAST) as s:
-        s.d.wait_window()
-        wait_status(s, c)
+    with started(env, c, "close_box", ini="WinXPos = -20\r\nWinYPos = 12abc\r\n", sim_args=DEVICE + FAST) as s:
         info = s.d.window()
         c.eq("window at the stored position", info["outer"][:2], [-20, 12])
         end_and_check_ini(s, c, "close", -20, 12)
@@ -443,9 +440,7 @@ def back_to_main(s, c):
 
 def test_overview_and_zones(env):
     c = Checker()
-    with Session(env, "overview", ini=INI, sim_args=DEVICE + FAST + TIMERS) as s:
-        s.d.wait_window()
-        wait_status(s, c)
+    with started(env, c, "overview", ini=INI, sim_args=DEVICE + FAST + TIMERS) as s:
         got = show_overview(s, c)
         want = "".join(overview_entry(n, r) for n, r in enumerate([R1, R2, R3, None, R5], 1))
         c.eq("overview text", got, cp(want))
@@ -505,21 +500,6 @@ EDITOR_TABLE = [
 ]
 
 
-def check_table_loose(c, gadgets, table, what):
-    """As check_table; a height of None (drop-down lists) is not compared."""
-    for gid, cls, x, y, w, h, caption in table:
-        g = gadgets.get(gid)
-        if g is None:
-            c.true("%s gadget %d exists" % (what, gid), False)
-            continue
-        c.eq("%s gadget %d class" % (what, gid), g["class"].lower(), cls.lower())
-        rect = g["rect"].split(",")
-        want = [str(x), str(y), str(w), str(h) if h is not None else rect[3]]
-        c.eq("%s gadget %d rect" % (what, gid), rect, want)
-        if caption is not None:
-            c.eq("%s gadget %d caption" % (what, gid), g["text"], cp(caption))
-
-
 def reads(s, n):
     return s.rx().count(b"0C0%d\r" % n)
 
@@ -541,6 +521,15 @@ def open_editor(s, c):
     wait_loaded(s, 1, before)
 
 
+@contextlib.contextmanager
+def started(env, c, name, **session_args):
+    """A session whose main window has shown the start-up status report."""
+    with Session(env, name, **session_args) as s:
+        s.d.wait_window()
+        wait_status(s, c)
+        yield s
+
+
 def start_in_editor(s, c):
     """From start-up: the main window's status report, then the editor on timer 1."""
     s.d.wait_window()
@@ -554,6 +543,15 @@ def choose_timer(s, n):
     wait_loaded(s, n, before)
 
 
+@contextlib.contextmanager
+def editor_session(env, c, name, n, record):
+    """A session started in the editor and switched to timer n, which holds `record`."""
+    with Session(env, name, ini=INI, sim_args=DEVICE + FAST + ["--timer", "%d=%s" % (n, record)]) as s:
+        start_in_editor(s, c)
+        choose_timer(s, n)
+        yield s
+
+
 def test_editor_table_and_write(env):
     c = Checker()
     with Session(env, "editor_write", ini=INI + "Station5 = Klassik Radio\r\n",
@@ -564,7 +562,7 @@ def test_editor_table_and_write(env):
         c.eq("editor at the main window's place", info["outer"][:2], [100, 80])
         c.eq("editor client size", info["client"][2:], [530, 475])
         g = built_gadgets(s, 59)
-        check_table_loose(c, g, EDITOR_TABLE, "editor")
+        check_table(c, g, EDITOR_TABLE, "editor")
         c.eq("editor gadget order", list(g), [t[0] for t in EDITOR_TABLE])
         c.eq("timer 1 shown: days", [g[i]["checked"] for i in range(7, 14)], ["1", "0", "1", "0", "1", "0", "0"])
         c.eq("timer 1 shown: CD", g[17]["checked"], "1")
@@ -616,9 +614,7 @@ def test_editor_table_and_write(env):
 
 def test_editor_refused_erase_test(env):
     c = Checker()
-    with Session(env, "editor_refused", ini=INI, sim_args=DEVICE + FAST + ["--timer", "3=" + R3]) as s:
-        start_in_editor(s, c)
-        choose_timer(s, 3)
+    with editor_session(env, c, "editor_refused", 3, R3) as s:
         # Testing: No sends nothing, Yes sends the test command.
         s.d.run("click 59")
         box = s.d.box(5000)
@@ -700,9 +696,7 @@ def test_overview_silent(env):
 
 def test_editor_date(env):
     c = Checker()
-    with Session(env, "editor_date", ini=INI, sim_args=DEVICE + FAST + ["--timer", "2=" + R2]) as s:
-        start_in_editor(s, c)
-        choose_timer(s, 2)
+    with editor_session(env, c, "editor_date", 2, R2) as s:
         g = s.d.gadgets()
         c.eq("date record: date mode", (g[47]["checked"], g[14]["checked"]), ("1", "0"))
         c.eq("date record: weekday boxes disabled", [g[i]["enabled"] for i in range(7, 14)], ["0"] * 7)
@@ -822,7 +816,7 @@ def test_settings(env):
         info = s.d.window()
         c.eq("settings window place and size", (info["outer"][:2], info["client"][2:]), ([100, 80], [530, 475]))
         g = built_gadgets(s, 17)
-        check_table_loose(c, g, SETTINGS_TABLE, "settings")
+        check_table(c, g, SETTINGS_TABLE, "settings")
         c.eq("settings gadget order", list(g), [t[0] for t in SETTINGS_TABLE])
         c.eq("box items", [[g[i].get("item%d" % k) for k in range(int(g[i]["items"]))] for i in (6, 7, 8, 9)],
              [[cp(t) for t in LANG], [cp(t) for t in EASY], [cp(t) for t in ONOFF], [cp(t) for t in POWER]])
@@ -900,9 +894,7 @@ def test_scan(env):
     args = DEVICE + FAST
     for a, code_ in devices.items():
         args += ["--device", "%d=%s" % (a, code_)]
-    with Session(env, "scan", ini=INI, files={"Parvolet.ini": PARVOLET_INI}, sim_args=args) as s:
-        s.d.wait_window()
-        wait_status(s, c)
+    with started(env, c, "scan", ini=INI, files={"Parvolet.ini": PARVOLET_INI}, sim_args=args) as s:
         s.d.run("click %d" % SCAN_BUTTON)
         box = s.d.box(30000)
         c.eq("export question", (box["title"], box["text"]),
@@ -940,9 +932,7 @@ def test_events_dropped(env):
     for a in range(1, 10):
         devices += ["--device", "%d=0%d" % (a, a % 9)]
     # Line-rate pacing, so that the overview and the scan take a while.
-    with Session(env, "events_dropped", ini=INI, sim_args=DEVICE + TIMERS + devices) as s:
-        s.d.wait_window()
-        wait_status(s, c)
+    with started(env, c, "events_dropped", ini=INI, sim_args=DEVICE + TIMERS + devices) as s:
         s.d.run("click %d" % OVERVIEW_BUTTON)
         s.d.wait_text(PANE, "Abfrage Timer 2...", 5000, mode="waitcontains")
         g = s.d.gadgets()
@@ -967,9 +957,7 @@ def test_events_dropped(env):
 
 def test_parvolet_appears(env):
     c = Checker()
-    with Session(env, "parvolet_appears", ini=INI, sim_args=DEVICE + FAST) as s:
-        s.d.wait_window()
-        wait_status(s, c)
+    with started(env, c, "parvolet_appears", ini=INI, sim_args=DEVICE + FAST) as s:
         c.true("no Parvolet button at first", PARVOLET_BUTTON not in built_gadgets(s, 20))
         import shutil
         shutil.copy(env.parvolet, s.path("Parvolet.exe"))
@@ -989,9 +977,7 @@ def test_parvolet_appears(env):
 
 def test_screen_close_boxes(env):
     c = Checker()
-    with Session(env, "screen_close_boxes", ini=INI, sim_args=DEVICE + FAST) as s:
-        s.d.wait_window()
-        wait_status(s, c)
+    with started(env, c, "screen_close_boxes", ini=INI, sim_args=DEVICE + FAST) as s:
         for button, title in ((EDITOR_BUTTON, EDITOR_TITLE), (SETTINGS_BUTTON, SETTINGS_TITLE)):
             before = reads(s, 1)
             s.d.run("click %d" % button)
@@ -1013,9 +999,7 @@ def test_screen_close_boxes(env):
 
 def test_parvolet(env):
     c = Checker()
-    with Session(env, "parvolet", ini=INI, sim_args=DEVICE + FAST, parvolet=True) as s:
-        s.d.wait_window()
-        wait_status(s, c)
+    with started(env, c, "parvolet", ini=INI, sim_args=DEVICE + FAST, parvolet=True) as s:
         g = built_gadgets(s, 20)
         c.true("Parvolet button", PARVOLET_BUTTON in g)
         if PARVOLET_BUTTON in g:
@@ -1063,19 +1047,15 @@ TESTS = [
 
 def main():
     ap = argparse.ArgumentParser()
-    ap.add_argument("--win-build", required=True)
-    ap.add_argument("--sim", required=True)
+    e2elib.add_env_options(ap)
     ap.add_argument("--artifacts", required=True)
-    ap.add_argument("--prefix", required=True)
     ap.add_argument("-k", "--only", action="append", default=[], help="run the tests whose name holds this")
     args = ap.parse_args()
     env = e2elib.Env(args.win_build, args.sim, args.artifacts, args.prefix)
-    missing = env.missing()
+    missing = env.ready()
     if missing:
         print("e2e: skipped, missing: " + ", ".join(missing))
         return 77
-    os.makedirs(env.artifacts, exist_ok=True)
-    env.prepare_prefix()
     tests = [t for t in TESTS if not args.only or any(k in t.__name__ for k in args.only)]
     failed = []
     start = time.monotonic()

@@ -14,7 +14,7 @@ struct ConfirmRig {
     DeviceLink link{&port, &clock};
     std::string ack = "OK";
     std::string record;  // "" : no answer to "0X"
-    ConfirmRig() {
+    explicit ConfirmRig(std::string status = "") : record(std::move(status)) {
         port.on_write = [this](const std::string& w) {
             if (w == "0X\r") {
                 if (!record.empty()) port.arrive_after(20, record + "\r\n");
@@ -42,8 +42,7 @@ TEST(ConfirmedOps, SettingsAreConfirmedByTheStatusReadBack) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.record);
-        ConfirmRig r;
-        r.record = c.record;
+        ConfirmRig r{c.record};
         const Confirmed done = send_settings_confirmed(r.link, r.clock, "0214");
         EXPECT_EQ(done.ok, c.ok);
         EXPECT_EQ(done.message, c.message);
@@ -53,8 +52,7 @@ TEST(ConfirmedOps, SettingsAreConfirmedByTheStatusReadBack) {
 }
 
 TEST(ConfirmedOps, TheAcknowledgementIsNotTakenForTheStatus) {
-    ConfirmRig r;
-    r.record = "0X:15040718304502141";
+    ConfirmRig r{"0X:15040718304502141"};
     r.ack = "0X:15040718304599999";  // an acknowledgement that looks like a record
     const Confirmed done = send_settings_confirmed(r.link, r.clock, "0214");
     EXPECT_TRUE(done.ok) << done.message;
@@ -95,8 +93,7 @@ TEST(ConfirmedOps, IrIsConfirmedByPositionTwenty) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.record);
-        ConfirmRig r;
-        r.record = c.record;
+        ConfirmRig r{c.record};
         const Confirmed done = switch_ir_confirmed(r.link, r.clock, c.on);
         EXPECT_EQ(done.ok, c.ok);
         EXPECT_EQ(done.message, c.message);

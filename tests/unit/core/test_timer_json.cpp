@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "core/json_objects.h"
 #include "core/timer_json.h"
 
 namespace zd::test {
@@ -103,6 +104,17 @@ TEST(TimerJson, RefusalsNameTheKeyAndTheFault) {
         EXPECT_EQ(r.problem, c.problem) << c.body;
         EXPECT_EQ(r.record, "") << c.body;
     }
+}
+
+TEST(ScanJson, OneObjectPerAddressInOrder) {
+    EXPECT_EQ(scan_json({}), "[]\n");
+    ScanEntry e;
+    e.address = 3;
+    e.reply = "05";
+    e.identifier = "05";
+    e.identity.name = "Gerät";
+    EXPECT_EQ(scan_json({e}), u8"[\n  {\n    \"address\": 3,\n    \"reply\": \"05\",\n    \"identifier\": \"05\",\n"
+                              u8"    \"name\": \"Gerät\"\n  }\n]\n");
 }
 
 }  // namespace

@@ -5,11 +5,14 @@
 namespace zd::test {
 namespace {
 
+// An input and what is wrong with it; "" when nothing is.
+struct Problem {
+    std::string input;
+    std::string problem;
+};
+
 TEST(Validation, StatusRecordsNeedARealDateAndTime) {
-    struct Case {
-        std::string reply;
-        std::string problem;
-    } cases[] = {
+    const Problem cases[] = {
         {"0X:15040718304512000", ""},
         {"0X:29022400000012000", ""},
         {"0X:31129923595912000", ""},
@@ -26,14 +29,11 @@ TEST(Validation, StatusRecordsNeedARealDateAndTime) {
         {std::string("0X:1504071\x1B") + "000012000",
          "Abfrage Gerätestatus fehlgeschlagen: ungültige Uhrzeit \"1<0x1B>0000\""},
     };
-    for (const auto& c : cases) EXPECT_EQ(status_record_problem(c.reply), c.problem) << c.reply;
+    for (const auto& c : cases) EXPECT_EQ(status_record_problem(c.input), c.problem) << c.input;
 }
 
 TEST(Validation, FreeCommandLinesNameTheControlCharacter) {
-    struct Case {
-        std::string line;
-        std::string problem;
-    } cases[] = {
+    const Problem cases[] = {
         {"0X", ""},
         {"3X", ""},
         {"0 X ~", ""},
@@ -55,14 +55,11 @@ TEST(Validation, FreeCommandLinesNameTheControlCharacter) {
         {"0" + std::string(254, 'X'), ""},
         {"0" + std::string(255, 'X'), "Befehlszeile zu lang (256 Zeichen, höchstens 255)"},
     };
-    for (const auto& c : cases) EXPECT_EQ(free_command_problem(c.line), c.problem) << c.line;
+    for (const auto& c : cases) EXPECT_EQ(free_command_problem(c.input), c.problem) << c.input;
 }
 
 TEST(Validation, SettingsSayWhichDigit) {
-    struct Case {
-        std::string settings;
-        std::string problem;
-    } cases[] = {
+    const Problem cases[] = {
         {"1200", ""},
         {"2214", ""},
         {"0000", ""},
@@ -75,8 +72,8 @@ TEST(Validation, SettingsSayWhichDigit) {
         {"", "vier Ziffern erwartet (Sprache 0-2, Easy-Funktion 0-2, Timer 0-1, Einschaltbed. 0-4), gelesen \"\""},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(settings_problem(c.settings), c.problem) << c.settings;
-        EXPECT_EQ(is_valid_settings_string(c.settings), c.problem.empty()) << c.settings;
+        EXPECT_EQ(settings_problem(c.input), c.problem) << c.input;
+        EXPECT_EQ(is_valid_settings_string(c.input), c.problem.empty()) << c.input;
     }
 }
 
@@ -85,10 +82,7 @@ TEST(Validation, RecordsAsTheEditorComposesThem) {
     auto spoilt = [&](std::size_t pos, const std::string& with) {
         return good.substr(0, pos - 1) + with + good.substr(pos - 1 + with.size());
     };
-    struct Case {
-        std::string record;
-        std::string problem;
-    } cases[] = {
+    const Problem cases[] = {
         {good, ""},
         {"D2403260121000200000213000", ""},
         {"D290224" "0" "00" "0000" "235900" "235900", ""},
@@ -116,8 +110,8 @@ TEST(Validation, RecordsAsTheEditorComposesThem) {
         {"D2403260121000200000213001", "Sekunden der Endzeit müssen 00 sein"},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(record_problem(c.record), c.problem) << c.record;
-        EXPECT_EQ(is_composable_record(c.record), c.problem.empty()) << c.record;
+        EXPECT_EQ(record_problem(c.input), c.problem) << c.input;
+        EXPECT_EQ(is_composable_record(c.input), c.problem.empty()) << c.input;
     }
 }
 

@@ -17,15 +17,30 @@ struct LinkTest : ::testing::Test {
     DeviceLink link{&port, &clock};
 };
 
-TEST_F(LinkTest, CompleteLineReturnsAfterOnePause) {
-    port.arrive(0, "ABC\r\n");
-    EXPECT_EQ(read_reply_line(link, 4000), "ABC");
-    EXPECT_EQ(clock.now, 100);
-}
-
-TEST_F(LinkTest, TwoQueuedLinesAreJoined) {
-    port.arrive(0, "12\r\n34\r\n");
-    EXPECT_EQ(read_reply_line(link, 4000), "1234");
+// Polling every 100 ms: a reply is what arrived up to the poll that found
+// its line feed, or up to the limit.
+TEST(LinkPolling, RepliesAreTakenAtThePolls) {
+    struct Case {
+        const char* name;
+        std::vector<std::pair<long long, std::string>> arrivals;
+        int limit_ms;
+        std::string reply;
+        long long done_at;
+    } cases[] = {
+        {"complete line: one pause", {{0, "ABC\r\n"}}, 4000, "ABC", 100},
+        {"two queued lines are joined", {{0, "12\r\n34\r\n"}}, 4000, "1234", 100},
+        {"a burst is taken at the next poll", {{150, "05"}, {250, "003E\r\nrest"}}, 4000, "05003Erest", 400},
+        {"carriage returns and zero bytes dropped", {{0, std::string("A\r\0B\rC\n", 7)}}, 1000, "ABC", 100},
+        {"no line feed: what arrived", {{300, "partial"}}, 1000, "partial", 1000},
+    };
+    for (const Case& c : cases) {
+        VirtualClock clock;
+        FakePort port{clock};
+        DeviceLink link{&port, &clock};
+        for (const auto& [at, bytes] : c.arrivals) port.arrive(at, bytes);
+        EXPECT_EQ(read_reply_line(link, c.limit_ms), c.reply) << c.name;
+        EXPECT_EQ(clock.now, c.done_at) << c.name;
+    }
 }
 
 TEST_F(LinkTest, SilenceCostsTheLimitInPauses) {
@@ -55,24 +70,6 @@ TEST_F(LinkTest, LimitAtTheTopOfTheIntRangeEndsAtTheLineFeed) {
         EXPECT_EQ(read_reply_line(link, limit), "X");
     }
     EXPECT_EQ(clock.pauses.size(), 2u);
-}
-
-TEST_F(LinkTest, BytesOfABurstAreTakenAtTheNextPoll) {
-    port.arrive(150, "05");
-    port.arrive(250, "003E\r\nrest");
-    EXPECT_EQ(read_reply_line(link, 4000), "05003Erest");
-    EXPECT_EQ(clock.now, 400);
-}
-
-TEST_F(LinkTest, CarriageReturnsAndZeroBytesAreDropped) {
-    port.arrive(0, std::string("A\r\0B\rC\n", 7));
-    EXPECT_EQ(read_reply_line(link, 1000), "ABC");
-}
-
-TEST_F(LinkTest, LineWithoutLineFeedYieldsWhatArrived) {
-    port.arrive(300, "partial");
-    EXPECT_EQ(read_reply_line(link, 1000), "partial");
-    EXPECT_EQ(clock.now, 1000);
 }
 
 TEST_F(LinkTest, DiscardDropsOnlyWhatIsWaiting) {

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "device/timer_record.h"
 #include "tests/fakes/fake_port.h"
 
@@ -13,21 +16,29 @@ TimerFields fields_for(const std::string& number) {
     return f;
 }
 
+// The fields after timer `number` answered with its own reply holding `record`.
+TimerFields parsed_own_reply(const std::string& number, const std::string& record) {
+    TimerFields f = fields_for(number);
+    std::string reply = own_reply(number, record);
+    parse_timer_reply(f, reply);
+    return f;
+}
+
+// Kind, source, station, targets, start, end.
+std::vector<std::string> settings_of(const TimerFields& f) {
+    return {f.kind, f.source, f.station, f.targets, f.start, f.end};
+}
+
 TEST(ParseTimerReply, WeekdayWorkedExample) {
     TimerFields f = fields_for("3");
     std::string reply = "05003W01010101050011063000071500";
     parse_timer_reply(f, reply);
     EXPECT_EQ(reply, "05003W01010101050011063000071500");
     EXPECT_EQ(f.number, "3");
-    EXPECT_EQ(f.kind, "W");
+    EXPECT_EQ(settings_of(f), (std::vector<std::string>{"W", "1", "05", "0011", "0630", "0715"}));
     const char* days[7] = {"0", "1", "0", "1", "0", "1", "0"};
     for (int d = 0; d < 7; ++d) EXPECT_EQ(f.days[d], days[d]) << d;
     EXPECT_EQ(f.day_list, "Mo Mi Fr ");
-    EXPECT_EQ(f.source, "1");
-    EXPECT_EQ(f.station, "05");
-    EXPECT_EQ(f.targets, "0011");
-    EXPECT_EQ(f.start, "0630");
-    EXPECT_EQ(f.end, "0715");
     EXPECT_EQ(f.date, "081226");  // a weekday record keeps the date
 }
 
@@ -36,13 +47,8 @@ TEST(ParseTimerReply, DateWorkedExampleIsNormalised) {
     std::string reply = "05002D2403060121000200000213000";
     parse_timer_reply(f, reply);
     EXPECT_EQ(reply, "05002D240306 0121000200000213000");
-    EXPECT_EQ(f.kind, "D");
+    EXPECT_EQ(settings_of(f), (std::vector<std::string>{"D", "0", "12", "1000", "2000", "2130"}));
     EXPECT_EQ(f.date, "240306");
-    EXPECT_EQ(f.source, "0");
-    EXPECT_EQ(f.station, "12");
-    EXPECT_EQ(f.targets, "1000");
-    EXPECT_EQ(f.start, "2000");
-    EXPECT_EQ(f.end, "2130");
     EXPECT_EQ(f.days[kSaturday], " ");
     EXPECT_EQ(f.days[kSunday], "2");
 }
@@ -80,9 +86,7 @@ TEST(ParseTimerReply, FailuresEmptyTheReplyAndKeepTheFields) {
 }
 
 TEST(BuildTimerRecord, WeekdayAndDate) {
-    TimerFields f = fields_for("2");
-    std::string reply = own_reply("2", "W01010100050010063000071500");
-    parse_timer_reply(f, reply);
+    TimerFields f = parsed_own_reply("2", "W01010100050010063000071500");
     build_timer_record(f);
     EXPECT_EQ(f.record, "W01010100050010063000071500");
 
@@ -93,28 +97,24 @@ TEST(BuildTimerRecord, WeekdayAndDate) {
     EXPECT_EQ(f.record.size(), 26u);
 }
 
-TEST(BuildTimerRecord, DefaultRecordRoundTrips) {
-    TimerFields f = fields_for("1");
-    std::string reply = own_reply("1", kDefaultRecord);
-    parse_timer_reply(f, reply);
-    build_timer_record(f);
-    EXPECT_EQ(f.record, kDefaultRecord);
-}
-
 TEST(BuildTimerRecord, RoundTripsForBothKinds) {
-    for (const char* record : {"W10000011429000112300002300", "D2402280313110007400008100", "W01111100200100000000000100"}) {
-        TimerFields f = fields_for("5");
-        std::string reply = own_reply("5", record);
-        parse_timer_reply(f, reply);
+    const struct {
+        const char* number;
+        const char* record;
+    } cases[] = {{"1", kDefaultRecord},
+                 {"5", "W10000011429000112300002300"},
+                 {"5", "D2402280313110007400008100"},
+                 {"5", "W01111100200100000000000100"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.record);
+        TimerFields f = parsed_own_reply(c.number, c.record);
         build_timer_record(f);
-        EXPECT_EQ(f.record, record);
+        EXPECT_EQ(f.record, c.record);
     }
 }
 
 TEST(BuildTimerRecord, FlagsAfterADateRecordBecomeClear) {
-    TimerFields f = fields_for("1");
-    std::string reply = own_reply("1", "D1101270000001000000000100");
-    parse_timer_reply(f, reply);
+    TimerFields f = parsed_own_reply("1", "D1101270000001000000000100");
     f.kind = "W";
     build_timer_record(f);
     // Date digits "110127" and the blank: only the "1"s count as set.
@@ -129,11 +129,14 @@ TEST(WellFormedRecord, Cases) {
     EXPECT_FALSE(is_well_formed_record(""));
 }
 
-TEST(ReadTimer, SendsTheReadCommandAfterDiscarding) {
+struct ReadTimer : ::testing::Test {
     VirtualClock clock;
-    FakePort port(clock);
+    FakePort port{clock};
     DeviceLink link{&port, &clock};
     TimerFields f;
+};
+
+TEST_F(ReadTimer, SendsTheReadCommandAfterDiscarding) {
     port.arrive(0, "stale\r\n");
     port.on_write = [&](const std::string&) { port.arrive_after(50, "05005E\r\n"); };
     EXPECT_EQ(read_timer(link, f, 5), "05005E");
@@ -141,11 +144,7 @@ TEST(ReadTimer, SendsTheReadCommandAfterDiscarding) {
     EXPECT_EQ(f.number, "5");
 }
 
-TEST(ReadTimer, SilentDeviceCostsFourSeconds) {
-    VirtualClock clock;
-    FakePort port(clock);
-    DeviceLink link{&port, &clock};
-    TimerFields f;
+TEST_F(ReadTimer, SilentDeviceCostsFourSeconds) {
     EXPECT_EQ(read_timer(link, f, 1), "");
     EXPECT_EQ(clock.now, 4000);
 }

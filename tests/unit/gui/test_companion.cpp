@@ -37,7 +37,15 @@ struct CompanionRig : BasicScreenRig<FakeUi, WatchingSystem> {
     }
 };
 
-struct CompanionTest : ::testing::Test, CompanionRig {};
+struct CompanionTest : ::testing::Test, CompanionRig {
+    // The companion file after an export from `before`, the question answered `yes`.
+    std::string exported_over(const std::string& before, bool yes = true) {
+        sys.files["Parvolet.ini"] = before;
+        ui.yes_no_answers.push_back(yes);
+        export_scan_result(ctx);
+        return sys.files["Parvolet.ini"];
+    }
+};
 
 const std::string kCompanionFile =
     "[Ports]\r\n"
@@ -65,12 +73,10 @@ void set_scan_result(AppState& st) {
 }
 
 TEST_F(CompanionTest, ExportWritesIdentifiersPortAndModeText) {
-    sys.files["Parvolet.ini"] = kCompanionFile;
     set_scan_result(st);
-    ui.yes_no_answers.push_back(true);
-    export_scan_result(ctx);
+    const std::string after = exported_over(kCompanionFile);
     EXPECT_EQ(ui.questions, std::vector<std::string>{kQuestion});
-    EXPECT_EQ(sys.files["Parvolet.ini"],
+    EXPECT_EQ(after,
               "[Ports]\r\n"
               "IdentPort1 = 01\r\n"
               "IdentPort10 = keep\r\n"
@@ -87,31 +93,23 @@ TEST_F(CompanionTest, ExportWritesIdentifiersPortAndModeText) {
 }
 
 TEST_F(CompanionTest, ModeTextAfterAFirstScanWithFlagsAtThreeAndFive) {
-    sys.files["Parvolet.ini"] = "Portmodus = x\r\n";
     st.port_flags[0] = 1;
     st.port_flags[3] = 1;
     st.port_flags[5] = 1;
-    ui.yes_no_answers.push_back(true);
-    export_scan_result(ctx);
-    EXPECT_EQ(sys.files["Parvolet.ini"], "Portmodus = 100101000\r\n");
+    EXPECT_EQ(exported_over("Portmodus = x\r\n"), "Portmodus = 100101000\r\n");
 }
 
 TEST_F(CompanionTest, FileWithoutTheKeysStaysUntouched) {
-    sys.files["Parvolet.ini"] = "[Other]\nName = 1\n";
     set_scan_result(st);
-    ui.yes_no_answers.push_back(true);
-    export_scan_result(ctx);
-    EXPECT_EQ(sys.files["Parvolet.ini"], "[Other]\nName = 1\n");
+    EXPECT_EQ(exported_over("[Other]\nName = 1\n"), "[Other]\nName = 1\n");
     EXPECT_EQ(sys.replace_calls, 0);
 }
 
 TEST_F(CompanionTest, NoMeansNoChange) {
-    sys.files["Parvolet.ini"] = kCompanionFile;
     set_scan_result(st);
-    ui.yes_no_answers.push_back(false);
-    export_scan_result(ctx);
+    const std::string after = exported_over(kCompanionFile, false);
     EXPECT_EQ(ui.questions, std::vector<std::string>{kQuestion});
-    EXPECT_EQ(sys.files["Parvolet.ini"], kCompanionFile);
+    EXPECT_EQ(after, kCompanionFile);
     EXPECT_EQ(sys.replace_calls, 0);
 }
 

@@ -211,23 +211,32 @@ TEST_F(SettingsWindowTest, EveryBoxEditsItsOwnPosition) {
                                         "Einstellung gesendet (0S0114)"}));
 }
 
-TEST_F(SettingsWindowTest, OutOfRangeCodeIsSentUntilAnEntryIsPicked) {
-    st.settings_string = "7093";
-    ui.click(kSetSendButton);
-    ui.choose_item(kSetLanguageBox, 1);
-    ui.click(kSetSendButton);
-    run();
-    EXPECT_EQ(sent(), (std::vector<std::string>{"0S7093\r", "0S1093\r"}));
-}
-
-TEST_F(SettingsWindowTest, OpeningLeavesTheReportedStringAsItIs) {
-    st.settings_string = "X2 1";
-    ui.click(kSetSendButton);
-    ui.choose_item(kSetTimerBox, 1);
-    ui.click(kSetSendButton);
-    run();
-    EXPECT_EQ(sent(), (std::vector<std::string>{"0SX2 1\r", "0SX211\r"}));
-    EXPECT_EQ(status_line(), "Einstellung gesendet (0SX211)");
+// Send, pick one entry, send again: the reported string goes out as it was
+// opened until a pick replaces its one position.
+TEST(SettingsWindowSend, TheReportedStringUntilAnEntryIsPicked) {
+    const struct {
+        const char* what;
+        const char* reported;
+        int box;
+        int entry;
+        std::vector<std::string> sent;
+    } cases[] = {
+        {"an out-of-range code", "7093", kSetLanguageBox, 1, {"0S7093\r", "0S1093\r"}},
+        {"a string not of four digits", "X2 1", kSetTimerBox, 1, {"0SX2 1\r", "0SX211\r"}},
+        {"no status record: the visible first entries", "", kSetPowerOnBox, 3, {"0S0000\r", "0S0003\r"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        SettingsRig f;
+        f.st.settings_string = c.reported;
+        f.ui.click(kSetSendButton);
+        f.ui.choose_item(c.box, c.entry);
+        f.ui.click(kSetSendButton);
+        f.run();
+        EXPECT_EQ(f.sent(), c.sent);
+        const std::string& last = c.sent.back();
+        EXPECT_EQ(f.status_line(), "Einstellung gesendet (" + last.substr(0, last.size() - 1) + ")");
+    }
 }
 
 TEST_F(SettingsWindowTest, ColouredCaptionsUseTheMainWindowsBackground) {
@@ -241,16 +250,6 @@ TEST_F(SettingsWindowTest, ColouredCaptionsUseTheMainWindowsBackground) {
         SCOPED_TRACE(id);
         EXPECT_EQ(sg(id).bg, main_background);
     }
-}
-
-TEST_F(SettingsWindowTest, WithoutAStatusRecordTheVisibleFirstEntriesAreSent) {
-    st.settings_string = "";
-    ui.click(kSetSendButton);
-    ui.choose_item(kSetPowerOnBox, 3);
-    ui.click(kSetSendButton);
-    run();
-    EXPECT_EQ(sent(), (std::vector<std::string>{"0S0000\r", "0S0003\r"}));
-    EXPECT_EQ(status_line(), "Einstellung gesendet (0S0003)");
 }
 
 TEST_F(SettingsWindowTest, ChangingABoxSendsNothing) {

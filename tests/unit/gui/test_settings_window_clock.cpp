@@ -79,74 +79,65 @@ TEST(SettingsClock, HourShift) {
 
 // ---- the buttons in the window ----
 
-TEST_F(SettingsWindowTest, TimeInput) {
-    struct Case {
-        std::optional<std::string> answer;
-        const char* command;  // nullptr: nothing sent
-        const char* status;
-    } cases[] = {
-        {"123456", "0T123456\r", "Zeit gesendet (0T123456)"},
-        {"000000", "0T000000\r", "Zeit gesendet (0T000000)"},
-        {"235959", "0T235959\r", "Zeit gesendet (0T235959)"},
-        {"240000", nullptr, "Ungültige Eingabe, nichts gesendet"},
-        {"126000", nullptr, "Ungültige Eingabe, nichts gesendet"},
-        {"120060", nullptr, "Ungültige Eingabe, nichts gesendet"},
-        {"12345", nullptr, "Ungültige Eingabe, nichts gesendet"},
-        {"1234567", nullptr, "Ungültige Eingabe, nichts gesendet"},
-        {"abcdef", nullptr, "Ungültige Eingabe, nichts gesendet"},
-        {"12:30:", nullptr, "Ungültige Eingabe, nichts gesendet"},
-        {"", nullptr, "IR ein gesendet (0R0)"},
-        {std::nullopt, nullptr, "IR ein gesendet (0R0)"},
-    };
+struct InputCase {
+    std::optional<std::string> answer;
+    const char* command;  // nullptr: nothing sent
+    const char* status;
+};
+
+// Each answer to the prompt of `button`, after `ir_button` has put up a
+// status text that only a send may replace.
+void check_inputs(int ir_button, const char* ir_command, int button, const char* prompt,
+                  const std::vector<InputCase>& cases) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.answer.value_or("(cancelled)"));
         SettingsRig f;
         f.ui.text_answers.push_back(c.answer);
-        f.ui.click(kSetIrOnButton);  // a status text that only a send may replace
-        f.ui.click(kSetTimeButton);
+        f.ui.click(ir_button);
+        f.ui.click(button);
         f.run();
-        std::vector<std::string> expected{"0R0\r"};
+        std::vector<std::string> expected{ir_command};
         if (c.command) expected.push_back(c.command);
         EXPECT_EQ(f.sent(), expected);
         EXPECT_EQ(f.status_line(), c.status);
-        EXPECT_EQ(f.ui.text_prompts,
-                  std::vector<std::string>{"Zendrill|Bitte die neue Zeit im Format HHMMSS eingeben:|"});
+        EXPECT_EQ(f.ui.text_prompts, std::vector<std::string>{prompt});
     }
 }
 
+TEST_F(SettingsWindowTest, TimeInput) {
+    check_inputs(kSetIrOnButton, "0R0\r", kSetTimeButton, "Zendrill|Bitte die neue Zeit im Format HHMMSS eingeben:|",
+                 {
+                     {"123456", "0T123456\r", "Zeit gesendet (0T123456)"},
+                     {"000000", "0T000000\r", "Zeit gesendet (0T000000)"},
+                     {"235959", "0T235959\r", "Zeit gesendet (0T235959)"},
+                     {"240000", nullptr, "Ungültige Eingabe, nichts gesendet"},
+                     {"126000", nullptr, "Ungültige Eingabe, nichts gesendet"},
+                     {"120060", nullptr, "Ungültige Eingabe, nichts gesendet"},
+                     {"12345", nullptr, "Ungültige Eingabe, nichts gesendet"},
+                     {"1234567", nullptr, "Ungültige Eingabe, nichts gesendet"},
+                     {"abcdef", nullptr, "Ungültige Eingabe, nichts gesendet"},
+                     {"12:30:", nullptr, "Ungültige Eingabe, nichts gesendet"},
+                     {"", nullptr, "IR ein gesendet (0R0)"},
+                     {std::nullopt, nullptr, "IR ein gesendet (0R0)"},
+                 });
+}
+
 TEST_F(SettingsWindowTest, DateInput) {
-    struct Case {
-        std::optional<std::string> answer;
-        const char* command;
-        const char* status;
-    } cases[] = {
-        {"150407", "0D150407\r", "Datum gesendet (0D150407)"},
-        {"290224", "0D290224\r", "Datum gesendet (0D290224)"},
-        {"290200", "0D290200\r", "Datum gesendet (0D290200)"},
-        {"311299", "0D311299\r", "Datum gesendet (0D311299)"},
-        {"290223", nullptr, "Ungültige Eingabe, nichts gesendet"},
-        {"310424", nullptr, "Ungültige Eingabe, nichts gesendet"},
-        {"001224", nullptr, "Ungültige Eingabe, nichts gesendet"},
-        {"011324", nullptr, "Ungültige Eingabe, nichts gesendet"},
-        {"15042007", nullptr, "Ungültige Eingabe, nichts gesendet"},
-        {"15.4.7", nullptr, "Ungültige Eingabe, nichts gesendet"},
-        {"", nullptr, "IR aus gesendet (0R1)"},
-        {std::nullopt, nullptr, "IR aus gesendet (0R1)"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.answer.value_or("(cancelled)"));
-        SettingsRig f;
-        f.ui.text_answers.push_back(c.answer);
-        f.ui.click(kSetIrOffButton);
-        f.ui.click(kSetDateButton);
-        f.run();
-        std::vector<std::string> expected{"0R1\r"};
-        if (c.command) expected.push_back(c.command);
-        EXPECT_EQ(f.sent(), expected);
-        EXPECT_EQ(f.status_line(), c.status);
-        EXPECT_EQ(f.ui.text_prompts,
-                  std::vector<std::string>{"Zendrill|Bitte das neue Datum im Format TTMMYY eingeben:|"});
-    }
+    check_inputs(kSetIrOffButton, "0R1\r", kSetDateButton, "Zendrill|Bitte das neue Datum im Format TTMMYY eingeben:|",
+                 {
+                     {"150407", "0D150407\r", "Datum gesendet (0D150407)"},
+                     {"290224", "0D290224\r", "Datum gesendet (0D290224)"},
+                     {"290200", "0D290200\r", "Datum gesendet (0D290200)"},
+                     {"311299", "0D311299\r", "Datum gesendet (0D311299)"},
+                     {"290223", nullptr, "Ungültige Eingabe, nichts gesendet"},
+                     {"310424", nullptr, "Ungültige Eingabe, nichts gesendet"},
+                     {"001224", nullptr, "Ungültige Eingabe, nichts gesendet"},
+                     {"011324", nullptr, "Ungültige Eingabe, nichts gesendet"},
+                     {"15042007", nullptr, "Ungültige Eingabe, nichts gesendet"},
+                     {"15.4.7", nullptr, "Ungültige Eingabe, nichts gesendet"},
+                     {"", nullptr, "IR aus gesendet (0R1)"},
+                     {std::nullopt, nullptr, "IR aus gesendet (0R1)"},
+                 });
 }
 
 TEST_F(SettingsWindowTest, EmptyInputLeavesAnEmptyStatusLineUntouched) {

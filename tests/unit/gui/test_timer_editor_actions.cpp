@@ -7,48 +7,42 @@ namespace {
 using namespace editor;
 
 TEST_F(EditorTest, TrackBarsSetTheTimes) {
-    device['1'] = kMonWedFri;  // 06:30 to 07:15
-    open(1);
+    open(1, kMonWedFri);  // 06:30 to 07:15
     st.timer.end = "2200";
+    // Start and end, each in the fields and as shown.
+    const auto times = [&] {
+        return std::vector<std::string>{st.timer.start, g(kStartTimeText).text, st.timer.end, g(kEndTimeText).text};
+    };
     ui.move_track(kStartHourBar, 7);
     ui.move_track(kEndMinuteBar, 5);
     run_loop();
-    EXPECT_EQ(st.timer.start, "0730");
-    EXPECT_EQ(g(kStartTimeText).text, "07:30");
-    EXPECT_EQ(st.timer.end, "2205");
-    EXPECT_EQ(g(kEndTimeText).text, "22:05");
+    EXPECT_EQ(times(), (std::vector<std::string>{"0730", "07:30", "2205", "22:05"}));
 
     ui.move_track(kStartMinuteBar, 59);
     ui.move_track(kEndHourBar, 23);
     run_loop();
-    EXPECT_EQ(st.timer.start, "0759");
-    EXPECT_EQ(g(kStartTimeText).text, "07:59");
-    EXPECT_EQ(st.timer.end, "2305");
-    EXPECT_EQ(g(kEndTimeText).text, "23:05");
+    EXPECT_EQ(times(), (std::vector<std::string>{"0759", "07:59", "2305", "23:05"}));
 }
 
 TEST_F(EditorTest, TargetBoxesSetTheirFlag) {
-    device['1'] = "W00000000051000063000071500";  // targets 1000
-    open(1);
+    open(1, "W00000000051000063000071500");  // targets 1000
     ASSERT_EQ(st.timer.targets, "1000");
-    ui.click(kLsbTarget);
-    run_loop();
-    EXPECT_EQ(st.timer.targets, "1001");
-    ui.click(kTape1Target);
-    run_loop();
-    EXPECT_EQ(st.timer.targets, "0001");
-    ui.click(kTape2Target);
-    ui.click(kLsaTarget);
-    run_loop();
-    EXPECT_EQ(st.timer.targets, "0111");
-    ui.click(kTape2Target);
-    run_loop();
-    EXPECT_EQ(st.timer.targets, "0011");
+    const struct {
+        std::vector<int> clicks;
+        const char* targets;
+    } steps[] = {{{kLsbTarget}, "1001"},
+                 {{kTape1Target}, "0001"},
+                 {{kTape2Target, kLsaTarget}, "0111"},
+                 {{kTape2Target}, "0011"}};
+    for (const auto& step : steps) {
+        for (int id : step.clicks) ui.click(id);
+        run_loop();
+        EXPECT_EQ(st.timer.targets, step.targets);
+    }
 }
 
 TEST_F(EditorTest, DayBoxesSetTheirFlag) {
-    device['1'] = "E";
-    open(1);
+    open(1, "E");
     const struct {
         int box;
         int day;
@@ -66,13 +60,11 @@ TEST_F(EditorTest, DayBoxesSetTheirFlag) {
     ui.click(kSundayBox);
     ui.click(kWednesdayBox);
     run_loop();
-    build_timer_record(st.timer);
-    EXPECT_EQ(st.timer.record, "W10010000000000000000000000");
+    EXPECT_EQ(built_record(), "W10010000000000000000000000");
 }
 
 TEST_F(EditorTest, DateFieldTakesThePickedDate) {
-    device['1'] = "E";
-    open(1);
+    open(1, "E");
     ui.click(kDateModeOption);
     ui.pick_date(kDateField, 2006, 3, 24);
     run_loop();
@@ -83,13 +75,11 @@ TEST_F(EditorTest, DateFieldTakesThePickedDate) {
     run_loop();
     EXPECT_EQ(st.timer.date, "051210");
     EXPECT_EQ(g(kDateField).date_display, "05.12.10");
-    build_timer_record(st.timer);
-    EXPECT_EQ(st.timer.record, "D0512100000000000000000000");
+    EXPECT_EQ(built_record(), "D0512100000000000000000000");
 }
 
 TEST_F(EditorTest, ModeOptionsSwitchTheKind) {
-    device['1'] = "E";
-    open(1);
+    open(1, "E");
     ui.click(kDateModeOption);
     run_loop();
     EXPECT_EQ(st.timer.kind, "D");
@@ -105,8 +95,7 @@ TEST_F(EditorTest, ModeOptionsSwitchTheKind) {
 
 TEST_F(EditorTest, DaysAfterADateRecordAreCheckedOnlyWhereTheFlagIsOne) {
     // 11 January 2006: the flags receive "1", "1", "0", "1", "0", "6", " ".
-    device['1'] = "D1101060121000200000213000";
-    open(1);
+    open(1, "D1101060121000200000213000");
     ui.click(kWeekdayModeOption);
     run_loop();
     EXPECT_EQ(checked_days(), (std::vector<int>{7, 9, 13}));  // Mo, Mi, So
@@ -116,8 +105,7 @@ TEST_F(EditorTest, DaysAfterADateRecordAreCheckedOnlyWhereTheFlagIsOne) {
 }
 
 TEST_F(EditorTest, SourceOptionsAndStationList) {
-    device['1'] = "W00000000051000063000071500";
-    open(1);
+    open(1, "W00000000051000063000071500");
     ui.click(kPhonoOption);
     run_loop();
     EXPECT_EQ(st.timer.source, "4");
@@ -159,8 +147,7 @@ void edit_example(FakeUi& ui) {
 }
 
 TEST_F(EditorTest, WriteSendsTheRecordAndReadsItBack) {
-    device['2'] = "E";
-    open(2);
+    open(2, "E");
     edit_example(ui);
     ui.click(kWriteButton);
     run_loop();
@@ -182,8 +169,7 @@ TEST_F(EditorTest, WriteSendsTheRecordAndReadsItBack) {
 }
 
 TEST_F(EditorTest, WriteDoesNotDiscardPendingInput) {
-    device['2'] = kMonWedFri;
-    open(2);
+    open(2, kMonWedFri);
     port.arrive(clock.now, "OK\r\n");
     ui.click(kWriteButton);
     run_loop();
@@ -193,8 +179,7 @@ TEST_F(EditorTest, WriteDoesNotDiscardPendingInput) {
 
 TEST_F(EditorTest, AnyOtherAnswerReadsTheTimerBack) {
     write_answer = "OK";
-    device['2'] = "E";
-    open(2);
+    open(2, "E");
     ui.click(kMondayBox);
     ui.click(kWriteButton);
     run_loop();
@@ -205,8 +190,7 @@ TEST_F(EditorTest, AnyOtherAnswerReadsTheTimerBack) {
 
 TEST_F(EditorTest, BelRefusesTheWrite) {
     write_answer = "\a";
-    device['2'] = "E";
-    open(2);
+    open(2, "E");
     edit_example(ui);
     ui.click(kWriteButton);
     run_loop();
@@ -223,8 +207,7 @@ TEST_F(EditorTest, BelRefusesTheWrite) {
 }
 
 TEST_F(EditorTest, EraseWritesPausesAndReadsBack) {
-    device['3'] = kCdRecord;
-    open(3);
+    open(3, kCdRecord);
     ASSERT_TRUE(visible(kEraseButton));
     const long long before = clock.now;
     ui.click(kEraseButton);
@@ -243,8 +226,7 @@ TEST_F(EditorTest, EraseWritesPausesAndReadsBack) {
 }
 
 TEST_F(EditorTest, TestAsksAndSendsTheEditorsTimer) {
-    device['3'] = kCdRecord;
-    open(3);
+    open(3, kCdRecord);
     ui.click(kTestButton);
     run_loop();
     EXPECT_EQ(ui.questions, std::vector<std::string>{"Zendrill|Timer 3 wirklich testen?"});
@@ -263,8 +245,7 @@ TEST_F(EditorTest, TestAsksAndSendsTheEditorsTimer) {
 
 TEST_F(EditorTest, TestAnswerStillQueuedIsReadByTheNextWrite) {
     test_answer = "\a";
-    device['4'] = kMonWedFri;
-    open(4);
+    open(4, kMonWedFri);
     ui.yes_no_answers.push_back(true);
     ui.click(kTestButton);
     ui.click(kWriteButton);
@@ -274,8 +255,7 @@ TEST_F(EditorTest, TestAnswerStillQueuedIsReadByTheNextWrite) {
 }
 
 TEST_F(EditorTest, ApplyingAnEmptyOrMalformedPresetChangesNothing) {
-    device['1'] = kMonWedFri;
-    open(1);
+    open(1, kMonWedFri);
     st.config.presets[2] = "W0101010005001006300007150";    // 26 characters, "W"
     st.config.presets[3] = "X01010100050010063000071500";   // 27 characters, not "W"
     st.config.presets[4] = "D24030601210002000002130000";  // 27 characters, "D"
@@ -293,8 +273,7 @@ TEST_F(EditorTest, ApplyingAnEmptyOrMalformedPresetChangesNothing) {
 }
 
 TEST_F(EditorTest, DatePresetSwitchesToDateMode) {
-    device['2'] = "E";
-    open(2);
+    open(2, "E");
     st.config.presets[5] = kDateRecord;
     ui.choose_item(kPresetList, 5);
     run_loop();
@@ -314,13 +293,11 @@ TEST_F(EditorTest, DatePresetSwitchesToDateMode) {
     EXPECT_EQ(g(kEmptyLabel).text, "Timer ist leer !");
     EXPECT_FALSE(visible(kEraseButton));
     EXPECT_EQ(g(kPresetList).selected, 5);
-    build_timer_record(st.timer);
-    EXPECT_EQ(st.timer.record, kDateRecord);
+    EXPECT_EQ(built_record(), kDateRecord);
 }
 
 TEST_F(EditorTest, WeekdayPresetIsAppliedForTheCurrentTimer) {
-    device['4'] = "E";
-    open(4);
+    open(4, "E");
     st.config.presets[1] = kCdRecord;
     ui.choose_item(kPresetList, 1);
     run_loop();
@@ -332,8 +309,7 @@ TEST_F(EditorTest, WeekdayPresetIsAppliedForTheCurrentTimer) {
 }
 
 TEST_F(EditorTest, PresetWithAnUnknownSourceSelectsNoSource) {
-    device['1'] = kMonWedFri;
-    open(1);
+    open(1, kMonWedFri);
     st.config.presets[0] = "W01010107050010063000071500";
     ui.choose_item(kPresetList, 0);
     run_loop();
@@ -343,8 +319,7 @@ TEST_F(EditorTest, PresetWithAnUnknownSourceSelectsNoSource) {
 }
 
 TEST_F(EditorTest, StorePresetKeepsTheName) {
-    device['1'] = kMonWedFri;
-    open(1);
+    open(1, kMonWedFri);
     ui.choose_item(kPresetList, 4);  // empty slot: the note, the selection stays
     ui.click(kStorePresetButton);
     run_loop();
@@ -376,8 +351,7 @@ TEST_F(EditorTest, StoredPresetAppliesBack) {
 }
 
 TEST_F(EditorTest, RenamePreset) {
-    device['1'] = "E";
-    open(1);
+    open(1, "E");
     ui.text_answers.push_back(std::string("Morgens"));
     ui.click(kRenamePresetButton);
     run_loop();
@@ -406,15 +380,13 @@ TEST_F(EditorTest, RenamePreset) {
 }
 
 TEST_F(EditorTest, LabelsChangeNothing) {
-    device['1'] = kMonWedFri;
-    open(1);
+    open(1, kMonWedFri);
     const auto writes = port.writes;
     const TimerFields before = st.timer;
     for (int id : {1, 21, 39, 44, 45, 46, 48, 49, 50, 51, 58}) ui.click(id);
     run_loop();
     EXPECT_EQ(port.writes, writes);
-    build_timer_record(st.timer);
-    EXPECT_EQ(st.timer.record, kMonWedFri);
+    EXPECT_EQ(built_record(), kMonWedFri);
     EXPECT_EQ(st.timer.start, before.start);
 }
 

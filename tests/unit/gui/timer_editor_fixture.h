@@ -55,7 +55,17 @@ struct EditorTest : ::testing::Test, ScreenRig {
         st.timer_number = timer;
         ASSERT_TRUE(editor::open_editor(ctx));
     }
+    // Opens the editor on `timer`, which the device holds as `record`.
+    void open(int timer, const std::string& record) {
+        device[static_cast<char>('0' + timer)] = record;
+        open(timer);
+    }
     void run_loop() { editor::run_editor_loop(ctx); }
+    // The record the editor's fields make now.
+    std::string built_record() {
+        build_timer_record(st.timer);
+        return st.timer.record;
+    }
     FakeUi::Gadget& g(int id) { return ui.g(id); }
     bool checked(int id) { return ui.g(id).checked; }
     bool visible(int id) { return ui.g(id).visible; }
