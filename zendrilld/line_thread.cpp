@@ -8,8 +8,6 @@ namespace zd::daemon {
 
 namespace {
 
-using Steady = std::chrono::steady_clock;
-
 std::string span_text(std::chrono::milliseconds span) {
     const long long ms = span.count();
     return ms % 1000 == 0 ? std::to_string(ms / 1000) + " s" : std::to_string(ms) + " ms";
@@ -45,7 +43,7 @@ void LineThread::request_stop() {
     cv_.notify_all();
 }
 
-bool LineThread::wait_stopped(std::chrono::steady_clock::time_point deadline) {
+bool LineThread::wait_stopped(Steady::time_point deadline) {
     if (!thread_.joinable()) return true;
     {
         std::unique_lock<std::mutex> lock(m_);

@@ -10,6 +10,7 @@
 
 #include "platform/serial_port.h"
 #include "zendrilld/line_agent.h"
+#include "zendrilld/steady.h"
 
 namespace zd::daemon {
 
@@ -45,7 +46,7 @@ public:
     // The same in two steps, for a caller with a deadline: false when the
     // thread has not ended by then (a write the driver will not give back).
     void request_stop();
-    bool wait_stopped(std::chrono::steady_clock::time_point deadline);
+    bool wait_stopped(Steady::time_point deadline);
 
     // Queues the request, or answers it at once through its reply: the
     // queue full, the daemon ending, or with WhenAway::Refuse the line lent

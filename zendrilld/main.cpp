@@ -345,7 +345,7 @@ int main(int argc, char** argv) {
     }
     control.close();
     line.request_stop();
-    const bool line_ended = line.wait_stopped(std::chrono::steady_clock::now() + kLineStopBudget);
+    const bool line_ended = line.wait_stopped(Steady::now() + kLineStopBudget);
     if (!line_ended) log.line("Die Leitung kommt nicht zurück (ein Schreiben hängt im Treiber); zendrilld endet trotzdem");
     // Requests still waiting have had their answer from the line; the page's
     // streams end now.

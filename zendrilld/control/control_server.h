@@ -9,6 +9,7 @@
 #include "zendrilld/daemon_config.h"
 #include "zendrilld/line_thread.h"
 #include "zendrilld/log.h"
+#include "zendrilld/steady.h"
 
 namespace zd::daemon {
 
@@ -36,7 +37,6 @@ public:
     int poll_timeout_ms() const;
 
 private:
-    using Steady = std::chrono::steady_clock;
     struct Client {
         int fd = -1;
         std::string input;

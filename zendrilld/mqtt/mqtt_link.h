@@ -12,13 +12,13 @@
 #include <vector>
 
 #include "platform/posix/unix_socket.h"
+#include "zendrilld/steady.h"
 
 struct mosquitto;
 struct mosquitto_message;
 
 namespace zd::daemon {
 
-using Steady = std::chrono::steady_clock;
 
 struct MqttSettings {
     std::string host;
