@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <regex>
+
 #include "core/validation.h"
 
 namespace zd::test {
@@ -95,6 +97,11 @@ TEST(Validation, RecordsAsTheEditorComposesThem) {
         {spoilt(2, "2"), "Tag So an Stelle 2 ist weder 0 noch 1"},
         {spoilt(8, " "), "Tag Sa an Stelle 8 ist weder 0 noch 1"},
         {"D3002260121000200000213000", "Datum \"300226\" gibt es nicht"},
+        {"D2902250121000200000213000", "Datum \"290225\" gibt es nicht"},
+        {"D2902000121000200000213000", ""},
+        {"D3104260121000200000213000", "Datum \"310426\" gibt es nicht"},
+        {"D3112990121000200000213000", ""},
+        {"D0013260121000200000213000", "Datum \"001326\" gibt es nicht"},
         {spoilt(9, "5"), "Quelle \"5\" gibt es nicht (0-4)"},
         {"D240326" "6" "12" "1000" "200000" "213000", "Quelle \"6\" gibt es nicht (0-4)"},
         {spoilt(10, "30"), "Station \"30\" gibt es nicht (00-29)"},
@@ -109,9 +116,12 @@ TEST(Validation, RecordsAsTheEditorComposesThem) {
         {spoilt(26, "01"), "Sekunden der Endzeit müssen 00 sein"},
         {"D2403260121000200000213001", "Sekunden der Endzeit müssen 00 sein"},
     };
+    // The pattern form fields check with says the same of every record.
+    const std::regex pattern(kRecordPattern);
     for (const auto& c : cases) {
         EXPECT_EQ(record_problem(c.input), c.problem) << c.input;
         EXPECT_EQ(is_composable_record(c.input), c.problem.empty()) << c.input;
+        EXPECT_EQ(std::regex_match(c.input, pattern), c.problem.empty()) << c.input;
     }
 }
 

@@ -30,6 +30,7 @@ struct LineRig {
     RunningSystem sys{clock, 847540800};
     daemon::DaemonConfig config;
     std::deque<ExclusiveOpen> refusals;  // what the opener answers before it opens
+    bool never_opens = false;
     std::mutex m;
     std::condition_variable cv;
     std::vector<std::string> lines;
@@ -52,7 +53,10 @@ struct LineRig {
             std::lock_guard<std::mutex> lock(m);
             ++opens;
             ExclusiveOpen r;
-            if (!refusals.empty()) {
+            if (never_opens) {
+                r.result = ExclusiveOpen::Result::Failed;
+                r.reason = "Gerät nicht vorhanden";
+            } else if (!refusals.empty()) {
                 r = std::move(refusals.front());
                 refusals.pop_front();
             } else {
@@ -136,6 +140,59 @@ TEST(LineThreadOpen, WhyThePortWillNotOpenIsLoggedOnceForEachReasonInARow) {
                                         port + "belegt, ein anderes Programm hält ihn" + retry,
                                         port + no_right + retry}));
     EXPECT_EQ(rig.opens, 8);
+}
+
+// What each door's request comes to while the line is lent or the device
+// unreachable: a door that will not wait hears so at once, and nothing is sent.
+TEST(LineThreadQueue, ARequestThatWillNotWaitIsRefusedAtOnceOneThatWaitsRunsAfterTheLoan) {
+    std::promise<void> lent;
+    std::promise<daemon::Outcome> waited;
+    LineRig rig;
+    rig.start();
+    ASSERT_TRUE(rig.wait_log("Verbindung zum Gerät steht"));
+    rig.line->lend([&] { lent.set_value(); });
+    ASSERT_EQ(lent.get_future().wait_for(10s), std::future_status::ready);
+    std::vector<daemon::Outcome> at_once;
+    const auto refusing = [&](daemon::Parsed p) {
+        p.request.reply = [&](const daemon::Outcome& o) { at_once.push_back(o); };
+        return rig.line->submit(std::move(p.request), daemon::WhenAway::Refuse);
+    };
+    EXPECT_FALSE(refusing(daemon::ir_request("PUT /api/ir", true)));
+    ASSERT_EQ(at_once.size(), 1u);
+    EXPECT_EQ(at_once[0].kind, daemon::Outcome::Kind::Unavailable);
+    EXPECT_EQ(at_once[0].message, "Die Leitung ist an zendrill-cli verliehen; nichts gesendet");
+    daemon::Request r = daemon::refresh_request("cmd/refresh").request;
+    r.reply = [&](const daemon::Outcome& o) { waited.set_value(o); };
+    rig.device.received.clear();
+    EXPECT_TRUE(rig.line->submit(std::move(r), daemon::WhenAway::Wait));
+    rig.line->end_loan();
+    auto done = waited.get_future();
+    ASSERT_EQ(done.wait_for(10s), std::future_status::ready);
+    EXPECT_EQ(done.get().message, "Status und Timer gelesen");
+    rig.line->stop();
+    EXPECT_EQ(rig.device.received.front(), "0X\r");  // the IR switch never went out
+}
+
+TEST(LineThreadQueue, WithoutThePortAWaitingRequestHearsWhyAndARefusingOneThatTheDeviceIsUnreachable) {
+    LineRig rig;
+    rig.never_opens = true;
+    rig.start();
+    ASSERT_TRUE(rig.wait_log("nicht zu öffnen"));
+    std::promise<daemon::Outcome> waited;
+    std::vector<daemon::Outcome> at_once;
+    daemon::Request refusing = daemon::timer_erase_request("DELETE /api/timers/2", 2).request;
+    refusing.reply = [&](const daemon::Outcome& o) { at_once.push_back(o); };
+    EXPECT_FALSE(rig.line->submit(std::move(refusing), daemon::WhenAway::Refuse));
+    ASSERT_EQ(at_once.size(), 1u);
+    EXPECT_EQ(at_once[0].message, "Keine Verbindung zum Gerät; nichts gesendet");
+    daemon::Request waiting = daemon::timer_erase_request("cmd/erase/2", 2).request;
+    waiting.reply = [&](const daemon::Outcome& o) { waited.set_value(o); };
+    EXPECT_TRUE(rig.line->submit(std::move(waiting), daemon::WhenAway::Wait));
+    auto done = waited.get_future();
+    ASSERT_EQ(done.wait_for(10s), std::future_status::ready);
+    EXPECT_EQ(done.get().message, "Der Port /dev/ttyB203 ist nicht geöffnet");
+    rig.line->stop();
+    EXPECT_TRUE(rig.device.received.empty());
 }
 
 }  // namespace
