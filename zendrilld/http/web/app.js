@@ -2,12 +2,15 @@
 // kept current by the daemon's event stream.
 import { api, listen, whenUnauthorized } from './api.js';
 import { createEditor } from './editor.js';
+import { NAMES, setNames } from './timer.js';
 
 const $ = (id) => document.getElementById(id);
 
 const LINK_TEXTS = { online: 'verbunden', offline: 'nicht verbunden', lent: 'an zendrill-cli verliehen' };
-const WEEKDAYS = ['So', 'Mo', 'Di', 'Mi', 'Do', 'Fr', 'Sa'];
-const SETTINGS = ['language', 'easy_function', 'timer', 'power_on'];
+// A day's short name by Date.getDay() (Sunday 0); the names come Mo first.
+const weekday = (jsDay) => NAMES.days[(jsDay + 6) % 7] || '';
+// The settings' keys in their order, as /api/info names them.
+const settingKeys = () => Object.keys((page.info && page.info.settings) || {});
 
 const page = {
   info: null,
@@ -76,7 +79,7 @@ function showClock() {
   if (page.link === 'online' && page.streaming) ms += Math.floor((performance.now() - page.statusAt) / 1000) * 1000;
   const d = new Date(ms);
   const two = (v) => String(v).padStart(2, '0');
-  $('clock').textContent = `${WEEKDAYS[d.getUTCDay()]}, ${two(d.getUTCDate())}.${two(d.getUTCMonth() + 1)}.${d.getUTCFullYear()} ` +
+  $('clock').textContent = `${weekday(d.getUTCDay())}, ${two(d.getUTCDate())}.${two(d.getUTCMonth() + 1)}.${d.getUTCFullYear()} ` +
     `${two(d.getUTCHours())}:${two(d.getUTCMinutes())}:${two(d.getUTCSeconds())}`;
 }
 
@@ -91,21 +94,41 @@ function showStatus(s, again = false) {
   showClock();
   $('drift').textContent = Number.isInteger(s.drift_s) ? `Abweichung: ${signed(s.drift_s)}` : '';
   $('read-at').textContent = typeof s.read_at === 'string' && s.read_at.length >= 19 ? `gelesen um ${s.read_at.slice(11, 19)}` : '';
-  for (const key of SETTINGS) {
+  for (const key of settingKeys()) {
     const select = $(key);
-    if (select.dataset.sending) continue;
+    if (!select || select.dataset.sending) continue;
     select.value = s[key] || '';
     if (select.value !== s[key]) select.selectedIndex = -1;
   }
   $('ir').checked = s.ir === 'ein';
 }
 
+// A label and a list for each setting, with the names /api/info gives.
 function fillSettings(info) {
   const lists = (info && info.settings) || {};
-  for (const key of SETTINGS) {
+  const labels = (info && info.setting_labels) || {};
+  const parts = [];
+  for (const key of Object.keys(lists)) {
+    const label = document.createElement('label');
+    label.htmlFor = key;
+    label.textContent = labels[key] || key;
+    const select = document.createElement('select');
+    select.id = key;
+    select.dataset.key = key;
     const names = Array.isArray(lists[key]) ? lists[key] : [];
-    $(key).replaceChildren(...names.map((n) => new Option(n, n)));
+    select.replaceChildren(...names.map((n) => new Option(n, n)));
+    select.addEventListener('change', () => sendSetting(key, select));
+    parts.push(label, select);
   }
+  $('settings').replaceChildren(...parts);
+}
+
+async function sendSetting(key, select) {
+  select.dataset.sending = '1';
+  const answer = await act(null, 'Einstellung wird gesendet...', () => api('PUT', 'api/settings', { [key]: select.value }));
+  delete select.dataset.sending;
+  if (answer) showStatusOf(answer);
+  else if (page.status) showStatus(page.status, true);
 }
 
 // ----- Timers
@@ -199,7 +222,7 @@ async function loadWeek() {
     const start = String(e.start || '');
     const end = String(e.end || '');
     const day = new Date(`${start.slice(0, 10)}T12:00`);
-    when.textContent = `${WEEKDAYS[day.getDay()] || ''} ${start.slice(8, 10)}.${start.slice(5, 7)}. ${start.slice(11, 16)}–${end.slice(11, 16)}`;
+    when.textContent = `${weekday(day.getDay())} ${start.slice(8, 10)}.${start.slice(5, 7)}. ${start.slice(11, 16)}–${end.slice(11, 16)}`;
     li.append(when, ` Timer ${e.timer}`);
     return li;
   });
@@ -344,9 +367,10 @@ async function start() {
   }
   alertText('');
   page.info = info;
+  setNames(info);
   fillSettings(info);
   if (page.status) showStatus(page.status, true);
-  editor.stationsChanged();
+  editor.namesChanged();
   $('console').hidden = !info.raw_commands;
   $('logout').hidden = !info.auth;
   $('version').textContent = info.version ? `zendrilld ${info.version}` : '';
@@ -387,17 +411,6 @@ $('refresh').addEventListener('click', (e) => act(e.currentTarget, 'Lese Status 
 
 function showStatusOf(answer) {
   if (answer && 'date' in answer) showStatus(answer);
-}
-
-for (const key of SETTINGS) {
-  $(key).addEventListener('change', async (e) => {
-    const select = e.currentTarget;
-    select.dataset.sending = '1';
-    const answer = await act(null, 'Einstellung wird gesendet...', () => api('PUT', 'api/settings', { [key]: select.value }));
-    delete select.dataset.sending;
-    if (answer) showStatusOf(answer);
-    else if (page.status) showStatus(page.status, true);
-  });
 }
 
 $('ir').addEventListener('change', async (e) => {

@@ -1,6 +1,6 @@
 // The timer editor: one timer's fields, checked as the user changes them.
 // It takes the place of the timer list while it is open.
-import { DAYS, SOURCES, TARGETS, blankFields, fieldsOf, hasStation, problems, requestBody, stationEntries } from './timer.js';
+import { NAMES, blankFields, fieldsOf, hasStation, isCd, problems, requestBody, stationEntries } from './timer.js';
 
 const $ = (id) => document.getElementById(id);
 
@@ -21,9 +21,13 @@ export function createEditor(actions, stationNames) {
   const section = $('editor');
   const form = $('editor-form');
   const problemLine = $('editor-problem');
-  $('days').append(...DAYS.map((d) => choice('checkbox', 'day', d, `day-${d}`)));
-  $('sources').append(...SOURCES.map((s) => choice('radio', 'source', s, `source-${s}`)));
-  $('targets').append(...TARGETS.map((t) => choice('checkbox', 'target', t, `target-${t}`)));
+  // The choices, once /api/info has named them.
+  function buildChoices() {
+    const keep = (id) => [...$(id).children].filter((c) => c.tagName === 'LEGEND');
+    $('days').replaceChildren(...keep('days'), ...NAMES.days.map((d) => choice('checkbox', 'day', d, `day-${d}`)));
+    $('sources').replaceChildren(...keep('sources'), ...NAMES.sources.map((s) => choice('radio', 'source', s, `source-${s}`)));
+    $('targets').replaceChildren(...keep('targets'), ...NAMES.targets.map((t) => choice('checkbox', 'target', t, `target-${t}`)));
+  }
 
   let number = 0;
   let fields = blankFields();
@@ -60,7 +64,7 @@ export function createEditor(actions, stationNames) {
     $('station-field').hidden = !station;
     if (station) {
       fillStations();
-      $('station-label').textContent = fields.source === 'CD' ? 'CD-Track' : 'Station';
+      $('station-label').textContent = isCd(fields.source) ? 'CD-Track' : 'Station';
       $('station').value = fields.station;
       if ($('station').selectedIndex < 0) $('station').selectedIndex = 0;
     }
@@ -68,7 +72,7 @@ export function createEditor(actions, stationNames) {
 
   function read() {
     const kind = checked('kind')[0] || 'weekday';
-    const source = checked('source')[0] || 'Tuner';
+    const source = checked('source')[0] || NAMES.sources[0] || '';
     let station = fields.station;
     if (source !== fields.source) station = '00';
     else if (hasStation(source)) station = $('station').value || '00';
@@ -146,7 +150,7 @@ export function createEditor(actions, stationNames) {
     const found = check();
     if (found.length) {
       actions.refuse(found.map((p) => p.text).join('; '));
-      const first = found[0].field === 'days' ? $('day-Mo') : $(found[0].field);
+      const first = found[0].field === 'days' ? form.querySelector('input[name="day"]') : $(found[0].field);
       first.focus();
       return;
     }
@@ -190,9 +194,11 @@ export function createEditor(actions, stationNames) {
     update(timer) {
       if (number && timer && timer.timer === number) load(timer, false);
     },
-    stationsChanged() {
+    // New names from /api/info: the choices and the station list again.
+    namesChanged() {
+      buildChoices();
       stationsFor = '';
-      if (number) showParts();
+      if (number) show();
     },
   };
 }

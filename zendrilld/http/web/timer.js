@@ -1,15 +1,23 @@
 // A timer as the editor holds it, and what the page can check before the
 // daemon checks again with the rule the other programs use.
 
-export const DAYS = ['Mo', 'Di', 'Mi', 'Do', 'Fr', 'Sa', 'So'];
-export const SOURCES = ['Tuner', 'CD', 'Tape1', 'Tape2', 'Phono'];
-export const TARGETS = ['Tape1', 'Tape2', 'LS-A', 'LS-B'];
+// The names of days (Mo first), sources and targets as /api/info gives
+// them; the page keeps no copy of its own.
+export const NAMES = { days: [], sources: [], targets: [] };
 export const STATION_COUNT = 30;
+
+export function setNames(info) {
+  for (const key of Object.keys(NAMES)) NAMES[key] = Array.isArray(info && info[key]) ? info[key] : [];
+}
+
+// The tuner and the CD, the first two sources, play a station or track.
+export function hasStation(source) { return source === NAMES.sources[0] || source === NAMES.sources[1]; }
+export function isCd(source) { return source === NAMES.sources[1]; }
 
 // What the editor shows for an empty timer: weekdays, none chosen, the
 // tuner on station 0, no target, 00:00 to 00:00.
 export function blankFields() {
-  return { kind: 'weekday', days: [], date: '', source: 'Tuner', station: '00', targets: [], start: '00:00', end: '00:00' };
+  return { kind: 'weekday', days: [], date: '', source: NAMES.sources[0] || '', station: '00', targets: [], start: '00:00', end: '00:00' };
 }
 
 // The editable fields of a timer object; the blank timer when it holds none.
@@ -17,17 +25,16 @@ export function fieldsOf(timer) {
   if (!timer || timer.state !== 'set') return blankFields();
   return {
     kind: timer.kind === 'date' ? 'date' : 'weekday',
-    days: Array.isArray(timer.days) ? timer.days.filter((d) => DAYS.includes(d)) : [],
+    days: Array.isArray(timer.days) ? timer.days.filter((d) => NAMES.days.includes(d)) : [],
     date: timer.date || '',
-    source: SOURCES.includes(timer.source) ? timer.source : 'Tuner',
+    source: NAMES.sources.includes(timer.source) ? timer.source : NAMES.sources[0] || '',
     station: /^\d\d$/.test(timer.station || '') ? timer.station : '00',
-    targets: Array.isArray(timer.targets) ? timer.targets.filter((t) => TARGETS.includes(t)) : [],
+    targets: Array.isArray(timer.targets) ? timer.targets.filter((t) => NAMES.targets.includes(t)) : [],
     start: timer.start || '00:00',
     end: timer.end || '00:00',
   };
 }
 
-export function hasStation(source) { return source === 'Tuner' || source === 'CD'; }
 
 // The body of PUT /api/timers/N.
 export function requestBody(f) {
@@ -35,12 +42,12 @@ export function requestBody(f) {
     kind: f.kind,
     source: f.source,
     station: hasStation(f.source) ? f.station : '00',
-    targets: TARGETS.filter((t) => f.targets.includes(t)),
+    targets: NAMES.targets.filter((t) => f.targets.includes(t)),
     start: f.start,
     end: f.end,
   };
   if (f.kind === 'date') body.date = f.date;
-  else body.days = DAYS.filter((d) => f.days.includes(d));
+  else body.days = NAMES.days.filter((d) => f.days.includes(d));
   return body;
 }
 
@@ -71,7 +78,7 @@ export function problems(f) {
 export function stationEntries(source, names) {
   const out = [];
   for (let n = 0; n < STATION_COUNT; ++n) {
-    const text = source === 'CD' ? `Track ${n}` : `${n} ${(names && names[n]) || ''}`.trim();
+    const text = isCd(source) ? `Track ${n}` : `${n} ${(names && names[n]) || ''}`.trim();
     out.push({ value: String(n).padStart(2, '0'), text });
   }
   return out;
