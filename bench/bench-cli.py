@@ -10,6 +10,7 @@ Also CPU time and peak memory of each run. Not a test.
 Usage: bench/bench-cli.py [--build DIR] [--runs N]
 """
 import argparse
+import json
 import math
 import os
 import re
@@ -19,8 +20,6 @@ import tempfile
 import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
-from e2elib import unquote  # noqa: E402
 
 TIMERS = ["--timer", "1=W01010100050010063000071500", "--timer", "2=D2403260121000200000213000",
           "--timer", "3=W01010101050011063000071500", "--timer", "5=W11111114000000120000123000"]
@@ -41,13 +40,10 @@ def exchange_bound_ms(reply):
 
 
 def log_entries(path, since):
-    out = []
-    with open(path, encoding="latin-1") as f:
-        for line in f:
-            m = re.match(r'(\S+) (RX|TX|EV) (".*")$', line.rstrip("\n"))
-            if m and float(m.group(1)) >= since:
-                out.append((m.group(2), unquote(m.group(3))))
-    return out
+    """(kind, bytes) of the simulator's JSON log lines from `since` seconds on."""
+    with open(path, encoding="ascii") as f:
+        entries = [json.loads(line) for line in f.read().split("\n")[:-1]]
+    return [(e["kind"], e["bytes"].encode("latin-1")) for e in entries if e["ms"] >= since * 1000]
 
 
 def reads_no_reply(command):
@@ -78,7 +74,7 @@ def main():
     link, log = os.path.join(work, "com"), os.path.join(work, "sim.log")
     with open(os.path.join(work, "import.ini"), "w", newline="") as f:
         f.write(IMPORT)
-    proc = subprocess.Popen([sim, "--link", link, "--log", log] + TIMERS, stdout=subprocess.DEVNULL)
+    proc = subprocess.Popen([sim, "--link", link, "--log", log, "--log-format", "json"] + TIMERS, stdout=subprocess.DEVNULL)
     start = time.monotonic()
     while not os.path.exists(link):
         time.sleep(0.05)

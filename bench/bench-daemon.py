@@ -30,20 +30,16 @@ import argparse
 import asyncio
 import json
 import os
-import re
 import shutil
 import socket
 import statistics
 import struct
 import subprocess
-import sys
 import tempfile
 import threading
 import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
-from e2elib import unquote  # noqa: E402
 
 TURNAROUND_MS = 20  # the simulator's pause before a reply
 BASE = "zendrill/bench"
@@ -191,13 +187,11 @@ def free_port():
 
 
 def sim_entries(path):
-    out = []
-    with open(path, encoding="latin-1") as f:
-        for line in f:
-            m = re.match(r'(\d+)\.(\d{3}) (RX|TX|EV) (".*")$', line.rstrip("\n"))
-            if m:
-                out.append((int(m.group(1)) * 1000 + int(m.group(2)), m.group(3), unquote(m.group(4))))
-    return out
+    """(ms, kind, bytes) of the simulator's JSON log lines; each character
+    of "bytes" is one byte's code point."""
+    with open(path, encoding="ascii") as f:
+        lines = f.read().split("\n")[:-1]  # only whole lines: it may be writing the last
+    return [(e["ms"], e["kind"], e["bytes"].encode("latin-1")) for e in map(json.loads, lines)]
 
 
 def proc_cpu_s(pid):
@@ -320,7 +314,7 @@ def main():
                 if time.monotonic() > deadline or broker.poll() is not None:
                     raise RuntimeError("mosquitto does not listen on %d" % port)
                 time.sleep(0.02)
-        sim = subprocess.Popen([sim_path, "--link", link, "--log", log] + TIMERS, stdout=subprocess.PIPE)
+        sim = subprocess.Popen([sim_path, "--link", link, "--log", log, "--log-format", "json"] + TIMERS, stdout=subprocess.PIPE)
         procs.append(sim)
         sim.stdout.readline()  # the pty's path, once the link is in place
         client = Mqtt(port, "bench")

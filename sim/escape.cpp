@@ -37,6 +37,30 @@ std::string escape_bytes(const std::string& bytes) {
     return out;
 }
 
+std::string json_bytes(const std::string& bytes) {
+    static const char kHex[] = "0123456789abcdef";
+    std::string out = "\"";
+    for (char ch : bytes) {
+        const auto c = static_cast<unsigned char>(ch);
+        switch (c) {
+        case '\r': out += "\\r"; break;
+        case '\n': out += "\\n"; break;
+        case '\t': out += "\\t"; break;
+        case '\\': out += "\\\\"; break;
+        case '"': out += "\\\""; break;
+        default:
+            if (c >= 0x20 && c < 0x7f) {
+                out.push_back(ch);
+            } else {
+                out += "\\u00";
+                out.push_back(kHex[c >> 4]);
+                out.push_back(kHex[c & 0x0f]);
+            }
+        }
+    }
+    return out + "\"";
+}
+
 bool unescape_text(const std::string& text, std::string& bytes) {
     bytes.clear();
     for (std::size_t i = 0; i < text.size(); ++i) {

@@ -31,7 +31,7 @@ bool split_indexed(const std::string& text, int lo, int hi, int& n, std::string&
 
 const char* const kValueOptions[] = {
     "--device", "--time", "--date", "--settings", "--ir", "--timer", "--state", "--dump",
-    "--log", "--control", "--link", "--turnaround", "--late", "--burst-gap", "--burst-size",
+    "--log", "--log-format", "--control", "--link", "--turnaround", "--late", "--burst-gap", "--burst-size",
     "--stray", "--extra", "--silent-address", "--hangup-after", "--ack",
 };
 
@@ -60,6 +60,9 @@ bool apply_value(SimConfig& c, const std::string& name, const std::string& value
         c.dump_path = value;
     } else if (name == "--log") {
         c.log_path = value;
+    } else if (name == "--log-format") {
+        ok = value == "text" || value == "json";
+        c.log_json = value == "json";
     } else if (name == "--control") {
         c.control_path = value;
     } else if (name == "--link") {
@@ -180,6 +183,7 @@ and date default to the host's local time and then run on their own):
 Files and control:
   --link PATH           symlink PATH to the slave device (removed at exit)
   --log FILE | -        log every command line and reply ("-": stderr)
+  --log-format text|json  the log's lines as below (default) or as JSON
   --dump FILE           write the state at exit, on SIGUSR1 and on "dump"
   --control PATH        FIFO (created if missing) taking the lines "dump", "quit"
 
@@ -214,6 +218,9 @@ answer. Every reply line ends with CR LF.
 Log lines: <seconds.millis> <RX|TX|EV> "<escaped bytes>"
   RX: a command line received, TX: the bytes of one reply as sent,
   EV: other events (xoff, xon, hangup, dump, timer test, control input).
+With --log-format json, one object a line:
+  {"ms":<millis>,"kind":"<RX|TX|EV>","bytes":"<bytes>"}
+  each byte the code point of its value (\u00HH beyond printable ASCII).
 
 State file / dump lines: date=DDMMYY, time=HHMMSS, settings=NNNN, ir=0|1,
 timer1=..timer5=<record or E>, device1=..device9=<code>; "#" starts a comment.

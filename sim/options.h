@@ -16,6 +16,7 @@ struct SimConfig {
     std::string state_path;   // --state
     std::string dump_path;    // --dump
     std::string log_path;     // --log, "-" for stderr
+    bool log_json = false;    // --log-format json
     std::string control_path; // --control
     std::string link_path;    // --link
     bool help = false;

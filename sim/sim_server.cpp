@@ -217,8 +217,12 @@ void SimServer::log(const char* tag, const std::string& bytes) {
     const auto ms =
         std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now() - start_time_).count();
     std::lock_guard<std::mutex> lock(log_mutex_);
-    std::fprintf(log_, "%lld.%03lld %s \"%s\"\n", static_cast<long long>(ms / 1000),
-                 static_cast<long long>(ms % 1000), tag, escape_bytes(bytes).c_str());
+    if (config_.log_json)
+        std::fprintf(log_, "{\"ms\":%lld,\"kind\":\"%s\",\"bytes\":%s}\n", static_cast<long long>(ms), tag,
+                     json_bytes(bytes).c_str());
+    else
+        std::fprintf(log_, "%lld.%03lld %s \"%s\"\n", static_cast<long long>(ms / 1000),
+                     static_cast<long long>(ms % 1000), tag, escape_bytes(bytes).c_str());
     std::fflush(log_);
 }
 

@@ -95,12 +95,6 @@ class Program {
   }
 }
 
-// The simulator's log: "12.345 RX \"0X\\r\"" with C-style escapes.
-function unescape(text) {
-  return text.replace(/\\(x[0-9a-f]{2}|.)/g, (_, e) =>
-    e[0] === 'x' ? String.fromCharCode(parseInt(e.slice(1), 16)) : { r: '\r', n: '\n', t: '\t' }[e] ?? e);
-}
-
 export async function runProgram(file, args, env) {
   const p = new Program(file, args, env);
   const [code] = await Promise.all([p.exited, p.drained]);
@@ -126,7 +120,8 @@ export async function startStack(options = {}) {
     await until(async () => (await accepts(mqttPort)) || (!broker.running() && Promise.reject(new Error(broker.log()))), 'mosquitto');
 
     stack.simLog = path.join(dir, 'sim.log');
-    const sim = own(new Program(programs.sim, ['--link', stack.link, '--log', stack.simLog, ...(options.sim || [])]));
+    const sim = own(new Program(programs.sim,
+      ['--link', stack.link, '--log', stack.simLog, '--log-format', 'json', ...(options.sim || [])]));
     await until(() => sim.stdout().includes('\n') || (!sim.running() && Promise.reject(new Error(sim.log()))), 'b203sim');
 
     const httpPort = await freePort();
@@ -180,16 +175,13 @@ export async function startStack(options = {}) {
   }
 }
 
-// Command lines the simulator received (without their "\r"), in order.
+// Command lines the simulator received (without their "\r"), in order,
+// from its JSON lines; only whole lines, as it may be writing the last.
 export function received(stack) {
   let text = '';
   try { text = fs.readFileSync(stack.simLog, 'latin1'); } catch { return []; }
-  const out = [];
-  for (const line of text.split('\n')) {
-    const m = /^\d+\.\d{3} RX "(.*)"$/.exec(line);
-    if (m) out.push(unescape(m[1]).replace(/\r$/, ''));
-  }
-  return out;
+  return text.split('\n').slice(0, -1).map((l) => JSON.parse(l))
+    .filter((e) => e.kind === 'RX').map((e) => e.bytes.replace(/\r$/, ''));
 }
 
 // Waits for the command line `line` among those received from index `from` on.

@@ -5,6 +5,7 @@ a simulator on a pty, the tool in the shared Wine prefix and the zdrive.exe
 driver talking a line protocol over pipes. Everything it starts is stopped
 when the session ends.
 """
+import json
 import os
 import re
 import select
@@ -337,7 +338,7 @@ class Session:
         self.display = self._start_xvfb()
         self.env["DISPLAY"] = ":%d" % self.display
         self.sim = self._spawn([self.e.sim, "--link", self.path("com1"), "--log", self.path("sim.log"),
-                                "--dump", self.path("dump.txt")] + self.sim_args,
+                                "--log-format", "json", "--dump", self.path("dump.txt")] + self.sim_args,
                                stdout=open(self.path("sim.out"), "wb"))
         self._wait_for(lambda: os.path.lexists(self.path("com1")), 10, "simulator link", self.sim, "sim.out")
         if os.path.lexists(self.e.com1):
@@ -467,11 +468,11 @@ class Session:
                 data = f.read()
         except FileNotFoundError:
             return out
-        # The simulator may be writing the last line right now: only whole lines count.
-        for line in data.decode("latin-1").split("\n")[:-1]:
-            m = re.match(r'(\S+) (RX|TX|EV) (".*")$', line)
-            if m:
-                out.append((float(m.group(1)), m.group(2), unquote(m.group(3))))
+        # The simulator may be writing the last line right now: only whole
+        # lines count. Each character of "bytes" is one byte's code point.
+        for line in data.decode("ascii").split("\n")[:-1]:
+            e = json.loads(line)
+            out.append((e["ms"] / 1000, e["kind"], e["bytes"].encode("latin-1")))
         return out
 
     def rx(self):

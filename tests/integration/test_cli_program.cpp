@@ -11,43 +11,16 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <ctime>
-#include <fstream>
-#include <sstream>
-#include <thread>
 
-#include <gtest/gtest.h>
-
-#include "sim/sim_server.h"
-#include "tests/integration/child_process.h"
+#include "tests/integration/program.h"
 #include "tests/integration/sim_fixture.h"
+#include "tests/integration/traffic.h"
 
 namespace zd::sim {
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-struct CliRun {
-    int status = -1;
-    std::string out, err;
-    long long ms = 0;
-};
-
-using zd::test::Child;
-
-// `also` runs in the child last, to change its standard streams or its user.
-Child start_cli(const std::vector<std::string>& args, const std::string& cwd, const char* port_variable = nullptr,
-                const std::function<void()>& also = {}) {
-    return zd::test::spawn_program(ZENDRILL_CLI_PATH, args, [&] {
-        if (!cwd.empty() && chdir(cwd.c_str()) != 0) _exit(126);
-        if (port_variable)
-            setenv("ZENDRILL_PORT", port_variable, 1);
-        else
-            unsetenv("ZENDRILL_PORT");
-        if (also) also();
-    });
-}
+using namespace zd::test;
 
 // In the child: `path` opened with `flags` becomes descriptor `fd`.
 void redirect(int fd, const char* path, int flags) {
@@ -56,74 +29,6 @@ void redirect(int fd, const char* path, int flags) {
     close(opened);
 }
 
-CliRun finish(Child& c, int limit_ms = 60000) {
-    CliRun r;
-    pollfd fds[2] = {{c.out, POLLIN, 0}, {c.err, POLLIN, 0}};
-    int open = 2;
-    while (open > 0) {
-        if (poll(fds, 2, limit_ms) <= 0) break;
-        for (auto& f : fds) {
-            if (f.fd < 0 || !(f.revents & (POLLIN | POLLHUP))) continue;
-            char buf[4096];
-            const ssize_t n = read(f.fd, buf, sizeof buf);
-            if (n <= 0) {
-                close(f.fd);
-                f.fd = -1;
-                --open;
-            } else {
-                (f.fd == c.out ? r.out : r.err).append(buf, static_cast<std::size_t>(n));
-            }
-        }
-    }
-    int status = 0;
-    if (open > 0) kill(c.pid, SIGKILL);
-    waitpid(c.pid, &status, 0);
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    r.ms = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - c.start).count();
-    return r;
-}
-
-std::string read_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void write_file(const std::string& path, const std::string& content) {
-    std::ofstream(path, std::ios::binary) << content;
-}
-
-// The simulator's traffic log on a pipe, read as it is written: a test
-// waits for the line that proves the device got a command.
-struct LogPipe {
-    int fds[2] = {-1, -1};
-    std::string seen;
-    LogPipe() { EXPECT_EQ(pipe(fds), 0); }
-    ~LogPipe() {
-        for (int fd : fds)
-            if (fd >= 0) close(fd);
-    }
-    std::string path() const { return "/dev/fd/" + std::to_string(fds[1]); }
-    // Reads until `text` has appeared after what earlier waits consumed.
-    bool wait_for(const std::string& text, int limit_ms = 20000) {
-        const auto deadline = Clock::now() + std::chrono::milliseconds(limit_ms);
-        for (;;) {
-            const std::size_t at = seen.find(text);
-            if (at != std::string::npos) {
-                seen.erase(0, at + text.size());
-                return true;
-            }
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-            pollfd p{fds[0], POLLIN, 0};
-            if (left <= 0 || poll(&p, 1, static_cast<int>(left)) <= 0) return false;
-            char buf[4096];
-            const ssize_t n = read(fds[0], buf, sizeof buf);
-            if (n <= 0) return false;
-            seen.append(buf, static_cast<std::size_t>(n));
-        }
-    }
-};
 std::vector<std::string> entries(const std::string& dir) {
     std::vector<std::string> names;
     if (DIR* d = opendir(dir.c_str())) {
@@ -140,16 +45,6 @@ mode_t kind_of(const std::string& path) {
     return lstat(path.c_str(), &st) == 0 ? (st.st_mode & S_IFMT) : 0;
 }
 
-// Polls until `proven` holds; false when it did not within the limit.
-bool wait_until(const std::function<bool()>& proven, int limit_ms = 10000) {
-    const auto end = Clock::now() + std::chrono::milliseconds(limit_ms);
-    while (!proven()) {
-        if (Clock::now() > end) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return true;
-}
-
 const std::string kBackupLines =
     "B203Modus = 1200\r\nTimer1 = \r\nTimer2 = W01010100050010063000071500\r\n"
     "Timer3 = D2403260121000200000213000\r\nTimer4 = \r\nTimer5 = \r\n";
@@ -158,7 +53,6 @@ const std::vector<std::string> kExportTraffic{"0X", "0C01", "0C02", "0C03", "0C0
 struct CliProgramTest : ::testing::Test {
     std::unique_ptr<SimServer> server;
     std::string dir;
-    std::unique_ptr<LogPipe> log;  // outlives the simulator, which logs until it stops
 
     static SimConfig config() {
         SimConfig c = SimFixture::base_config();
@@ -166,26 +60,49 @@ struct CliProgramTest : ::testing::Test {
         c.preset.timers[2] = "D2403260121000200000213000";
         return c;
     }
-    void start(const SimConfig& c) {
+    std::string log() const { return dir + "-sim.log"; }  // beside `dir`, whose entries tests count
+    void start(SimConfig c) {
+        c.log_path = log();
         server = std::make_unique<SimServer>(c);
         std::string error;
         ASSERT_TRUE(server->start(error)) << error;
     }
     void SetUp() override {
-        char tmpl[] = "/tmp/zendrill-cli-test-XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir = tmpl;
+        dir = make_temp_dir("zendrill-cli-test");
+        ASSERT_FALSE(dir.empty());
     }
     void TearDown() override {
         if (server) server->stop();
-        std::system(("rm -rf " + dir).c_str());
+        if (!dir.empty()) remove_tree(dir + " " + log());
     }
+    // zendrill-cli in `dir`, with `port` as ZENDRILL_PORT; `also` runs in
+    // the child last, to change its standard streams or its user.
+    void start_cli(Program& p, const std::vector<std::string>& args, std::optional<std::string> port = std::nullopt,
+                   const std::function<void()>& also = {}) {
+        p.start(ZENDRILL_CLI_PATH, args, {{"ZENDRILL_PORT", port}}, [&] {
+            if (chdir(dir.c_str()) != 0) _exit(126);
+            if (also) also();
+        });
+    }
+    CliRun run(const std::vector<std::string>& args, std::optional<std::string> port = std::nullopt) {
+        Program p;
+        start_cli(p, args, port);
+        return finish(p);
+    }
+    // A run on the simulator's line.
     CliRun cli(std::vector<std::string> args, const std::function<void()>& also = {}) {
         args.insert(args.begin(), {"--port", server->slave_path()});
-        Child c = start_cli(args, dir, nullptr, also);
-        return finish(c);
+        Program p;
+        start_cli(p, args, std::nullopt, also);
+        return finish(p);
     }
-    std::vector<std::string> received() { return server->received_lines(); }
+    std::vector<std::string> received() { return Traffic::read(log()).received(); }
+    // Waits for a line the device received (RX) or sent (TX) that starts with `prefix`.
+    bool wait_line(const char* kind, const std::string& prefix) {
+        return Traffic::wait(log(), [&](const Traffic& t) {
+            return !(kind[0] == 'R' ? t.received(prefix) : t.replies(prefix)).empty();
+        });
+    }
 };
 
 TEST_F(CliProgramTest, StatusTextAndJson) {
@@ -234,7 +151,7 @@ TEST_F(CliProgramTest, ExportThenImportPutsTheTimersBack) {
     const std::string file = dir + "/b203.ini";
     CliRun r = cli({"timers", "export", file});
     ASSERT_EQ(r.status, 0) << r.err;
-    const std::string backup = read_file(file);
+    const std::string backup = read_text(file);
     EXPECT_EQ(backup.substr(backup.find("\r\n") + 2),
               "B203Modus = 1200\r\nTimer1 = \r\nTimer2 = W01010100050010063000071500\r\n"
               "Timer3 = D2403260121000200000213000\r\nTimer4 = \r\nTimer5 = \r\n");
@@ -265,11 +182,11 @@ TEST_F(CliProgramTest, ExportThatFailsHalfWayLeavesTheFileUntouched) {
     c.faults.hangup_after = 3;  // the line drops in the middle of timer 2's reply
     start(c);
     const std::string file = dir + "/b203.ini";
-    write_file(file, "old backup\r\n");
+    write_text(file, "old backup\r\n");
     CliRun r = cli({"timers", "export", file});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "Abfrage Speicher 2 fehlgeschlagen!\nKeine Sicherung geschrieben\n");
-    EXPECT_EQ(read_file(file), "old backup\r\n");
+    EXPECT_EQ(read_text(file), "old backup\r\n");
     EXPECT_EQ(entries(dir), std::vector<std::string>{"b203.ini"});
 }
 
@@ -313,22 +230,22 @@ TEST_F(CliProgramTest, ExportWritesOnlyARegularFileOrANewPath) {
 
 TEST_F(CliProgramTest, ExportThroughALinkReplacesItsFileAndKeepsTheUsersOwnTemporaryFiles) {
     start(config());
-    write_file(dir + "/real.ini", "old\r\n");
+    write_text(dir + "/real.ini", "old\r\n");
     ASSERT_EQ(chmod((dir + "/real.ini").c_str(), 0640), 0);
     ASSERT_EQ(symlink("real.ini", (dir + "/link.ini").c_str()), 0);
-    write_file(dir + "/real.ini.tmp", "mine");
-    write_file(dir + "/link.ini.tmp", "mine too");
+    write_text(dir + "/real.ini.tmp", "mine");
+    write_text(dir + "/link.ini.tmp", "mine too");
     const CliRun r = cli({"timers", "export", dir + "/link.ini"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "Sicherung geschrieben: " + dir + "/link.ini (Einstellung 1200, 2 von 5 Timern belegt)\n");
     EXPECT_EQ(kind_of(dir + "/link.ini"), S_IFLNK);
-    const std::string backup = read_file(dir + "/real.ini");
+    const std::string backup = read_text(dir + "/real.ini");
     EXPECT_EQ(backup.substr(backup.find("\r\n") + 2), kBackupLines);
     struct stat st {};
     ASSERT_EQ(stat((dir + "/real.ini").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0640u);
-    EXPECT_EQ(read_file(dir + "/real.ini.tmp"), "mine");
-    EXPECT_EQ(read_file(dir + "/link.ini.tmp"), "mine too");
+    EXPECT_EQ(read_text(dir + "/real.ini.tmp"), "mine");
+    EXPECT_EQ(read_text(dir + "/link.ini.tmp"), "mine too");
     EXPECT_EQ(entries(dir), (std::vector<std::string>{"link.ini", "link.ini.tmp", "real.ini", "real.ini.tmp"}));
 }
 
@@ -346,7 +263,7 @@ TEST_F(CliProgramTest, OutputThatDoesNotArriveIsNoSuccess) {
     EXPECT_EQ(r.err, u8"Die Standardausgabe konnte nicht geschrieben werden: nicht geöffnet\n");
     r = cli({"timers", "export", dir + "/b.ini"}, [] { close(1); });
     EXPECT_EQ(r.status, 4);
-    const std::string backup = read_file(dir + "/b.ini");
+    const std::string backup = read_text(dir + "/b.ini");
     EXPECT_EQ(backup.substr(backup.find("\r\n") + 2), kBackupLines);
     // A reader that went away ends nothing in the middle of the exchange.
     r = cli({"timers", "list"}, [] {
@@ -392,7 +309,7 @@ TEST_F(CliProgramTest, ImportSaysWhatIsWrongWithItsFile) {
         EXPECT_EQ(r.err, "Die Datei " + c.file + " ist nicht lesbar: " + c.reason + "; nichts gesendet\n");
     }
     if (geteuid() == 0) {  // as nobody, the root-only folder is closed
-        write_file(dir + "/in.ini", "Timer1 = \r\n");
+        write_text(dir + "/in.ini", "Timer1 = \r\n");
         const CliRun r = cli({"timers", "import", dir + "/in.ini"}, [] {
             if (setgid(65534) != 0 || setuid(65534) != 0) _exit(125);
         });
@@ -406,7 +323,7 @@ TEST_F(CliProgramTest, ImportSaysWhatIsWrongWithItsFile) {
 TEST_F(CliProgramTest, ImportReadsStandardInputForADash) {
     start(config());
     const std::string file = dir + "/in.ini";
-    write_file(file, "Timer1 = W01010100050010063000071500\r\n");
+    write_text(file, "Timer1 = W01010100050010063000071500\r\n");
     CliRun r = cli({"timers", "import", "-"}, [&] { redirect(0, file.c_str(), O_RDONLY); });
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "Timer 1: geschrieben\n");
@@ -462,17 +379,20 @@ TEST_F(CliProgramTest, TheLineGetsItsSettingsBackWhenASignalEndsTheRun) {
     LineWatch line(server->slave_path());
     ASSERT_GE(line.fd, 0);
     line.set_terminal_mode();
-    Child run = start_cli({"--port", server->slave_path(), "timers", "list"}, dir);
+    Program list;
+    start_cli(list, {"--port", server->slave_path(), "timers", "list"});
     // The run holds the line once it set 1200 baud.
-    EXPECT_TRUE(wait_until([&] {
-        const termios t = line.now();
-        return cfgetospeed(&t) == B1200;
-    }));
+    EXPECT_TRUE(eventually(
+        [&] {
+            const termios t = line.now();
+            return cfgetospeed(&t) == B1200;
+        },
+        seconds(10)));
     // Two signals: the first asks for a stop after the exchange, the second
     // ends the run at once through the handler that hands the line back.
-    kill(run.pid, SIGTERM);
-    kill(run.pid, SIGINT);
-    const CliRun r = finish(run);
+    kill(list.pid(), SIGTERM);
+    kill(list.pid(), SIGINT);
+    const CliRun r = finish(list);
     EXPECT_TRUE(r.status == 128 + SIGTERM || r.status == 128 + SIGINT) << r.status;
     EXPECT_TRUE(line.in_terminal_mode());
     // And it is free again.
@@ -482,13 +402,14 @@ TEST_F(CliProgramTest, TheLineGetsItsSettingsBackWhenASignalEndsTheRun) {
 TEST_F(CliProgramTest, ImportWithOneBadEntrySendsNothing) {
     start(config());
     const std::string file = dir + "/in.ini";
-    write_file(file, "B203Modus = 1200\r\nTimer1 = W01010100050010063000071500\r\nTimer4 = W0101010005001006300007150\r\n");
+    write_text(file, "B203Modus = 1200\r\nTimer1 = W01010100050010063000071500\r\nTimer4 = W0101010005001006300007150\r\n");
     CliRun r = cli({"timers", "import", file});
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.err, "Zeile 3: Timer4: ein Wochentag-Datensatz hat 27 Zeichen, dieser 26\n" + file +
                          ": 1 fehlerhafte Zeile; nichts gesendet\n");
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    EXPECT_TRUE(received().empty());
+    // The device was not asked: the first line it hears is the next run's.
+    EXPECT_EQ(cli({"status"}).status, 0);
+    EXPECT_EQ(received(), std::vector<std::string>{"0X"});
 }
 
 TEST_F(CliProgramTest, RefusedWritesAreReported) {
@@ -496,7 +417,7 @@ TEST_F(CliProgramTest, RefusedWritesAreReported) {
     c.model.refuse_writes = true;
     start(c);
     const std::string file = dir + "/in.ini";
-    write_file(file, "Timer1 = W01010100050010063000071500\r\n");
+    write_text(file, "Timer1 = W01010100050010063000071500\r\n");
     CliRun r = cli({"timers", "import", file});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "Timer 1: Die Daten wurden vom Controller mit einer Fehlermeldung quittiert !\n");
@@ -563,18 +484,14 @@ TEST_F(CliProgramTest, ScanAndSend) {
 
 TEST_F(CliProgramTest, PortFromTheEnvironmentAndFromZendrillIni) {
     start(config());
-    Child c = start_cli({"status"}, dir, server->slave_path().c_str());
-    EXPECT_EQ(finish(c).status, 0);
-    write_file(dir + "/Zendrill.ini", "Comport = " + server->slave_path() + "\r\n");
-    c = start_cli({"status"}, dir);
-    EXPECT_EQ(finish(c).status, 0);
-    write_file(dir + "/Zendrill.ini", "Comport = Com1:\r\n");
-    c = start_cli({"status"}, dir);
-    CliRun r = finish(c);
+    EXPECT_EQ(run({"status"}, server->slave_path()).status, 0);
+    write_text(dir + "/Zendrill.ini", "Comport = " + server->slave_path() + "\r\n");
+    EXPECT_EQ(run({"status"}).status, 0);
+    write_text(dir + "/Zendrill.ini", "Comport = Com1:\r\n");
+    const CliRun r = run({"status"});
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("ZENDRILL_PORT"), std::string::npos);
-    c = start_cli({"--port", dir + "/nothing", "status"}, dir);
-    EXPECT_EQ(finish(c).status, 3);
+    EXPECT_EQ(run({"--port", dir + "/nothing", "status"}).status, 3);
 }
 
 TEST_F(CliProgramTest, PortsThatAreNoLinesAreNamedInGerman) {
@@ -587,8 +504,7 @@ TEST_F(CliProgramTest, PortsThatAreNoLinesAreNamedInGerman) {
         {long_name, "Dateiname zu lang"},
     };
     for (const auto& [port, reason] : cases) {
-        Child c = start_cli({"--port", port, "status"}, dir);
-        const CliRun r = finish(c);
+        const CliRun r = run({"--port", port, "status"});
         EXPECT_EQ(r.status, 3);
         EXPECT_EQ(r.err, "Konnte " + port + " nicht \xC3\xB6\x66\x66nen ! (" + reason + ")\n");
     }
@@ -598,14 +514,13 @@ TEST_F(CliProgramTest, TwoRunsOnOnePortDoNotInterleave) {
     SimConfig c = config();
     c.faults.late_ms = 300;  // a slow device keeps the first run busy for seconds
     start(c);
-    Child first = start_cli({"--port", server->slave_path(), "timers", "list"}, dir);
+    Program first, second, impatient;
+    start_cli(first, {"--port", server->slave_path(), "timers", "list"});
     // The others start once the device has the first run's first command:
     // by then the first run holds the port.
-    const auto limit = Clock::now() + std::chrono::seconds(20);
-    while (received().empty() && Clock::now() < limit) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    ASSERT_FALSE(received().empty()) << "the first run sent nothing";
-    Child second = start_cli({"--port", server->slave_path(), "status"}, dir);
-    Child impatient = start_cli({"--port", server->slave_path(), "--wait", "1", "status"}, dir);
+    ASSERT_TRUE(eventually([&] { return !received().empty(); }, seconds(20))) << "the first run sent nothing";
+    start_cli(second, {"--port", server->slave_path(), "status"});
+    start_cli(impatient, {"--port", server->slave_path(), "--wait", "1", "status"});
     const CliRun r3 = finish(impatient);
     const CliRun r1 = finish(first);
     const CliRun r2 = finish(second);
@@ -613,21 +528,19 @@ TEST_F(CliProgramTest, TwoRunsOnOnePortDoNotInterleave) {
     EXPECT_EQ(r2.status, 0) << r2.err;
     EXPECT_EQ(r3.status, 3);
     EXPECT_EQ(r3.err, "Port " + server->slave_path() + " ist belegt (1 s gewartet)\n");
-    EXPECT_LT(r3.ms, r1.ms);
+    EXPECT_LT(r3.took, r1.took);
     EXPECT_EQ(received(), (std::vector<std::string>{"0C01", "0C02", "0C03", "0C04", "0C05", "0X"}));
 }
 
 TEST_F(CliProgramTest, SigtermDuringImportFinishesTheTimerInFlightAndSaysWhatWasNotSent) {
-    log = std::make_unique<LogPipe>();
-    SimConfig c = config();
-    c.log_path = log->path();
-    start(c);
+    start(config());
     const std::string file = dir + "/in.ini";
     const std::string record = "W00000110050010063000071500";
-    write_file(file, "B203Modus = 0101\r\nTimer1 = " + record + "\r\nTimer2 = \r\nTimer4 = " + record + "\r\n");
-    Child child = start_cli({"--port", server->slave_path(), "timers", "import", file}, dir);
-    ASSERT_TRUE(log->wait_for("RX \"0E01"));  // timer 1's write has reached the device
-    kill(child.pid, SIGTERM);
+    write_text(file, "B203Modus = 0101\r\nTimer1 = " + record + "\r\nTimer2 = \r\nTimer4 = " + record + "\r\n");
+    Program child;
+    start_cli(child, {"--port", server->slave_path(), "timers", "import", file});
+    ASSERT_TRUE(wait_line("RX", "0E01"));  // timer 1's write has reached the device
+    kill(child.pid(), SIGTERM);
     const CliRun r = finish(child);
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "Einstellung gesendet (0S0101)\nTimer 1: geschrieben\n");
@@ -644,33 +557,30 @@ TEST_F(CliProgramTest, SigtermDuringImportFinishesTheTimerInFlightAndSaysWhatWas
 }
 
 TEST_F(CliProgramTest, ASecondSignalEndsTheRunAtOnceAndLetsTheLineGo) {
-    log = std::make_unique<LogPipe>();
     SimConfig c = config();
-    c.log_path = log->path();
     c.faults.late_ms = 3000;
     start(c);
-    Child child = start_cli({"--port", server->slave_path(), "timers", "list"}, dir);
-    ASSERT_TRUE(log->wait_for("RX \"0C01"));
+    Program child;
+    start_cli(child, {"--port", server->slave_path(), "timers", "list"});
+    ASSERT_TRUE(wait_line("RX", "0C01"));
     // Two kinds, as two signals of one kind may arrive as one.
-    kill(child.pid, SIGINT);
-    kill(child.pid, SIGTERM);
+    kill(child.pid(), SIGINT);
+    kill(child.pid(), SIGTERM);
     const CliRun r = finish(child);
     EXPECT_EQ(r.status, 128 + SIGTERM);
-    EXPECT_LT(r.ms, 3000);  // it did not wait for the late reply
-    ASSERT_TRUE(log->wait_for("TX \"0C011E"));  // the late reply is out, not into the next run
+    EXPECT_LT(r.took.count(), 3000);  // it did not wait for the late reply
+    ASSERT_TRUE(wait_line("TX", "0C011E"));  // the late reply is out, not into the next run
     const CliRun next = cli({"--wait", "0", "status"});
     EXPECT_EQ(next.status, 0) << next.err;
 }
 
 TEST_F(CliProgramTest, ALateAnswerToAnEarlierRunIsNotTakenForTheReply) {
-    log = std::make_unique<LogPipe>();
     SimConfig c = config();
-    c.log_path = log->path();
     c.faults.late_ms = 2500;  // beyond send's 2 s
     start(c);
     CliRun r = cli({"send", "0X"});
     EXPECT_EQ(r.status, 1);
-    ASSERT_TRUE(log->wait_for("TX \"0X:"));  // the answer now waits on the line
+    ASSERT_TRUE(wait_line("TX", "0X:"));  // the answer now waits on the line
     r = cli({"send", "0X"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "");
@@ -692,7 +602,7 @@ TEST_F(CliProgramTest, ALineHeldByXoffEndsTheRunWithExit1) {
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(r.err, u8"IR ein gesendet (0R0), aber nicht bestätigt: Abfrage Gerätestatus fehlgeschlagen (0)\n"
                      u8"Senden fehlgeschlagen: die Leitung nimmt nichts an (XOFF vom Gerät?)\n");
-    EXPECT_LT(r.ms, 4000);
+    EXPECT_LT(r.took.count(), 4000);
     EXPECT_EQ(received(), (std::vector<std::string>{"0X", "0R0"}));
 }
 

@@ -14,7 +14,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "tests/integration/daemon_fixture.h"
+#include "tests/integration/stack.h"
 
 namespace zd::test {
 namespace {
@@ -119,7 +119,7 @@ TEST_F(DaemonProgramTest, AFreshSubscriberGetsTheRetainedState) {
 
     const Json state = parsed(got[topic("state")].payload);
     ASSERT_TRUE(state.is_object()) << got[topic("state")].payload;
-    EXPECT_EQ(status_records().count(state.value("record", "")), 1u) << state.dump();
+    EXPECT_TRUE(contains(sim.traffic().replies("0X:"), state.value("record", ""))) << state.dump();
     EXPECT_EQ(state["settings"], "1200");
     EXPECT_EQ(state["language"], "Deutsch");
     EXPECT_EQ(state["easy_function"], "aus");
@@ -240,9 +240,7 @@ TEST_F(DaemonProgramTest, EveryCommandReachesTheDeviceAsItsExactLine) {
     EXPECT_EQ(s.rx, (std::vector<std::string>{"0C03", std::string("0V03") + kTimer3, "0X"}));
     EXPECT_EQ(s.result["ok"], true);
     EXPECT_EQ(s.result["message"], std::string("Timer 3 getestet (0V03") + kTimer3 + ")");
-    EXPECT_TRUE(std::any_of(s.traffic.begin(), s.traffic.end(), [](const SimEntry& e) {
-        return e.kind == "EV" && e.bytes == std::string("test timer 3 ") + kTimer3;
-    }));
+    EXPECT_TRUE(contains(s.traffic.events(), std::string("test timer 3 ") + kTimer3));
     {
         std::size_t f = s.from;
         EXPECT_TRUE(event_of("timer_tested", f));
@@ -254,7 +252,7 @@ TEST_F(DaemonProgramTest, EveryCommandReachesTheDeviceAsItsExactLine) {
         const bool forward = std::string(payload) == "+1";
         ASSERT_NO_FATAL_FAILURE(command("cmd/clock_shift", payload, "state", s));
         ++commands["cmd/clock_shift"];
-        const std::string read = reply_to(s.traffic, "0X");
+        const std::string read = s.traffic.reply_to("0X");
         ASSERT_EQ(read.size(), 20u) << read;
         const std::string sent = two(std::stoi(read.substr(9, 2)) + (forward ? 1 : -1)) + read.substr(11, 4);
         ASSERT_EQ(s.rx.size(), 3u);
@@ -300,7 +298,7 @@ TEST_F(DaemonProgramTest, EveryCommandReachesTheDeviceAsItsExactLine) {
     ASSERT_NO_FATAL_FAILURE(command("cmd/send", "0C03", "state", s));
     ++commands["cmd/send"];
     EXPECT_EQ(s.rx, (std::vector<std::string>{"0C03", "0X"}));
-    const std::string reply = reply_to(s.traffic, "0C03");
+    const std::string reply = s.traffic.reply_to("0C03");
     EXPECT_EQ(reply, std::string("0C033") + kTimer3);
     EXPECT_EQ(s.result, Json({{"command", "cmd/send"}, {"ok", true}, {"message", u8"Rückmeldung:" + reply}}));
     {
@@ -619,7 +617,7 @@ TEST_F(DaemonProgramTest, TheCliBorrowsTheLineForItsRun) {
 
     // The CLI's lines: each answered before the next went out.
     std::vector<SimEntry> traffic;
-    for (const SimEntry& e : sim.entries())
+    for (const SimEntry& e : sim.traffic().entries)
         if (e.kind != "EV") traffic.push_back(e);
     const std::size_t first = 2 * lines[0].size();  // each earlier line had its reply
     ASSERT_GE(traffic.size(), first + 12);

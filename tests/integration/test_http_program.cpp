@@ -5,7 +5,7 @@
 // simulator's traffic log.
 #include <sys/stat.h>
 
-#include "tests/integration/daemon_fixture.h"
+#include "tests/integration/stack.h"
 #include "tests/integration/http_client.h"
 
 namespace zd::test {
@@ -46,20 +46,18 @@ protected:
     struct Answer {
         HttpReply reply;
         Json json;
-        std::vector<std::string> rx;      // the lines the device received until the answer
-        std::vector<SimEntry> traffic;    // all of it
+        std::vector<std::string> rx;  // the lines the device received until the answer
+        Traffic traffic;              // all of it
     };
     // One request. On a quiet line the lines received
     // meanwhile are the request's: the answer comes after its last exchange.
     Answer call(const std::string& method, const std::string& path, const std::string& body = "") {
-        const std::size_t before = sim.entries().size();
+        const std::size_t before = sim.traffic().size();
         Answer a;
         a.reply = send(request(method, path, body));
         a.json = Json::parse(a.reply.body, nullptr, false);
-        const auto entries = sim.entries();
-        a.traffic.assign(entries.begin() + static_cast<long>(before), entries.end());
-        for (const SimEntry& e : a.traffic)
-            if (e.kind == "RX") a.rx.push_back(e.bytes.substr(0, e.bytes.find('\r')));
+        a.traffic = sim.traffic(before);
+        a.rx = a.traffic.received();
         return a;
     }
     Json get(const std::string& path) {
@@ -302,7 +300,7 @@ TEST_F(HttpProgramTest, ARefusalIs409AndSilenceIs504) {
 
     const Answer raw = call("POST", "/api/send", R"({"line": "0X"})");
     EXPECT_EQ(raw.reply.status, 200);
-    EXPECT_EQ(raw.json["reply"], reply_to(raw.traffic, "0X"));
+    EXPECT_EQ(raw.json["reply"], raw.traffic.reply_to("0X"));
     EXPECT_EQ(raw.rx, (std::vector<std::string>{"0X", "0X"}));  // the line, then the status read after it
 
     // A restore whose writes are refused ran, but did not succeed.
@@ -328,14 +326,6 @@ TEST_F(HttpProgramTest, WhileTheLinkIsDownChangesAre503) {
 std::vector<std::string> written(int n, const std::string& line) {
     const std::string t = "0C0" + std::to_string(n);
     return {line, t, "0C01", "0C02", "0C03", "0C04", "0C05", "0X"};
-}
-
-// The status record the device sent last: what a change answers with.
-std::string last_status(const std::vector<SimEntry>& traffic) {
-    std::string last;
-    for (const SimEntry& e : traffic)
-        if (e.kind == "TX" && e.bytes.rfind("0X:", 0) == 0) last = e.bytes.substr(0, e.bytes.find('\r'));
-    return last;
 }
 
 TEST_F(HttpProgramTest, EveryChangeReachesTheDeviceAsItsExactLineAndIsReadBack) {
@@ -385,12 +375,13 @@ TEST_F(HttpProgramTest, EveryChangeReachesTheDeviceAsItsExactLineAndIsReadBack) 
     EXPECT_EQ(a.rx, (std::vector<std::string>{"0S0210", "0X"}));
     EXPECT_EQ(a.json["settings"], "0210");
     EXPECT_EQ(a.json["language"], "Englisch");
-    EXPECT_EQ(a.json["record"], last_status(a.traffic));
+    // A change answers with the status record the device sent last.
+    EXPECT_EQ(a.json["record"], a.traffic.last_reply("0X:"));
     a = call("PUT", "/api/ir", R"({"ir": "aus"})");
     EXPECT_EQ(a.reply.status, 200) << a.reply.body;
     EXPECT_EQ(a.rx, (std::vector<std::string>{"0R1", "0X"}));
     EXPECT_EQ(a.json["ir"], "aus");
-    EXPECT_EQ(a.json["record"], last_status(a.traffic));
+    EXPECT_EQ(a.json["record"], a.traffic.last_reply("0X:"));
 
     // The device's own time an hour on; then the host's time.
     a = call("POST", "/api/clock/shift", R"({"hours": 1})");
@@ -398,7 +389,7 @@ TEST_F(HttpProgramTest, EveryChangeReachesTheDeviceAsItsExactLineAndIsReadBack) 
     ASSERT_EQ(a.rx.size(), 3u);
     EXPECT_EQ(a.rx[1].substr(0, 4), "0T13");
     EXPECT_EQ(a.json["time"].get<std::string>().substr(0, 3), "13:");
-    EXPECT_EQ(a.json["record"], last_status(a.traffic));
+    EXPECT_EQ(a.json["record"], a.traffic.last_reply("0X:"));
     a = call("POST", "/api/clock/sync");
     EXPECT_EQ(a.reply.status, 200) << a.reply.body;
     const std::tm now = local_tm(std::time(nullptr));

@@ -27,7 +27,7 @@ TEST(OptionsTest, EveryOptionIsTaken) {
     std::string error;
     ASSERT_TRUE(parse({"--device", "3=05", "--device=9=AB", "--time", "183045", "--date", "150407", "--settings",
                        "2114", "--ir", "1", "--timer", "2=W01010101050011063000071500", "--timer", "5=E",
-                       "--state", "s.txt", "--dump", "d.txt", "--log", "-", "--control", "ctl", "--link", "com1",
+                       "--state", "s.txt", "--dump", "d.txt", "--log", "-", "--log-format", "json", "--control", "ctl", "--link", "com1",
                        "--turnaround", "5", "--late", "700", "--burst-gap", "90", "--burst-size", "2", "--stray",
                        "\\x07x", "--extra", "Z", "--silent-address", "4", "--silent-address", "0",
                        "--hangup-after", "3", "--ack", "ACK", "--no-pacing", "--silent", "--garbage",
@@ -45,6 +45,7 @@ TEST(OptionsTest, EveryOptionIsTaken) {
     EXPECT_EQ(c.state_path, "s.txt");
     EXPECT_EQ(c.dump_path, "d.txt");
     EXPECT_EQ(c.log_path, "-");
+    EXPECT_TRUE(c.log_json);
     EXPECT_EQ(c.control_path, "ctl");
     EXPECT_EQ(c.link_path, "com1");
     EXPECT_EQ(c.faults.turnaround_ms, 5);
@@ -93,6 +94,7 @@ TEST(OptionsTest, BadArgumentsAreReported) {
         {{"--silent-address", "10"}, "--silent-address: invalid value \"10\""},
         {{"--stray", "\\x"}, "--stray: invalid value \"\\x\""},
         {{"--ack", "A\\rB"}, "--ack: invalid value \"A\\rB\""},
+        {{"--log-format", "xml"}, "--log-format: invalid value \"xml\""},
         {{"--silent=1"}, "--silent takes no value"},
     };
     for (const auto& row : table) {
@@ -111,7 +113,7 @@ TEST(OptionsTest, HelpDocumentsEveryOption) {
     const std::string help = help_text();
     for (const char* option :
          {"--device", "--time", "--date", "--settings", "--ir", "--timer", "--state", "--dump", "--log",
-          "--control", "--link", "--turnaround", "--late", "--burst-gap", "--burst-size", "--stray", "--extra",
+          "--log-format", "--control", "--link", "--turnaround", "--late", "--burst-gap", "--burst-size", "--stray", "--extra",
           "--silent-address", "--hangup-after", "--ack", "--no-ack", "--no-pacing", "--silent ", "--garbage",
           "--refuse-writes", "--help"}) {
         EXPECT_NE(help.find(option), std::string::npos) << option;

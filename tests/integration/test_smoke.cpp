@@ -4,19 +4,12 @@
 // build's own programs; a cross build's CTest sets ZD_SMOKE_ARCH,
 // ZD_SMOKE_RUNNER (the emulator's command words), ZD_SMOKE_ZENDRILLD and
 // ZD_SMOKE_CLI.
-#include <cstdlib>
-#include <iostream>
-
-#include <nlohmann/json.hpp>
-
-#include "tests/integration/daemon_harness.h"
+#include "tests/integration/stack.h"
 
 namespace zd::test {
 namespace {
 
-using Json = nlohmann::json;
-
-constexpr auto kWait = seconds(60);  // emulated start-ups take seconds on a busy machine
+constexpr auto kSlow = seconds(60);  // emulated start-ups take seconds on a busy machine
 
 struct Build {
     std::string arch;
@@ -38,64 +31,19 @@ std::vector<Build> builds() {
     return {b};
 }
 
-class SmokeTest : public ::testing::TestWithParam<Build> {
+// The daemon tests' stack, with this build's programs.
+class SmokeTest : public DaemonProgramTest, public ::testing::WithParamInterface<Build> {
 protected:
-    std::string dir;
-    Broker broker;
-    Simulator sim;
-    Program daemon;
-
     void SetUp() override {
-        char tmpl[] = "/tmp/zendrill-smoke-XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir = tmpl;
-        const int port = free_loopback_port();
-        ASSERT_GT(port, 0);
-        ASSERT_NO_FATAL_FAILURE(broker.start(dir, port));
-    }
-    void TearDown() override {
-        daemon.stop(SIGKILL, seconds(10));
-        sim.kill();
-        if (HasFailure())
-            std::cout << "--- zendrilld's log\n" << daemon.err() << "--- mosquitto's log\n" << broker.log() << "---\n";
-        broker.stop();
-        std::system(("rm -rf " + dir).c_str());
-    }
-    std::string link() const { return dir + "/b203"; }
-    std::string socket_path() const { return dir + "/zendrilld.sock"; }
-
-    // Starts `program` of the build under test, through its runner.
-    void start(Program& p, const std::string& program, const std::vector<std::string>& args,
-               const Program::Environment& env) {
-        const Build& b = GetParam();
-        if (b.runner.empty()) return p.start(program, args, env);
-        std::vector<std::string> all(b.runner.begin() + 1, b.runner.end());
-        all.push_back(program);
-        all.insert(all.end(), args.begin(), args.end());
-        p.start(b.runner.front(), all, env);
-    }
-
-    struct CliRun {
-        int status = -1;
-        std::string out, err;
-        milliseconds took{0};
-    };
-    CliRun cli(const std::vector<std::string>& args) {
-        Program p;
-        const auto began = Steady::now();
-        start(p, GetParam().cli, args, {{"ZENDRILL_SOCKET", socket_path()}, {"ZENDRILL_PORT", std::nullopt}});
-        CliRun r;
-        const auto status = p.wait_exit(kWait);
-        r.took = std::chrono::duration_cast<milliseconds>(Steady::now() - began);
-        r.status = status ? *status : p.stop(SIGKILL, seconds(5));
-        r.out = p.out();
-        r.err = p.err();
-        return r;
+        runner = GetParam().runner;
+        zendrilld = GetParam().zendrilld;
+        zendrill_cli = GetParam().cli;
+        DaemonProgramTest::SetUp();
     }
 };
 
 TEST_P(SmokeTest, TheProgramsDriveTheDeviceAndHomeAssistant) {
-    ASSERT_NO_FATAL_FAILURE(sim.start(link(), dir + "/sim.log", {"--settings", "1200", "--ir", "0"}));
+    ASSERT_NO_FATAL_FAILURE(start_sim({"--settings", "1200", "--ir", "0"}));
 
     // The status exchange on its own; a run without the line shows what the
     // program's start and end take, so the rest is the line's.
@@ -105,52 +53,46 @@ TEST_P(SmokeTest, TheProgramsDriveTheDeviceAndHomeAssistant) {
     ASSERT_EQ(status.status, 0) << status.err;
     const Json record = Json::parse(status.out, nullptr, false);
     ASSERT_TRUE(record.is_object()) << status.out;
-    std::string sent;
-    for (const SimEntry& e : sim.entries())
-        if (e.kind == "TX" && e.bytes.rfind("0X:", 0) == 0) sent = e.bytes.substr(0, e.bytes.find('\r'));
-    EXPECT_EQ(record.value("record", ""), sent);
+    EXPECT_EQ(record.value("record", ""), sim.traffic().last_reply("0X:"));
     EXPECT_EQ(record["settings"], "1200");
     EXPECT_EQ(record["ir"], "ein");
     std::cout << "[ " << GetParam().arch << " ] status run " << status.took.count() << " ms, without the line "
               << version.took.count() << " ms, the exchange " << (status.took - version.took).count() << " ms\n";
 
     // The daemon: discovery, state, a command on the line, the loan, SIGTERM.
-    MqttClient watch("watch");
-    ASSERT_TRUE(watch.connect(broker.port, {"#"}));
-    const std::string config = dir + "/zendrilld.ini";
-    write_text(config, "port = " + link() + "\ncontrol_socket = " + socket_path() +
-                           "\nmqtt_host = 127.0.0.1\nmqtt_port = " + std::to_string(broker.port) +
-                           "\ndevice_id = smoke\npoll_status_s = 3600\npoll_timers_s = 86400\n");
-    start(daemon, GetParam().zendrilld, {"--config", config, "--verbose"}, {{"ZENDRILL_PORT", std::nullopt}});
+    config.erase("http_listen");
+    config.erase("station12");
+    config["device_id"] = "smoke";
+    quiet_line();
+    ASSERT_NO_FATAL_FAILURE(start_daemon());
     const auto on = [&](const std::string& topic) {
         return [topic](const Message& m) { return m.topic == topic; };
     };
-    auto discovery = watch.wait(0, on("homeassistant/device/zendrill_smoke/config"), kWait);
+    auto discovery = watch->wait(0, on("homeassistant/device/zendrill_smoke/config"), kSlow);
     ASSERT_TRUE(discovery);
     EXPECT_TRUE(Json::parse(discovery->payload, nullptr, false).contains("cmps"));
     std::size_t started = 0;
-    ASSERT_TRUE(watch.wait(0, on("zendrill/smoke/timer/5"), kWait, &started)) << "start-up never ended";
-    auto state = watch.wait(0, on("zendrill/smoke/state"), kWait);
+    ASSERT_TRUE(watch->wait(0, on("zendrill/smoke/timer/5"), kSlow, &started)) << "start-up never ended";
+    auto state = watch->wait(0, on("zendrill/smoke/state"), kSlow);
     ASSERT_TRUE(state);
     EXPECT_EQ(Json::parse(state->payload, nullptr, false)["settings"], "1200");
 
-    watch.publish("zendrill/smoke/set/ir", "OFF");
-    auto result = watch.wait(started, on("zendrill/smoke/result"), kWait);
+    watch->publish("zendrill/smoke/set/ir", "OFF");
+    auto result = watch->wait(started, on("zendrill/smoke/result"), kSlow);
     ASSERT_TRUE(result);
     EXPECT_EQ(Json::parse(result->payload, nullptr, false)["ok"], true) << result->payload;
-    const auto received = sim.received();
-    EXPECT_NE(std::find(received.begin(), received.end(), "0R1"), received.end());
+    EXPECT_TRUE(contains(sim.received(), "0R1"));
 
     const CliRun borrowed = cli({"--port", link(), "status"});
     EXPECT_EQ(borrowed.status, 0) << borrowed.err;
-    EXPECT_TRUE(daemon.wait_err("Port an ein anderes Programm verliehen", kWait));
-    EXPECT_TRUE(daemon.wait_err(u8"Port zurückgenommen", kWait));
+    EXPECT_TRUE(daemon.wait_err("Port an ein anderes Programm verliehen", kSlow));
+    EXPECT_TRUE(daemon.wait_err(u8"Port zurückgenommen", kSlow));
 
-    const std::size_t before_stop = watch.count();
-    EXPECT_EQ(daemon.stop(SIGTERM, kWait), 0) << daemon.err();
-    EXPECT_TRUE(watch.wait(
+    const std::size_t before_stop = watch->count();
+    EXPECT_EQ(daemon.stop(SIGTERM, kSlow), 0) << daemon.err();
+    EXPECT_TRUE(watch->wait(
         before_stop, [](const Message& m) { return m.topic == "zendrill/smoke/bridge" && m.payload == "offline"; },
-        kWait));
+        kSlow));
 }
 
 INSTANTIATE_TEST_SUITE_P(Builds, SmokeTest, ::testing::ValuesIn(builds()),
