@@ -89,6 +89,7 @@ void LineAgent::result(const Request& r, Outcome o) {
         o.message = kSendFailed;
     }
     log((o.ok() ? "Befehl " : "Befehl fehlgeschlagen: ") + r.command + ": " + o.message);
+    if (r.reply && r.reply_when == ReplyWhen::Known) r.reply(o);
     outcome_ = std::move(o);
 }
 

@@ -35,9 +35,11 @@ public:
     // but neither clears the failures nor brings the link back.
     bool read_status();
     void read_timers();
-    // What the request came to; the caller hands it to the request's reply.
+    // What the request came to. A reply that wants it as soon as it is
+    // known has it from here; the caller hands it to one that waits until
+    // the state is read back.
     Outcome run(const Request& request);
-    // A request that cannot be run because the port is not open.
+    // A request that cannot be run (the same rule for its reply).
     Outcome refuse(const Request& request, const std::string& why,
                    Outcome::Kind kind = Outcome::Kind::Unavailable);
     // The link counts as down at once (the port went away).

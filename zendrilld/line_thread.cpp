@@ -85,7 +85,7 @@ void LineThread::refuse_waiting_for_loan(std::unique_lock<std::mutex>& lock) {
     lock.unlock();
     for (const Request& r : refused) {
         const Outcome o = agent_.refuse(r, not_queued_text(NotQueued::Lent));
-        if (r.reply) r.reply(o);
+        if (r.reply && r.reply_when == ReplyWhen::Settled) r.reply(o);
     }
     lock.lock();
 }
@@ -181,7 +181,7 @@ void LineThread::run() {
                     queue_.pop_front();
                     lock.unlock();
                     const Outcome o = agent_.refuse(r, not_queued_text(NotQueued::PortClosed, config_.port));
-                    if (r.reply) r.reply(o);
+                    if (r.reply && r.reply_when == ReplyWhen::Settled) r.reply(o);
                     lock.lock();
                     continue;
                 }
@@ -212,7 +212,7 @@ void LineThread::run() {
             queue_.pop_front();
             lock.unlock();
             const Outcome o = agent_.run(r);
-            if (r.reply) r.reply(o);
+            if (r.reply && r.reply_when == ReplyWhen::Settled) r.reply(o);
             if (r.kind == Request::Kind::WriteTimer || r.kind == Request::Kind::EraseTimer ||
                 r.kind == Request::Kind::Refresh || r.kind == Request::Kind::Restore)
                 next_timers = Steady::now() + std::chrono::seconds(config_.poll_timers_s);

@@ -42,6 +42,11 @@ enum class WhenAway {
     Refuse,  // answer at once that nothing was sent
 };
 
+// When a request that ran wants its reply: as soon as its outcome is known
+// (before the state it left is read back), or once the picture holds that
+// state, for an answer that shows it.
+enum class ReplyWhen { Known, Settled };
+
 // One command from a person, checked and ready for the line.
 struct Request {
     enum class Kind { Setting, Ir, WriteTimer, EraseTimer, TestTimer, ClockSync, ClockShift, Refresh, RawSend, Restore };
@@ -56,9 +61,10 @@ struct Request {
     std::string line;        // RawSend, Windows-1252, without "\r"
     BackupEntries entries;   // Restore
     // The request's own answer: called exactly once, on the line's thread
-    // once it ran or was refused there, or on the submitting thread when the
-    // queue refuses it at once. Must not block.
+    // once it ran (at `reply_when`) or was refused there, or on the
+    // submitting thread when the queue refuses it at once. Must not block.
     std::function<void(const Outcome&)> reply;
+    ReplyWhen reply_when = ReplyWhen::Known;
 };
 
 struct Parsed {

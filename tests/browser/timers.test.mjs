@@ -50,7 +50,7 @@ journey('timer 3 edited, written, tested and erased; backup and restore', { sim:
 
   await editor.getByRole('button', { name: 'an B203 senden' }).click();
   await waitReceived(s, '0E03W01010100050010063000071500', from);
-  await page.locator('#message').filter({ hasText: 'Timer 3 geschrieben' }).waitFor();
+  await page.locator('#message').filter({ hasText: 'Timer 3: geschrieben' }).waitFor();
   await until(async () => (await page.locator('#timer-3 .summary').textContent()) ===
     'NR.3 Tage: Mo Mi Fr Zeit: 06:30 - 07:15 Uhr Quelle: Tuner 05 Ziel: LS-A (WDR 2)', 'the card of timer 3 updated');
   await screenshot(s, 'web-editor.png');

@@ -209,7 +209,7 @@ TEST_F(DaemonProgramTest, EveryCommandReachesTheDeviceAsItsExactLine) {
     ASSERT_NO_FATAL_FAILURE(command("set/timer/4", record4, "state", s));
     ++commands["set/timer/4"];
     EXPECT_EQ(s.rx, (std::vector<std::string>{"0E04" + record4, "0C04", "0C01", "0C02", "0C03", "0C04", "0C05", "0X"}));
-    EXPECT_EQ(s.result, Json({{"command", "set/timer/4"}, {"ok", true}, {"message", "Timer 4 geschrieben"}}));
+    EXPECT_EQ(s.result, Json({{"command", "set/timer/4"}, {"ok", true}, {"message", "Timer 4: geschrieben"}}));
     {
         std::size_t f = s.from;
         auto t = next("timer/4", f);
@@ -225,7 +225,7 @@ TEST_F(DaemonProgramTest, EveryCommandReachesTheDeviceAsItsExactLine) {
     ASSERT_NO_FATAL_FAILURE(command("cmd/erase/2", "PRESS", "state", s));
     ++commands["cmd/erase/2"];
     EXPECT_EQ(s.rx, (std::vector<std::string>{"0E02E", "0C02", "0C01", "0C02", "0C03", "0C04", "0C05", "0X"}));
-    EXPECT_EQ(s.result, Json({{"command", "cmd/erase/2"}, {"ok", true}, {"message", u8"Timer 2 gelöscht"}}));
+    EXPECT_EQ(s.result, Json({{"command", "cmd/erase/2"}, {"ok", true}, {"message", u8"Timer 2: gelöscht"}}));
     {
         std::size_t f = s.from;
         auto t = next("timer/2", f);
@@ -337,7 +337,7 @@ TEST_F(DaemonProgramTest, InvalidCommandsAreRefusedAndSendNothing) {
         std::string topic, payload, message;
     } cases[] = {
         {"set/language", "Klingonisch",
-         u8"Sprache: \"Klingonisch\" gibt es nicht; erlaubt: Englisch, Deutsch, Französisch"},
+         u8"Dialogsprache: \"Klingonisch\" gibt es nicht; erlaubt: Englisch, Deutsch, Französisch"},
         {"set/power_on", "", u8"Einschaltbedingung: \"\" gibt es nicht; erlaubt: Lautsprecher A, Lautsprecher B, "
                              u8"Lautsprecher A+B, zuletzt aktivierte Lautsprecher, Lautsprecher aus"},
         {"set/ir", "maybe", u8"IR-Empfänger: \"maybe\" gibt es nicht; erlaubt: ON, OFF"},

@@ -238,7 +238,7 @@ TEST_F(HttpProgramTest, EveryEndpointRefusesWhatIsWrongWithTheMqttWords) {
         {"DELETE", "/api/status", "", 405, no_method, "", ""},
         {"GET", "/api/refresh", "", 405, no_method, "", ""},
         {"POST", "/api/timers/2", "", 405, no_method, "", ""},
-        {"POST", "/", "", 405, "Nur GET", "", ""},
+        {"POST", "/", "", 405, no_method, "", ""},
         {"POST", "/api/send", R"({"line": "0X"})", 404, "", "cmd/send", "0X"},
         {"PUT", "/api/settings", R"({"language": "Klingonisch"})", 400, "", "set/language", "Klingonisch"},
         // A record's words as MQTT has them, naming the key it came in.
@@ -344,7 +344,7 @@ TEST_F(HttpProgramTest, EveryChangeReachesTheDeviceAsItsExactLineAndIsReadBack) 
     EXPECT_EQ(a.rx, written(3, "0E03" + weekdays));
     EXPECT_EQ(a.json["record"], weekdays);
     EXPECT_EQ(a.json["summary"], "NR.3 Tage: Mo Di Mi Do Fr Zeit: 06:30 - 07:15 Uhr Quelle: Tuner 05 Ziel: LS-A");
-    EXPECT_EQ(a.json["message"], "Timer 3 geschrieben");
+    EXPECT_EQ(a.json["message"], "Timer 3: geschrieben");
     EXPECT_EQ(a.json["ok"], true);
     a = call("PUT", "/api/timers/3", std::string(R"({"record": ")") + kTimer3 + "\"}");
     EXPECT_EQ(a.reply.status, 200) << a.reply.body;

@@ -144,6 +144,8 @@ void HttpApi::submit(Parsed parsed, const Responder& responder, OnDone on_done) 
     }
     Request& r = parsed.request;
     r.reply = [responder, on_done](const Outcome& o) { responder->answer(o.ok() ? on_done(o) : failure(o)); };
+    // The answer shows the state the change left, read back first.
+    r.reply_when = ReplyWhen::Settled;
     // A page shows at once what cannot be done now, rather than wait out a loan.
     line_.submit(std::move(r), WhenAway::Refuse);
 }
