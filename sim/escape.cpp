@@ -11,9 +11,8 @@ int hex_value(char c) {
     return -1;
 }
 
-}  // namespace
-
-std::string escape_bytes(const std::string& bytes) {
+// The two logs differ only in how they write a byte outside printable ASCII.
+std::string escaped(const std::string& bytes, const char* other_prefix) {
     static const char kHex[] = "0123456789abcdef";
     std::string out;
     for (char ch : bytes) {
@@ -28,7 +27,7 @@ std::string escape_bytes(const std::string& bytes) {
             if (c >= 0x20 && c < 0x7f) {
                 out.push_back(ch);
             } else {
-                out += "\\x";
+                out += other_prefix;
                 out.push_back(kHex[c >> 4]);
                 out.push_back(kHex[c & 0x0f]);
             }
@@ -37,29 +36,11 @@ std::string escape_bytes(const std::string& bytes) {
     return out;
 }
 
-std::string json_bytes(const std::string& bytes) {
-    static const char kHex[] = "0123456789abcdef";
-    std::string out = "\"";
-    for (char ch : bytes) {
-        const auto c = static_cast<unsigned char>(ch);
-        switch (c) {
-        case '\r': out += "\\r"; break;
-        case '\n': out += "\\n"; break;
-        case '\t': out += "\\t"; break;
-        case '\\': out += "\\\\"; break;
-        case '"': out += "\\\""; break;
-        default:
-            if (c >= 0x20 && c < 0x7f) {
-                out.push_back(ch);
-            } else {
-                out += "\\u00";
-                out.push_back(kHex[c >> 4]);
-                out.push_back(kHex[c & 0x0f]);
-            }
-        }
-    }
-    return out + "\"";
-}
+}  // namespace
+
+std::string escape_bytes(const std::string& bytes) { return escaped(bytes, "\\x"); }
+
+std::string json_bytes(const std::string& bytes) { return "\"" + escaped(bytes, "\\u00") + "\""; }
 
 bool unescape_text(const std::string& text, std::string& bytes) {
     bytes.clear();

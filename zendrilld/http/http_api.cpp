@@ -223,44 +223,43 @@ void HttpApi::backup_upload(const Call& call) {
     });
 }
 
+constexpr bool kJsonBody = true, kNoBody = false;
+
 // Each route: what it reads from the request, which constructor it maps it
 // onto, and what a success answers. The HTTP thread calls them.
 const std::vector<HttpApi::Route>& HttpApi::routes() {
     using C = const Call&;
     static const std::vector<Route> table = {
-        {"GET", "info", [](HttpApi& a, C c) { c.responder->answer(a.info()); }},
-        {"GET", "status",
+        {"GET", "info", kNoBody, [](HttpApi& a, C c) { c.responder->answer(a.info()); }},
+        {"GET", "status", kNoBody,
          [](HttpApi& a, C c) { c.responder->answer(json_answer(a.status_json(a.picture_.snapshot()))); }},
-        {"GET", "timers",
+        {"GET", "timers", kNoBody,
          [](HttpApi& a, C c) {
              const Picture p = a.picture_.snapshot();
              json list = json::array();
              for (int n = 1; n <= 5; ++n) list.push_back(a.timer_json(p, n));
              c.responder->answer(json_answer(list));
          }},
-        {"GET", "timers/#", [](HttpApi& a, C c) { c.responder->answer(json_answer(a.timer_json(a.picture_.snapshot(), c.timer))); }},
-        {"PUT", "timers/#",
+        {"GET", "timers/#", kNoBody, [](HttpApi& a, C c) { c.responder->answer(json_answer(a.timer_json(a.picture_.snapshot(), c.timer))); }},
+        {"PUT", "timers/#", kJsonBody,
          [](HttpApi& a, C c) {
-             json body;
-             HttpResponse error;
-             if (!parse_body(c.request, body, error)) return c.responder->answer(error);
-             const TimerRecordInput in = timer_record_from_object(body, c.timer);
+             const TimerRecordInput in = timer_record_from_object(c.body, c.timer);
              if (!in.problem.empty())
                  return c.responder->answer(json_error(400, "Timer " + std::to_string(c.timer) + ": " + in.problem));
              a.submit(timer_write_request(command_of(c.request), c.timer, in.record), c.responder, a.timer_after(c.timer));
          }},
-        {"DELETE", "timers/#",
+        {"DELETE", "timers/#", kNoBody,
          [](HttpApi& a, C c) {
              a.submit(timer_erase_request(command_of(c.request), c.timer), c.responder, a.timer_after(c.timer));
          }},
-        {"POST", "timers/#/test",
+        {"POST", "timers/#/test", kNoBody,
          [](HttpApi& a, C c) {
              a.submit(timer_test_request(command_of(c.request), c.timer), c.responder,
                       [](const Outcome& o) { return done_with(json::object(), o); });
          }},
-        {"POST", "refresh",
+        {"POST", "refresh", kNoBody,
          [](HttpApi& a, C c) { a.submit(refresh_request(command_of(c.request)), c.responder, a.status_after()); }},
-        {"POST", "clock/sync",
+        {"POST", "clock/sync", kNoBody,
          [](HttpApi& a, C c) {
              a.submit(clock_sync_request(command_of(c.request)), c.responder, [](const Outcome& o) {
                  json j;
@@ -268,21 +267,17 @@ const std::vector<HttpApi::Route>& HttpApi::routes() {
                  return done_with(j, o);
              });
          }},
-        {"POST", "clock/shift",
+        {"POST", "clock/shift", kJsonBody,
          [](HttpApi& a, C c) {
-             json body;
-             HttpResponse error;
-             if (!parse_body(c.request, body, error)) return c.responder->answer(error);
+             const json& body = c.body;
              const json hours = body.value("hours", json(nullptr));
              if (body.size() != 1 || !hours.is_number_integer() || (hours != 1 && hours != -1))
                  return c.responder->answer(json_error(400, "Erwartet wird {\"hours\": 1} oder {\"hours\": -1}"));
              a.submit(clock_shift_request(command_of(c.request), hours == 1), c.responder, a.status_after());
          }},
-        {"PUT", "settings",
+        {"PUT", "settings", kJsonBody,
          [](HttpApi& a, C c) {
-             json body;
-             HttpResponse error;
-             if (!parse_body(c.request, body, error)) return c.responder->answer(error);
+             const json& body = c.body;
              std::map<const SettingField*, std::string> values;
              for (const auto& [key, value] : body.items()) {
                  const SettingField* f = setting_by_key(key);
@@ -295,19 +290,17 @@ const std::vector<HttpApi::Route>& HttpApi::routes() {
              }
              a.submit(settings_request(command_of(c.request), values, a.names_), c.responder, a.status_after());
          }},
-        {"PUT", "ir",
+        {"PUT", "ir", kJsonBody,
          [](HttpApi& a, C c) {
-             json body;
-             HttpResponse error;
-             if (!parse_body(c.request, body, error)) return c.responder->answer(error);
+             const json& body = c.body;
              const json ir = body.value("ir", json(nullptr));
              if (body.size() != 1 || (ir != "ein" && ir != "aus"))
                  return c.responder->answer(json_error(400, "Erwartet wird {\"ir\": \"ein\"} oder {\"ir\": \"aus\"}"));
              a.submit(ir_request(command_of(c.request), ir == "ein"), c.responder, a.status_after());
          }},
-        {"GET", "backup", [](HttpApi& a, C c) { c.responder->answer(a.backup_download()); }},
-        {"POST", "backup", [](HttpApi& a, C c) { a.backup_upload(c); }},
-        {"GET", "schedule",
+        {"GET", "backup", kNoBody, [](HttpApi& a, C c) { c.responder->answer(a.backup_download()); }},
+        {"POST", "backup", kNoBody, [](HttpApi& a, C c) { a.backup_upload(c); }},
+        {"GET", "schedule", kNoBody,
          [](HttpApi& a, C c) {
              const auto q = c.request.query.find("days");
              std::string problem;
@@ -316,7 +309,7 @@ const std::vector<HttpApi::Route>& HttpApi::routes() {
              c.responder->answer(json_answer(schedule_object(
                  timer_schedule(a.read_timers(a.picture_.snapshot()), a.sys_.local_time(), days, a.config_.stations))));
          }},
-        {"GET", "schedule.ics",
+        {"GET", "schedule.ics", kNoBody,
          [](HttpApi& a, C c) {
              HttpResponse cal;
              cal.content_type = "text/calendar; charset=utf-8";
@@ -324,11 +317,9 @@ const std::vector<HttpApi::Route>& HttpApi::routes() {
                                        a.config_.device_id, a.zone_);
              c.responder->answer(cal);
          }},
-        {"POST", "send",
+        {"POST", "send", kJsonBody,
          [](HttpApi& a, C c) {
-             json body;
-             HttpResponse error;
-             if (!parse_body(c.request, body, error)) return c.responder->answer(error);
+             const json& body = c.body;
              const json line = body.value("line", json(nullptr));
              if (body.size() != 1 || !line.is_string())
                  return c.responder->answer(json_error(400, "Erwartet wird {\"line\": \"0X\"}"));
@@ -356,7 +347,7 @@ void HttpApi::handle(const HttpRequest& r, std::shared_ptr<HttpResponder> respon
     parts.erase(parts.begin());
     if (!parts.empty() && parts[0] == "send" && !config_.raw_commands)
         return responder->answer(json_error(404, "Freie Befehle sind abgeschaltet (raw_commands = off)"));
-    Call call{r, responder, 0};
+    Call call{r, responder, 0, json()};
     std::vector<std::string> allowed;
     for (const Route& route : routes()) {
         const std::vector<std::string> pattern = split_path(std::string("/") + route.path);
@@ -377,6 +368,8 @@ void HttpApi::handle(const HttpRequest& r, std::shared_ptr<HttpResponder> respon
             continue;
         }
         call.timer = timer;
+        HttpResponse error;
+        if (route.body && !parse_body(r, call.body, error)) return responder->answer(error);
         return route.run(*this, call);
     }
     if (!allowed.empty()) return responder->answer(wrong_method(allowed));

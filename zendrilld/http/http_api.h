@@ -38,12 +38,14 @@ private:
     struct Call {
         const HttpRequest& request;
         const Responder& responder;
-        int timer;  // 1..5 where the path has one
+        int timer;        // 1..5 where the path has one
+        JsonObject body;  // a JSON object, for a route that takes one
     };
     // "timers/#/test": "#" stands for a timer number.
     struct Route {
         std::string method;
         const char* path;
+        bool body;  // takes a JSON object: anything else is answered 400
         std::function<void(HttpApi&, const Call&)> run;
     };
     static const std::vector<Route>& routes();
