@@ -31,11 +31,11 @@ constexpr std::size_t kMaxStreamBacklog = 256 * 1024;
 // A request waiting for its answer longer than this gets 504.
 constexpr long long kAnswerLimitMs = 150000;
 
-long long now_ms() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
+long long ms_of(Steady::time_point t) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(t.time_since_epoch()).count();
 }
+
+long long now_ms() { return ms_of(Steady::now()); }
 
 std::string header(MHD_Connection* c, MHD_ValueKind kind, const char* name) {
     const char* v = MHD_lookup_connection_value(c, kind, name);
@@ -499,7 +499,7 @@ int HttpServer::respond(Exchange& e) {
         return ok;
     }
     if (e.waiting || e.stream) return MHD_YES;
-    const long long now = now_ms();
+    const Steady::time_point now = Steady::now();
     const HttpRequest& r = e.request;
     const std::string host = header(e.connection, MHD_HEADER_KIND, "Host");
     if (!host_allowed(settings_, host))
@@ -535,7 +535,7 @@ int HttpServer::respond(Exchange& e) {
     }
     if (r.path == "/api/events") return start_stream(e);
     e.waiting = true;
-    e.waiting_since_ms = now;
+    e.waiting_since_ms = now_ms();
     handler_.handle(r, std::make_shared<Responder>(*this, e.id));
     if (e.answer) return respond(e);
     // The answer comes from another thread; until then the connection sleeps.
@@ -543,15 +543,15 @@ int HttpServer::respond(Exchange& e) {
     return MHD_YES;
 }
 
-bool HttpServer::authorised(Exchange& e, long long now, bool& held) {
+bool HttpServer::authorised(Exchange& e, Steady::time_point now, bool& held) {
     held = false;
     if (!auth_.required()) return true;
     if (auth_.session_valid(header(e.connection, MHD_COOKIE_KIND, kCookie), now)) return true;
     std::string password;
     if (!basic_password(header(e.connection, MHD_HEADER_KIND, "Authorization"), password)) return false;
-    const long long not_before = auth_.answer_not_before(e.request.client);
+    const Steady::time_point not_before = auth_.answer_not_before(e.request.client);
     if (now < not_before) {
-        e.hold_until_ms = not_before;
+        e.hold_until_ms = ms_of(not_before);
         held = true;
         suspend(e);
         return false;
@@ -565,12 +565,12 @@ bool HttpServer::authorised(Exchange& e, long long now, bool& held) {
     return false;
 }
 
-int HttpServer::login(Exchange& e, long long now) {
+int HttpServer::login(Exchange& e, Steady::time_point now) {
     if (e.request.method != "POST") return queue(e, wrong_method({"POST"}));
-    const long long not_before = auth_.answer_not_before(e.request.client);
+    const Steady::time_point not_before = auth_.answer_not_before(e.request.client);
     if (now < not_before) {
         // No answer before the wait is over: guessing stays slow.
-        e.hold_until_ms = not_before;
+        e.hold_until_ms = ms_of(not_before);
         suspend(e);
         return MHD_YES;
     }
@@ -589,7 +589,7 @@ int HttpServer::login(Exchange& e, long long now) {
     auth_.right(e.request.client);
     r.headers.push_back({"Set-Cookie", std::string(kCookie) + "=" + auth_.open_session(now) +
                                            "; HttpOnly; SameSite=Strict; Path=/; Max-Age=" +
-                                           std::to_string(HttpAuth::kSessionMs / 1000)});
+                                           std::to_string(HttpAuth::kSession.count())});
     return queue(e, r);
 }
 

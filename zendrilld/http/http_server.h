@@ -116,8 +116,8 @@ private:
     long long next_timer_ms() const;
     bool queue(Exchange& e, const HttpResponse& r);
     int respond(Exchange& e);
-    int login(Exchange& e, long long now_ms);
-    bool authorised(Exchange& e, long long now_ms, bool& held);
+    int login(Exchange& e, Steady::time_point now);
+    bool authorised(Exchange& e, Steady::time_point now, bool& held);
     void resume(Exchange& e);
     void log(const std::string& line);
 
