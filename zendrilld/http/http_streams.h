@@ -13,7 +13,7 @@
 // named back to it and feeds each stream's text to its reader.
 namespace zd::daemon {
 
-// One open stream.
+// One open stream; the HTTP thread's, like EventStreams.
 struct EventStream {
     std::string backlog;  // events not yet sent
     bool ended = false;   // to end once the backlog is out

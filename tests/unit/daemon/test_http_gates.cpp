@@ -9,7 +9,7 @@ namespace {
 using Kind = GateDecision::Kind;
 using std::chrono::milliseconds;
 
-Steady::time_point at(long long ms) { return Steady::time_point{} + milliseconds(ms); }
+Steady::time_point gate_at(long long ms) { return Steady::time_point{} + milliseconds(ms); }
 
 // "Basic " + base64 of "jemand:geheim", ":geheim" and "jemand:falsch".
 constexpr const char* kRight = "Basic amVtYW5kOmdlaGVpbQ==";
@@ -32,7 +32,7 @@ const char* kind_name(Kind k) {
     return "?";
 }
 
-AccessRules rules() {
+AccessRules gate_rules() {
     AccessRules r;
     std::string error;
     r.listen = *parse_listen_address("127.0.0.1:8203", error);
@@ -82,13 +82,12 @@ GateDecision ask(const Ask& a, HttpAuth& auth, Steady::time_point now) {
     r.path = a.path;
     r.body = a.body;
     r.client = a.client;
-    return pass_gates(r, GateHeaders{a.host, a.origin, a.session, a.authorization}, rules(), auth, now);
+    return pass_gates(r, GateHeaders{a.host, a.origin, a.session, a.authorization}, gate_rules(), auth, now);
 }
 
 // Each request on its own, against a password and one open session
 // ("token1"): which gate answers, with which status, text and header.
 TEST(HttpGates, EachRequestMeetsTheGateMeantForIt) {
-    const std::string long_host(150, 'a');
     const struct {
         const char* why;
         Ask ask;
@@ -104,11 +103,11 @@ TEST(HttpGates, EachRequestMeetsTheGateMeantForIt) {
         {"a foreign host, a page", {"GET", "/", "evil.example:8203"}, Kind::Refuse, 403, "", nullptr, ""},
         {"no host", {"GET", "/", ""}, Kind::Refuse, 403,
          u8"Unbekannter Host-Name \"\"; erlaubt sind die Adresse des Servers und http_hosts", nullptr, ""},
-        {"a long host, cut in the text", {"GET", "/", long_host}, Kind::Refuse, 403, "", nullptr, ""},
         {"localhost, any port", {"GET", "/api/status", "localhost:9", "", "token1"}, Kind::Api, 0, "", nullptr, ""},
         {"a configured host", {"GET", "/api/status", "hifi.local:8080", "", "token1"}, Kind::Api, 0, "", nullptr, ""},
-        {"a foreign host before a login", {"POST", "/api/login", "evil.example", "", "", "", R"({"password": "geheim"})"},
-         Kind::Refuse, 403, "", nullptr, ""},
+        {"a foreign host before a login",
+         {"POST", "/api/login", "evil.example", "", "", "", R"({"password": "geheim"})"}, Kind::Refuse, 403, "",
+         nullptr, ""},
         // Origin: checked on changes only.
         {"POST from another site", {"POST", "/api/refresh", "127.0.0.1:8203", "http://evil.example", "token1"},
          Kind::Refuse, 403, u8"Anfrage von einer anderen Seite abgelehnt", nullptr, ""},
@@ -173,8 +172,8 @@ TEST(HttpGates, EachRequestMeetsTheGateMeantForIt) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.why);
         HttpAuth auth = make_auth("geheim");
-        ASSERT_EQ(auth.open_session(at(0)), "token1");
-        const GateDecision d = ask(c.ask, auth, at(1000));
+        ASSERT_EQ(auth.open_session(gate_at(0)), "token1");
+        const GateDecision d = ask(c.ask, auth, gate_at(1000));
         EXPECT_STREQ(kind_name(d.kind), kind_name(c.kind));
         if (c.kind == Kind::Api || c.kind == Kind::Stream || c.kind == Kind::Hold) continue;
         EXPECT_EQ(d.response.status, c.status);
@@ -189,7 +188,7 @@ TEST(HttpGates, EachRequestMeetsTheGateMeantForIt) {
 
 TEST(HttpGates, AForeignHostIsShownCutTo100Characters) {
     HttpAuth auth = make_auth("geheim");
-    const GateDecision d = ask({"GET", "/", std::string(150, 'a')}, auth, at(0));
+    const GateDecision d = ask({"GET", "/", std::string(150, 'a')}, auth, gate_at(0));
     EXPECT_EQ(error_of(d.response), "Unbekannter Host-Name \"" + std::string(100, 'a') +
                                         "\"; erlaubt sind die Adresse des Servers und http_hosts");
 }
@@ -199,7 +198,7 @@ TEST(HttpGates, APageIsTheFileAsBuiltIn) {
     const WebAsset* index = find_web_asset("/");
     ASSERT_NE(index, nullptr);
     for (const char* method : {"GET", "HEAD"}) {
-        const GateDecision d = ask({method, "/"}, auth, at(0));
+        const GateDecision d = ask({method, "/"}, auth, gate_at(0));
         ASSERT_EQ(d.kind, Kind::Page) << method;
         EXPECT_EQ(d.response.content_type, index->content_type);
         EXPECT_EQ(d.response.body, std::string(reinterpret_cast<const char*>(index->data), index->size));
@@ -246,10 +245,10 @@ TEST(HttpGates, AfterAWrongPasswordTheNextAttemptIsHeldLonger) {
     for (const auto& s : steps) {
         SCOPED_TRACE("at " + std::to_string(s.t) + " ms: " + s.ask.method + " " + s.ask.path + " from " +
                      s.ask.client);
-        const GateDecision d = ask(s.ask, auth, at(s.t));
+        const GateDecision d = ask(s.ask, auth, gate_at(s.t));
         EXPECT_STREQ(kind_name(d.kind), kind_name(s.kind));
         if (s.kind == Kind::Hold) {
-            EXPECT_EQ(d.hold_until, at(s.hold_until));
+            EXPECT_EQ(d.hold_until, gate_at(s.hold_until));
         }
         if (s.status) {
             EXPECT_EQ(d.response.status, s.status);
@@ -260,34 +259,34 @@ TEST(HttpGates, AfterAWrongPasswordTheNextAttemptIsHeldLonger) {
 TEST(HttpGates, AWrongLoginIsLoggedWithTheClient) {
     HttpAuth auth = make_auth("geheim");
     const GateDecision wrong = ask({"POST", "/api/login", "127.0.0.1:8203", "", "", "", R"({"password": "x"})"}, auth,
-                                   at(0));
+                                   gate_at(0));
     EXPECT_EQ(wrong.log, "Falsches Passwort für die Web-Seite von 10.0.0.9");
     // A wrong Basic password is not: a script would fill the log.
-    EXPECT_EQ(ask({"GET", "/api/status", "127.0.0.1:8203", "", "", kWrong, "", "10.0.0.8"}, auth, at(0)).log, "");
-    EXPECT_EQ(ask({"GET", "/api/status"}, auth, at(0)).log, "");
+    EXPECT_EQ(ask({"GET", "/api/status", "127.0.0.1:8203", "", "", kWrong, "", "10.0.0.8"}, auth, gate_at(0)).log, "");
+    EXPECT_EQ(ask({"GET", "/api/status"}, auth, gate_at(0)).log, "");
 }
 
 // A session from a login opens the API until it ends: by logout or by age.
 TEST(HttpGates, ASessionLastsFromLoginToLogoutOrItsAge) {
     HttpAuth auth = make_auth("geheim");
     const GateDecision in = ask({"POST", "/api/login", "127.0.0.1:8203", "", "", "", R"({"password": "geheim"})"},
-                                auth, at(0));
+                                auth, gate_at(0));
     ASSERT_EQ(in.kind, Kind::LoggedIn);
     EXPECT_EQ(header_of(in.response, "Set-Cookie"),
               "zendrill_session=token1; HttpOnly; SameSite=Strict; Path=/; Max-Age=2592000");
     const Ask status{"GET", "/api/status", "127.0.0.1:8203", "", "token1"};
-    EXPECT_EQ(ask(status, auth, at(1)).kind, Kind::Api);
-    const Steady::time_point end = at(0) + HttpAuth::kSession;
+    EXPECT_EQ(ask(status, auth, gate_at(1)).kind, Kind::Api);
+    const Steady::time_point end = gate_at(0) + HttpAuth::kSession;
     EXPECT_EQ(ask(status, auth, end - milliseconds(1)).kind, Kind::Api);
     EXPECT_EQ(ask(status, auth, end).response.status, 401);
 
-    ask({"POST", "/api/login", "127.0.0.1:8203", "", "", "", R"({"password": "geheim"})"}, auth, at(2));
+    ask({"POST", "/api/login", "127.0.0.1:8203", "", "", "", R"({"password": "geheim"})"}, auth, gate_at(2));
     const Ask second{"GET", "/api/status", "127.0.0.1:8203", "", "token2"};
-    EXPECT_EQ(ask(second, auth, at(3)).kind, Kind::Api);
-    EXPECT_EQ(ask({"POST", "/api/logout", "127.0.0.1:8203", "", "token2"}, auth, at(4)).kind, Kind::LoggedOut);
-    EXPECT_EQ(ask(second, auth, at(5)).response.status, 401);
+    EXPECT_EQ(ask(second, auth, gate_at(3)).kind, Kind::Api);
+    EXPECT_EQ(ask({"POST", "/api/logout", "127.0.0.1:8203", "", "token2"}, auth, gate_at(4)).kind, Kind::LoggedOut);
+    EXPECT_EQ(ask(second, auth, gate_at(5)).response.status, 401);
     // Basic still works without any session.
-    EXPECT_EQ(ask({"GET", "/api/status", "127.0.0.1:8203", "", "token2", kRight}, auth, at(6)).kind, Kind::Api);
+    EXPECT_EQ(ask({"GET", "/api/status", "127.0.0.1:8203", "", "token2", kRight}, auth, gate_at(6)).kind, Kind::Api);
 }
 
 // Without a password nothing asks for one; login answers 204 without a cookie.
@@ -310,7 +309,7 @@ TEST(HttpGates, WithoutAPasswordEveryoneIsLetIn) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.ask.method) + " " + c.ask.path);
-        const GateDecision d = ask(c.ask, auth, at(0));
+        const GateDecision d = ask(c.ask, auth, gate_at(0));
         EXPECT_STREQ(kind_name(d.kind), kind_name(c.kind));
         if (c.status) {
             EXPECT_EQ(d.response.status, c.status);

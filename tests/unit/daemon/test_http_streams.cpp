@@ -9,9 +9,9 @@ namespace {
 
 using std::chrono::seconds;
 
-Steady::time_point at(long long s) { return Steady::time_point{} + seconds(s); }
+Steady::time_point stream_at(long long s) { return Steady::time_point{} + seconds(s); }
 
-std::string drain(EventStream& s) {
+std::string drain_stream(EventStream& s) {
     std::string out;
     char buf[7];  // small: a reader takes the backlog in pieces
     while (const std::size_t n = s.take(buf, sizeof buf)) out.append(buf, n);
@@ -22,12 +22,12 @@ TEST(HttpStreams, AStreamStartsWithTheRetryAndThePictureThenGetsEachEvent) {
     EventStreams streams;
     EventStream* s = streams.open(1, {{"link", "{\"link\":\"up\"}"}, {"state", "{}"}});
     ASSERT_NE(s, nullptr);
-    EXPECT_EQ(drain(*s), "retry: 1000\n\nevent: link\ndata: {\"link\":\"up\"}\n\nevent: state\ndata: {}\n\n");
+    EXPECT_EQ(drain_stream(*s), "retry: 1000\n\nevent: link\ndata: {\"link\":\"up\"}\n\nevent: state\ndata: {}\n\n");
     std::set<EventStreams::Id> woken;
     streams.broadcast("timer", "{\"n\":3}", [&](EventStreams::Id id) { woken.insert(id); });
     EXPECT_EQ(woken, std::set<EventStreams::Id>{1});
-    EXPECT_EQ(drain(*s), "event: timer\ndata: {\"n\":3}\n\n");
-    EXPECT_EQ(drain(*s), "");
+    EXPECT_EQ(drain_stream(*s), "event: timer\ndata: {\"n\":3}\n\n");
+    EXPECT_EQ(drain_stream(*s), "");
     EXPECT_FALSE(s->ended);
 }
 
@@ -48,15 +48,15 @@ TEST(HttpStreams, AReaderThatDoesNotKeepUpIsLetGo) {
     EventStreams streams;
     EventStream* slow = streams.open(1, {});
     EventStream* quick = streams.open(2, {});
-    drain(*slow);
-    drain(*quick);
+    drain_stream(*slow);
+    drain_stream(*quick);
     const std::string data(1000, 'x');
     const std::size_t each = ("event: e\ndata: " + data + "\n\n").size();
     std::size_t sent = 0;
     int woken_after_end = 0;
     while (!slow->ended) {
         streams.broadcast("e", data, [](EventStreams::Id) {});
-        drain(*quick);
+        drain_stream(*quick);
         sent += each;
         ASSERT_LE(sent, EventStreams::kMaxBacklog + each);
     }
@@ -72,22 +72,22 @@ TEST(HttpStreams, AReaderThatDoesNotKeepUpIsLetGo) {
 
 TEST(HttpStreams, AKeepAliveEvery15SecondsToOpenStreamsOnly) {
     EventStreams streams;
-    streams.start_keep_alive(at(0));
-    EXPECT_EQ(streams.next_keep_alive(), at(15));
+    streams.start_keep_alive(stream_at(0));
+    EXPECT_EQ(streams.next_keep_alive(), stream_at(15));
     EventStream* open = streams.open(1, {});
     EventStream* ended = streams.open(2, {});
-    drain(*open);
-    drain(*ended);
+    drain_stream(*open);
+    drain_stream(*ended);
     ended->ended = true;
     std::set<EventStreams::Id> woken;
     const auto wake = [&](EventStreams::Id id) { woken.insert(id); };
-    streams.keep_alive(at(14), wake);
+    streams.keep_alive(stream_at(14), wake);
     EXPECT_TRUE(woken.empty());
-    streams.keep_alive(at(15), wake);
+    streams.keep_alive(stream_at(15), wake);
     EXPECT_EQ(woken, std::set<EventStreams::Id>{1});
-    EXPECT_EQ(drain(*open), ":\n\n");
-    EXPECT_EQ(drain(*ended), "");
-    EXPECT_EQ(streams.next_keep_alive(), at(30));
+    EXPECT_EQ(drain_stream(*open), ":\n\n");
+    EXPECT_EQ(drain_stream(*ended), "");
+    EXPECT_EQ(streams.next_keep_alive(), stream_at(30));
     streams.end_all(wake);
     EXPECT_TRUE(open->ended);
     EXPECT_EQ(woken, (std::set<EventStreams::Id>{1, 2}));
