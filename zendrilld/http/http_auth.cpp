@@ -6,8 +6,8 @@ namespace zd::daemon {
 
 namespace {
 
-constexpr long long kFirstWaitMs = 1000;
-constexpr long long kLongestWaitMs = 30000;
+constexpr std::chrono::milliseconds kFirstWait{1000};
+constexpr std::chrono::milliseconds kLongestWait{30000};
 
 int base64_value(char c) {
     if (c >= 'A' && c <= 'Z') return c - 'A';
@@ -35,23 +35,23 @@ bool HttpAuth::password_matches(const std::string& given) const {
     return diff == 0 && !password_.empty();
 }
 
-std::string HttpAuth::open_session(long long now_ms) {
+std::string HttpAuth::open_session(Steady::time_point now) {
     for (auto it = sessions_.begin(); it != sessions_.end();)
-        it = it->second <= now_ms ? sessions_.erase(it) : std::next(it);
+        it = it->second <= now ? sessions_.erase(it) : std::next(it);
     if (sessions_.size() >= kMaxSessions) {
         // The one closest to its end makes room.
         sessions_.erase(std::min_element(sessions_.begin(), sessions_.end(),
                                          [](const auto& a, const auto& b) { return a.second < b.second; }));
     }
     std::string token = new_token_();
-    sessions_[token] = now_ms + kSessionMs;
+    sessions_[token] = now + kSession;
     return token;
 }
 
-bool HttpAuth::session_valid(const std::string& token, long long now_ms) {
+bool HttpAuth::session_valid(const std::string& token, Steady::time_point now) {
     const auto it = sessions_.find(token);
     if (it == sessions_.end()) return false;
-    if (it->second <= now_ms) {
+    if (it->second <= now) {
         sessions_.erase(it);
         return false;
     }
@@ -60,24 +60,24 @@ bool HttpAuth::session_valid(const std::string& token, long long now_ms) {
 
 void HttpAuth::close_session(const std::string& token) { sessions_.erase(token); }
 
-long long HttpAuth::answer_not_before(const std::string& client) const {
+Steady::time_point HttpAuth::answer_not_before(const std::string& client) const {
     const auto it = wrong_.find(client);
-    if (it == wrong_.end() || it->second.count == 0) return 0;
-    long long wait = kFirstWaitMs;
-    for (int i = 1; i < it->second.count && wait < kLongestWaitMs; ++i) wait *= 2;
-    return it->second.answered_ms + std::min(wait, kLongestWaitMs);
+    if (it == wrong_.end() || it->second.count == 0) return kAtOnce;
+    std::chrono::milliseconds wait = kFirstWait;
+    for (int i = 1; i < it->second.count && wait < kLongestWait; ++i) wait *= 2;
+    return it->second.answered + std::min(wait, kLongestWait);
 }
 
-void HttpAuth::wrong_answered(const std::string& client, long long now_ms) {
+void HttpAuth::wrong_answered(const std::string& client, Steady::time_point now) {
     if (!wrong_.count(client) && wrong_.size() >= kMaxClients) {
         // The client whose last guess lies furthest back is forgotten.
         wrong_.erase(std::min_element(wrong_.begin(), wrong_.end(), [](const auto& a, const auto& b) {
-            return a.second.answered_ms < b.second.answered_ms;
+            return a.second.answered < b.second.answered;
         }));
     }
     Wrong& w = wrong_[client];
     w.count = std::min(w.count + 1, 16);
-    w.answered_ms = now_ms;
+    w.answered = now;
 }
 
 void HttpAuth::right(const std::string& client) { wrong_.erase(client); }

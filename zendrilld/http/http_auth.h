@@ -3,11 +3,15 @@
 #include <map>
 #include <string>
 
+#include "zendrilld/steady.h"
+
 // The web page's password: sessions for the page, the password itself for
-// scripts (HTTP Basic), and a growing wait after each wrong guess. Time is
-// given in milliseconds on a steady count, so the rules run in virtual time.
+// scripts (HTTP Basic), and a growing wait after each wrong guess. The
+// caller gives the time, so the rules run in virtual time.
 namespace zd::daemon {
 
+// Called on the HTTP thread only (the server's gates); no callbacks but
+// new_token, which runs inside open_session.
 class HttpAuth {
 public:
     // An empty password: no password is asked for.
@@ -17,29 +21,30 @@ public:
     // In constant time: how much of a guess is right does not show.
     bool password_matches(const std::string& given) const;
 
-    std::string open_session(long long now_ms);
-    bool session_valid(const std::string& token, long long now_ms);
+    std::string open_session(Steady::time_point now);
+    bool session_valid(const std::string& token, Steady::time_point now);
     void close_session(const std::string& token);
 
-    // When an attempt from `client` may be answered: 0 when at once.
-    long long answer_not_before(const std::string& client) const;
-    // A wrong password answered at `now_ms`: the next attempt waits 1 s,
+    // When an attempt from `client` may be answered: kAtOnce when at once.
+    Steady::time_point answer_not_before(const std::string& client) const;
+    // A wrong password answered at `now`: the next attempt waits 1 s,
     // then 2, 4, ... 30 s. A right one forgets the client's wrong ones.
-    void wrong_answered(const std::string& client, long long now_ms);
+    void wrong_answered(const std::string& client, Steady::time_point now);
     void right(const std::string& client);
 
-    static constexpr long long kSessionMs = 30LL * 24 * 3600 * 1000;
+    static constexpr Steady::time_point kAtOnce = Steady::time_point::min();
+    static constexpr std::chrono::seconds kSession{30LL * 24 * 3600};
     static constexpr std::size_t kMaxSessions = 64;
     static constexpr std::size_t kMaxClients = 4096;
 
 private:
     struct Wrong {
         int count = 0;
-        long long answered_ms = 0;
+        Steady::time_point answered;
     };
     std::string password_;
     std::function<std::string()> new_token_;
-    std::map<std::string, long long> sessions_;  // token -> expiry
+    std::map<std::string, Steady::time_point> sessions_;  // token -> expiry
     std::map<std::string, Wrong> wrong_;
 };
 

@@ -9,33 +9,22 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <optional>
 
-#include "core/json_objects.h"
-#include "core/utf8.h"
 #include "platform/posix/random_token.h"
-#include "zendrilld/http/web_assets.h"
+#include "zendrilld/http/http_gates.h"
 
 namespace zd::daemon {
 
 namespace {
 
-constexpr const char* kCookie = "zendrill_session";
-constexpr long long kKeepaliveMs = 15000;
-// A stream whose reader does not keep up is closed rather than buffered.
-constexpr std::size_t kMaxStreamBacklog = 256 * 1024;
 // A request waiting for its answer longer than this gets 504.
-constexpr long long kAnswerLimitMs = 150000;
-
-long long now_ms() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
+constexpr std::chrono::seconds kAnswerLimit{150};
+// The longest pause between two listen attempts.
+constexpr std::chrono::seconds kLongestRetry{60};
 
 std::string header(MHD_Connection* c, MHD_ValueKind kind, const char* name) {
     const char* v = MHD_lookup_connection_value(c, kind, name);
@@ -60,8 +49,6 @@ MHD_Result collect_query(void* cls, MHD_ValueKind, const char* key, const char* 
     return MHD_YES;
 }
 
-bool changes_something(const std::string& method) { return method == "POST" || method == "PUT" || method == "DELETE"; }
-
 std::string listen_error(int err, const std::string& where) {
     switch (err) {
         case EADDRINUSE: return "http_listen " + where + ": die Adresse ist schon belegt";
@@ -71,66 +58,41 @@ std::string listen_error(int err, const std::string& where) {
     }
 }
 
-}  // namespace
-
-JsonObject error_object(const std::string& error) {
-    JsonObject j;
-    j["ok"] = false;
-    j["error"] = utf8_from_1252(error);
-    return j;
-}
-
-HttpResponse json_error(int status, const std::string& error) {
-    HttpResponse r;
-    r.status = status;
-    r.body = error_object(error).dump();
-    return r;
-}
-
-HttpResponse not_found() { return json_error(404, "Nicht gefunden"); }
-
-HttpResponse wrong_method(const std::vector<std::string>& allowed) {
-    HttpResponse r = json_error(405, "Diese Methode gibt es hier nicht");
-    std::string list;
-    for (const std::string& m : allowed) list += (list.empty() ? "" : ", ") + m;
-    r.headers.push_back({"Allow", list});
-    return r;
-}
-
 HttpResponse too_large() {
     return json_error(413, "Zu groß: höchstens " + std::to_string(HttpServer::kMaxBody / 1024) + " KiB");
 }
 
+// A pause for poll(): whole milliseconds, rounded up so that the loop does
+// not wake just before what it waits for.
+int poll_ms(Steady::duration wait) {
+    const auto ms = std::chrono::ceil<std::chrono::milliseconds>(wait).count();
+    return static_cast<int>(std::clamp<long long>(ms, 0, 60000));
+}
+
+}  // namespace
+
 // One request from its headers to its answer, or one open event stream.
+// HTTP thread only.
 struct HttpServer::Exchange {
     HttpServer* server = nullptr;
     unsigned long long id = 0;
     MHD_Connection* connection = nullptr;
     int fd = -1;  // the connection's socket
     HttpRequest request;
-    std::size_t discarded = 0;               // body bytes beyond the limit
+    std::size_t discarded = 0;  // body bytes beyond the limit
     bool suspended = false;
-    bool waiting = false;                    // for a responder
-    long long waiting_since_ms = 0;
-    long long hold_until_ms = 0;             // a login held after a wrong password
-    std::optional<HttpResponse> answer;      // ready to go out
-    bool stream = false;
-    bool stream_ended = false;
-    std::string backlog;                     // events not yet sent
+    bool waiting = false;  // for a responder
+    Steady::time_point waiting_since{};
+    std::optional<Steady::time_point> hold_until;  // a login held after a wrong password
+    std::optional<HttpResponse> answer;            // ready to go out
+    EventStream* stream = nullptr;                 // owned by streams_
 };
 
-void HttpServer::Inbox::post(std::function<void()> w) {
-    {
-        std::lock_guard<std::mutex> lock(m);
-        if (closed) return;
-        work.push_back(std::move(w));
-    }
-    wake.signal();
-}
-
+// Made on the HTTP thread for one request; answered and dropped on any.
 class HttpServer::Responder : public HttpResponder {
 public:
-    Responder(HttpServer& server, unsigned long long id) : server_(&server), inbox_(server.inbox_), id_(id) {}
+    Responder(HttpServer& server, unsigned long long id)
+        : server_(&server), inbox_(server.inbox_), http_thread_(std::this_thread::get_id()), id_(id) {}
     ~Responder() override {
         if (!answered_) deliver(json_error(500, "Keine Antwort erhalten"));
     }
@@ -152,7 +114,7 @@ private:
             server->resume(*it->second);
         };
         // An answer given while the request is being handled goes out at once.
-        if (std::this_thread::get_id() == inbox_->thread) {
+        if (std::this_thread::get_id() == http_thread_) {
             apply(response);
             return;
         }
@@ -160,6 +122,7 @@ private:
     }
     HttpServer* server_;
     std::shared_ptr<Inbox> inbox_;
+    std::thread::id http_thread_;
     unsigned long long id_;
     bool answered_ = false;
 };
@@ -256,21 +219,15 @@ bool HttpServer::open(std::string& error) {
     return true;
 }
 
-void HttpServer::start() {
-    thread_ = std::thread([this] { run(); });
-    inbox_->thread = thread_.get_id();
-}
+void HttpServer::start() { thread_ = std::thread([this] { run(); }); }
 
 void HttpServer::stop() {
     if (thread_.joinable()) {
-        inbox_->post([this] { stopping_ = true; });
+        stopping_ = true;
+        inbox_->post([] {});  // only to wake the thread
         thread_.join();
     }
-    {
-        std::lock_guard<std::mutex> lock(inbox_->m);
-        inbox_->closed = true;
-        inbox_->work.clear();
-    }
+    inbox_->close();
     if (daemon_) {
         MHD_stop_daemon(daemon_);
         daemon_ = nullptr;
@@ -278,26 +235,11 @@ void HttpServer::stop() {
 }
 
 void HttpServer::broadcast(const std::string& event, const std::string& data) {
-    std::string text = "event: " + event + "\ndata: " + data + "\n\n";
-    inbox_->post([this, text = std::move(text)] {
-        for (auto& [id, e] : exchanges_) {
-            if (!e->stream || e->stream_ended) continue;
-            if (e->backlog.size() + text.size() > kMaxStreamBacklog)
-                e->stream_ended = true;  // a reader that does not read is let go
-            else
-                e->backlog += text;
-            resume(*e);
-        }
-    });
+    inbox_->post([this, event, data] { streams_.broadcast(event, data, [this](EventStreams::Id id) { wake(id); }); });
 }
 
 void HttpServer::run_posted() {
-    std::vector<std::function<void()>> work;
-    {
-        std::lock_guard<std::mutex> lock(inbox_->m);
-        work.swap(inbox_->work);
-    }
-    for (auto& w : work) w();
+    for (auto& w : inbox_->take()) w();
 }
 
 void HttpServer::suspend(Exchange& e) {
@@ -312,28 +254,25 @@ void HttpServer::resume(Exchange& e) {
     MHD_resume_connection(e.connection);
 }
 
-long long HttpServer::next_timer_ms() const {
-    long long next = next_keepalive_ms_;
+void HttpServer::wake(EventStreams::Id id) {
+    const auto it = exchanges_.find(id);
+    if (it != exchanges_.end()) resume(*it->second);
+}
+
+Steady::time_point HttpServer::next_timer() const {
+    Steady::time_point next = streams_.next_keep_alive();
     for (const auto& [id, e] : exchanges_) {
-        if (e->hold_until_ms > 0) next = std::min(next, e->hold_until_ms);
-        if (e->waiting) next = std::min(next, e->waiting_since_ms + kAnswerLimitMs);
+        if (e->hold_until) next = std::min(next, *e->hold_until);
+        if (e->waiting) next = std::min(next, e->waiting_since + kAnswerLimit);
     }
     return next;
 }
 
-void HttpServer::run_timers(long long now) {
-    if (now >= next_keepalive_ms_) {
-        next_keepalive_ms_ = now + kKeepaliveMs;
-        for (auto& [id, e] : exchanges_) {
-            if (!e->stream || e->stream_ended) continue;
-            // A comment: proxies keep the stream open, and a closed one shows.
-            e->backlog += ":\n\n";
-            resume(*e);
-        }
-    }
+void HttpServer::run_timers(Steady::time_point now) {
+    streams_.keep_alive(now, [this](EventStreams::Id id) { wake(id); });
     for (auto& [id, e] : exchanges_) {
-        if (e->hold_until_ms > 0 && now >= e->hold_until_ms) resume(*e);
-        if (e->waiting && now >= e->waiting_since_ms + kAnswerLimitMs) {
+        if (e->hold_until && now >= *e->hold_until) resume(*e);
+        if (e->waiting && now >= e->waiting_since + kAnswerLimit) {
             e->waiting = false;
             e->answer = json_error(504, "Keine Antwort in der Zeit");
             resume(*e);
@@ -341,9 +280,10 @@ void HttpServer::run_timers(long long now) {
     }
 }
 
-bool HttpServer::open_when_due(long long& next_try_ms, long long& retry_ms, std::string& last_error) {
-    const long long now = now_ms();
-    if (now >= next_try_ms) {
+bool HttpServer::open_when_due(Steady::time_point& next_try, std::chrono::milliseconds& retry,
+                               std::string& last_error) {
+    const Steady::time_point now = Steady::now();
+    if (now >= next_try) {
         std::string error;
         if (open(error)) {
             log("Web-Seite auf http://" + settings_.listen.shown() + "/");
@@ -353,45 +293,44 @@ bool HttpServer::open_when_due(long long& next_try_ms, long long& retry_ms, std:
         // and MQTT go on, and the address is tried again.
         if (error != last_error) log(error + "; neuer Versuch mit wachsendem Abstand bis 60 s");
         last_error = error;
-        next_try_ms = now + retry_ms;
-        retry_ms = std::min<long long>(retry_ms * 2, 60000);
+        next_try = now + retry;
+        retry = std::min<std::chrono::milliseconds>(retry * 2, kLongestRetry);
     }
-    pollfd p{inbox_->wake.fd(), POLLIN, 0};
-    if (::poll(&p, 1, static_cast<int>(std::max<long long>(0, next_try_ms - now_ms()))) > 0) inbox_->wake.drain();
+    pollfd p{inbox_->fd(), POLLIN, 0};
+    ::poll(&p, 1, poll_ms(next_try - Steady::now()));
     run_posted();
     return false;
 }
 
 void HttpServer::run() {
-    long long next_try_ms = 0, retry_ms = 1000;
+    Steady::time_point next_try{};
+    std::chrono::milliseconds retry{1000};
     std::string last_error;
-    while (!daemon_ && !stopping_) open_when_due(next_try_ms, retry_ms, last_error);
+    while (!daemon_ && !stopping_) open_when_due(next_try, retry, last_error);
     if (!daemon_) return;
     const MHD_DaemonInfo* info = MHD_get_daemon_info(daemon_, MHD_DAEMON_INFO_EPOLL_FD);
     const int epoll_fd = info ? info->epoll_fd : -1;
-    next_keepalive_ms_ = now_ms() + kKeepaliveMs;
+    streams_.start_keep_alive(Steady::now());
     while (!stopping_) {
-        run_timers(now_ms());
+        run_timers(Steady::now());
         MHD_run(daemon_);
-        long long wait = next_timer_ms() - now_ms();
+        Steady::duration wait = next_timer() - Steady::now();
         MHD_UNSIGNED_LONG_LONG mhd_wait = 0;
         if (MHD_get_timeout(daemon_, &mhd_wait) == MHD_YES)
-            wait = std::min<long long>(wait, static_cast<long long>(mhd_wait));
-        wait = std::max<long long>(0, std::min<long long>(wait, 60000));
-        std::vector<pollfd> fds = {{inbox_->wake.fd(), POLLIN, 0}, {epoll_fd, POLLIN, 0}};
+            wait = std::min<Steady::duration>(wait, std::chrono::milliseconds(static_cast<long long>(mhd_wait)));
+        std::vector<pollfd> fds = {{inbox_->fd(), POLLIN, 0}, {epoll_fd, POLLIN, 0}};
         // The library does not watch a suspended connection: a reader that
         // leaves an idle stream shows here, and its place is free at once.
         std::vector<Exchange*> idle;
         for (auto& [id, e] : exchanges_) {
-            if (!e->stream || !e->suspended || e->stream_ended || e->fd < 0) continue;
+            if (!e->stream || !e->suspended || e->stream->ended || e->fd < 0) continue;
             fds.push_back({e->fd, POLLRDHUP, 0});
             idle.push_back(e);
         }
-        if (::poll(fds.data(), fds.size(), static_cast<int>(wait)) > 0) {
-            if (fds[0].revents & POLLIN) inbox_->wake.drain();
+        if (::poll(fds.data(), fds.size(), poll_ms(wait)) > 0) {
             for (std::size_t i = 0; i < idle.size(); ++i) {
                 if (!(fds[i + 2].revents & (POLLRDHUP | POLLHUP | POLLERR))) continue;
-                idle[i]->stream_ended = true;
+                idle[i]->stream->ended = true;
                 resume(*idle[i]);
             }
         }
@@ -399,13 +338,13 @@ void HttpServer::run() {
     }
     // The library must not be stopped with connections suspended: every
     // held request gets its answer and every stream its end first.
+    streams_.end_all([](EventStreams::Id) {});
     for (auto& [id, e] : exchanges_) {
-        e->hold_until_ms = 0;
+        e->hold_until.reset();
         if (e->waiting) {
             e->waiting = false;
             e->answer = json_error(503, "zendrilld wird beendet");
         }
-        e->stream_ended = true;
         resume(*e);
     }
     for (int round = 0; round < 20; ++round) {
@@ -434,13 +373,8 @@ bool HttpServer::queue(Exchange& e, const HttpResponse& r) {
 }
 
 long HttpServer::on_stream_read(Exchange& e, char* buf, std::size_t max) {
-    if (!e.backlog.empty()) {
-        const std::size_t n = std::min(max, e.backlog.size());
-        std::memcpy(buf, e.backlog.data(), n);
-        e.backlog.erase(0, n);
-        return static_cast<long>(n);
-    }
-    if (e.stream_ended) return MHD_CONTENT_READER_END_OF_STREAM;
+    if (const std::size_t n = e.stream->take(buf, max)) return static_cast<long>(n);
+    if (e.stream->ended) return MHD_CONTENT_READER_END_OF_STREAM;
     // Nothing to send: asleep until the next event or keep-alive.
     suspend(e);
     return 0;
@@ -488,6 +422,7 @@ void HttpServer::on_completed(void** context) {
     auto* e = static_cast<Exchange*>(*context);
     if (!e) return;
     exchanges_.erase(e->id);
+    if (e->stream) streams_.forget(e->id);
     delete e;
     *context = nullptr;
 }
@@ -499,109 +434,39 @@ int HttpServer::respond(Exchange& e) {
         return ok;
     }
     if (e.waiting || e.stream) return MHD_YES;
-    const long long now = now_ms();
-    const HttpRequest& r = e.request;
-    const std::string host = header(e.connection, MHD_HEADER_KIND, "Host");
-    if (!host_allowed(settings_, host))
-        return queue(e, json_error(403, "Unbekannter Host-Name \"" + host.substr(0, 100) +
-                                            "\"; erlaubt sind die Adresse des Servers und http_hosts"));
-    if (changes_something(r.method) && !origin_allowed(header(e.connection, MHD_HEADER_KIND, "Origin"), host))
-        return queue(e, json_error(403, "Anfrage von einer anderen Seite abgelehnt"));
-    if (r.path.rfind("/api/", 0) != 0) {
-        if (r.method != "GET" && r.method != "HEAD") return queue(e, wrong_method({"GET", "HEAD"}));
-        const WebAsset* asset = find_web_asset(r.path);
-        if (!asset) return queue(e, not_found());
-        HttpResponse page;
-        page.content_type = asset->content_type;
-        page.body.assign(reinterpret_cast<const char*>(asset->data), asset->size);
-        page.headers.push_back({"Content-Security-Policy",
-                                "default-src 'self'; img-src 'self' data:; object-src 'none'; base-uri 'none'; "
-                                "form-action 'self'; frame-ancestors 'none'"});
-        return queue(e, page);
+    const Steady::time_point now = Steady::now();
+    const GateHeaders headers{header(e.connection, MHD_HEADER_KIND, "Host"),
+                              header(e.connection, MHD_HEADER_KIND, "Origin"),
+                              header(e.connection, MHD_COOKIE_KIND, kSessionCookie),
+                              header(e.connection, MHD_HEADER_KIND, "Authorization")};
+    GateDecision d = pass_gates(e.request, headers, settings_, auth_, now);
+    if (!d.log.empty()) log(d.log);
+    e.hold_until.reset();
+    switch (d.kind) {
+        case GateDecision::Kind::Page:
+        case GateDecision::Kind::Refuse:
+        case GateDecision::Kind::LoggedIn:
+        case GateDecision::Kind::LoggedOut: return queue(e, d.response);
+        case GateDecision::Kind::Hold:
+            // Asked again once the wait is over.
+            e.hold_until = d.hold_until;
+            suspend(e);
+            return MHD_YES;
+        case GateDecision::Kind::Stream: return start_stream(e);
+        case GateDecision::Kind::Api: break;
     }
-    if (r.path == "/api/login") return login(e, now);
-    bool held = false;
-    if (!authorised(e, now, held)) {
-        if (held) return MHD_YES;
-        return queue(e, json_error(401, "Anmeldung nötig"));
-    }
-    if (r.path == "/api/logout") {
-        if (r.method != "POST") return queue(e, wrong_method({"POST"}));
-        auth_.close_session(header(e.connection, MHD_COOKIE_KIND, kCookie));
-        HttpResponse bye;
-        bye.status = 204;
-        bye.headers.push_back({"Set-Cookie", std::string(kCookie) + "=; HttpOnly; SameSite=Strict; Path=/; Max-Age=0"});
-        return queue(e, bye);
-    }
-    if (r.path == "/api/events") return start_stream(e);
     e.waiting = true;
-    e.waiting_since_ms = now;
-    handler_.handle(r, std::make_shared<Responder>(*this, e.id));
+    e.waiting_since = now;
+    handler_.handle(e.request, std::make_shared<Responder>(*this, e.id));
     if (e.answer) return respond(e);
     // The answer comes from another thread; until then the connection sleeps.
     if (e.waiting) suspend(e);
     return MHD_YES;
 }
 
-bool HttpServer::authorised(Exchange& e, long long now, bool& held) {
-    held = false;
-    if (!auth_.required()) return true;
-    if (auth_.session_valid(header(e.connection, MHD_COOKIE_KIND, kCookie), now)) return true;
-    std::string password;
-    if (!basic_password(header(e.connection, MHD_HEADER_KIND, "Authorization"), password)) return false;
-    const long long not_before = auth_.answer_not_before(e.request.client);
-    if (now < not_before) {
-        e.hold_until_ms = not_before;
-        held = true;
-        suspend(e);
-        return false;
-    }
-    e.hold_until_ms = 0;
-    if (auth_.password_matches(password)) {
-        auth_.right(e.request.client);
-        return true;
-    }
-    auth_.wrong_answered(e.request.client, now);
-    return false;
-}
-
-int HttpServer::login(Exchange& e, long long now) {
-    if (e.request.method != "POST") return queue(e, wrong_method({"POST"}));
-    const long long not_before = auth_.answer_not_before(e.request.client);
-    if (now < not_before) {
-        // No answer before the wait is over: guessing stays slow.
-        e.hold_until_ms = not_before;
-        suspend(e);
-        return MHD_YES;
-    }
-    e.hold_until_ms = 0;
-    const JsonObject body = JsonObject::parse(e.request.body, nullptr, false);
-    if (body.is_discarded() || !body.is_object() || !body.contains("password") || !body["password"].is_string())
-        return queue(e, json_error(400, "Erwartet: {\"password\": \"...\"}"));
-    HttpResponse r;
-    r.status = 204;
-    if (!auth_.required()) return queue(e, r);
-    if (!auth_.password_matches(body["password"].get<std::string>())) {
-        auth_.wrong_answered(e.request.client, now);
-        log("Falsches Passwort für die Web-Seite von " + e.request.client);
-        return queue(e, json_error(401, "Falsches Passwort"));
-    }
-    auth_.right(e.request.client);
-    r.headers.push_back({"Set-Cookie", std::string(kCookie) + "=" + auth_.open_session(now) +
-                                           "; HttpOnly; SameSite=Strict; Path=/; Max-Age=" +
-                                           std::to_string(HttpAuth::kSessionMs / 1000)});
-    return queue(e, r);
-}
-
 int HttpServer::start_stream(Exchange& e) {
-    if (e.request.method != "GET") return queue(e, wrong_method({"GET"}));
-    std::size_t streams = 0;
-    for (const auto& [id, x] : exchanges_) streams += x->stream && !x->stream_ended ? 1 : 0;
-    if (streams >= kMaxStreams) return queue(e, json_error(503, "Zu viele offene Ereignisströme"));
-    e.stream = true;
-    // A lost stream is tried again after a second.
-    e.backlog = "retry: 1000\n\n";
-    for (const auto& [event, data] : handler_.stream_start()) e.backlog += "event: " + event + "\ndata: " + data + "\n\n";
+    e.stream = streams_.open(e.id, handler_.stream_start());
+    if (!e.stream) return queue(e, json_error(503, "Zu viele offene Ereignisströme"));
     MHD_Response* response = MHD_create_response_from_callback(MHD_SIZE_UNKNOWN, 4096, &stream_trampoline, &e, nullptr);
     if (!response) return MHD_NO;
     MHD_add_response_header(response, "Content-Type", "text/event-stream; charset=utf-8");

@@ -1,56 +1,38 @@
 #pragma once
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <utility>
 #include <vector>
 
-#include "core/json_objects.h"
-#include "platform/posix/unix_socket.h"
+#include "zendrilld/handoff.h"
 #include "zendrilld/http/http_access.h"
 #include "zendrilld/http/http_auth.h"
+#include "zendrilld/http/http_message.h"
+#include "zendrilld/http/http_streams.h"
+#include "zendrilld/steady.h"
 
 struct MHD_Daemon;
 struct MHD_Connection;
 
 namespace zd::daemon {
 
-struct HttpRequest {
-    std::string method;
-    std::string path;  // without the query
-    std::map<std::string, std::string> query;
-    std::string body;
-    std::string client;  // the peer's address
-};
-
-struct HttpResponse {
-    int status = 200;
-    std::string content_type = "application/json";
-    std::string body;
-    std::vector<std::pair<std::string, std::string>> headers;
-};
-
-// {"ok": false, "error": "..."}; `error` is Windows-1252 like every text inside.
-JsonObject error_object(const std::string& error_1252);
-HttpResponse json_error(int status, const std::string& error_1252);
-// The one wording of each for every part of the server.
-HttpResponse not_found();
-HttpResponse wrong_method(const std::vector<std::string>& allowed);
-
 // An answer that comes later, from any thread (a request waiting for the
 // line). The first answer counts; a responder dropped unanswered answers 500.
+// answer() and the destructor on any thread; the answer goes out on the
+// HTTP thread.
 class HttpResponder {
 public:
     virtual ~HttpResponder() = default;
     virtual void answer(HttpResponse response) = 0;
 };
 
-// What the server asks of the API behind it. Called on the HTTP thread;
-// must not block.
+// What the server asks of the API behind it. Called on the HTTP thread
+// only; must not block.
 class HttpHandler {
 public:
     virtual ~HttpHandler() = default;
@@ -64,8 +46,11 @@ public:
 // The web page's server: libmicrohttpd on a thread of its own, driven by
 // poll() with its epoll descriptor, so that timers (a held login, the
 // streams' keep-alive) and answers from other threads meet in one loop.
-// It owns the gates every request passes: host, origin, body size, the
-// password. Nothing here waits for the serial line.
+// Every request passes the body limit here and the gates of http_gates.h;
+// the event streams are http_streams.h. Nothing here waits for the line.
+// The owner's thread constructs, starts, stops and destroys it; broadcast()
+// comes from any thread. libmicrohttpd's callbacks, the gates, the handler
+// and the log callback run on the server's own HTTP thread.
 class HttpServer {
 public:
     // Where to listen and which host names to answer to, and the password.
@@ -85,7 +70,7 @@ public:
     void broadcast(const std::string& event, const std::string& data);
 
     static constexpr std::size_t kMaxBody = 64 * 1024;
-    static constexpr std::size_t kMaxStreams = 32;
+    static constexpr std::size_t kMaxStreams = EventStreams::kMaxStreams;
 
     // For libmicrohttpd's callbacks.
     struct Exchange;
@@ -96,45 +81,42 @@ public:
 
 private:
     class Responder;
-    // Work for the HTTP thread from any thread; it outlives the server, so a
-    // responder kept elsewhere after the end posts into nothing.
-    struct Inbox {
-        std::mutex m;
-        std::vector<std::function<void()>> work;
-        posix::Wakeup wake;
-        bool closed = false;
-        std::atomic<std::thread::id> thread{};
-        void post(std::function<void()> w);
-    };
+    // Work for the HTTP thread from any thread. Shared with the responders
+    // and closed at the end, so one kept elsewhere afterwards posts into
+    // nothing. Bounded only against a stuck thread.
+    using Inbox = Handoff<std::function<void()>>;
+    static constexpr std::size_t kInboxLimit = 4096;
+
     bool open(std::string& error);
-    bool open_when_due(long long& next_try_ms, long long& retry_ms, std::string& last_error);
+    bool open_when_due(Steady::time_point& next_try, std::chrono::milliseconds& retry, std::string& last_error);
     void run();
     void run_posted();
     int start_stream(Exchange& e);
     void suspend(Exchange& e);
-    void run_timers(long long now_ms);
-    long long next_timer_ms() const;
+    void resume(Exchange& e);
+    void wake(EventStreams::Id id);
+    void run_timers(Steady::time_point now);
+    Steady::time_point next_timer() const;
     bool queue(Exchange& e, const HttpResponse& r);
     int respond(Exchange& e);
-    int login(Exchange& e, long long now_ms);
-    bool authorised(Exchange& e, long long now_ms, bool& held);
-    void resume(Exchange& e);
     void log(const std::string& line);
 
     Settings settings_;
     HttpHandler& handler_;
     std::function<void(const std::string&)> log_;
-    HttpAuth auth_;
     int listen_fd_ = -1;
     MHD_Daemon* daemon_ = nullptr;
     std::thread thread_;
-    std::shared_ptr<Inbox> inbox_ = std::make_shared<Inbox>();
-    bool stopping_ = false;  // HTTP thread: set by work posted by stop()
+    std::shared_ptr<Inbox> inbox_ = std::make_shared<Inbox>(kInboxLimit);
+
+    // Set by stop(), which then wakes the thread: a full inbox cannot keep it.
+    std::atomic<bool> stopping_{false};
 
     // HTTP thread only.
+    HttpAuth auth_;
     std::map<unsigned long long, Exchange*> exchanges_;
     unsigned long long next_id_ = 1;
-    long long next_keepalive_ms_ = 0;
+    EventStreams streams_;
 };
 
 }  // namespace zd::daemon
