@@ -72,6 +72,8 @@ public:
     bool set_device(int address, const std::string& code);
 
     ModelOptions& options() { return options_; }
+    // The device clock at `ms` since 01.01.00 00:00:00 from now on.
+    void set_clock_ms(long long ms) { set_device_ms(ms); }
 
 private:
     long long now_device_ms();

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "core/texts.h"
-#include "tests/unit/daemon/fake_b203.h"
+#include "tests/unit/daemon/sim_b203.h"
 #include "zendrilld/line_agent.h"
 
 namespace zd::test {
@@ -19,7 +19,7 @@ const long long kHostStart = 847540800;  // 2026-11-09 12:00:00 counted from 200
 struct AgentTest : ::testing::Test {
     VirtualClock clock;
     FakePort port{clock};
-    FakeB203 device{port, clock};
+    SimB203 device{port, clock};
     RunningSystem sys{clock, kHostStart};
     daemon::DaemonConfig config;
     daemon::DevicePicture picture{config};
@@ -30,7 +30,7 @@ struct AgentTest : ::testing::Test {
     std::unique_ptr<LineAgent> agent;
 
     AgentTest() {
-        device.clock_base_s = kHostStart;
+        device.set_clock_s(kHostStart);
         config.clock_tolerance_s = 2;
         config.port = "/dev/ttyB203";
         picture.add_view([this](const daemon::Picture& p, const daemon::Change& c) {
@@ -63,7 +63,7 @@ struct AgentTest : ::testing::Test {
 };
 
 TEST_F(AgentTest, StatusPollPublishesTheRecordWithItsDrift) {
-    device.clock_base_s = kHostStart + 1;
+    device.set_clock_s(kHostStart + 1);
     EXPECT_TRUE(agent->read_status());
     ASSERT_EQ(states.size(), 1u);
     EXPECT_EQ(states[0], "0X:091126120001" "10000");
@@ -75,7 +75,7 @@ TEST_F(AgentTest, StatusPollPublishesTheRecordWithItsDrift) {
 }
 
 TEST_F(AgentTest, AClockNinetySecondsOffIsSetAndReported) {
-    device.clock_base_s = kHostStart - 90;
+    device.set_clock_s(kHostStart - 90);
     agent->read_status();
     ASSERT_GE(device.received.size(), 4u);
     EXPECT_EQ(device.received[1].substr(0, 2), "0T");
@@ -88,7 +88,7 @@ TEST_F(AgentTest, AClockNinetySecondsOffIsSetAndReported) {
 }
 
 TEST_F(AgentTest, AClockThatWillNotBeSetIsTriedAgainOnlyAfterAnHour) {
-    device.clock_base_s = kHostStart - 3600;  // the hour a change to summer time leaves
+    device.set_clock_s(kHostStart - 3600);  // the hour a change to summer time leaves
     device.frozen_clock = true;
     agent->read_status();
     ASSERT_EQ(events.size(), 1u);
@@ -127,7 +127,7 @@ TEST_F(AgentTest, ARecordWithoutARealDateIsAFailedRead) {
 
 TEST_F(AgentTest, CommandsPutExactlyTheirLinesOnTheWire) {
     agent->read_status();
-    device.timers['2'] = "W01010100050010063000071500";
+    device.set_timer(2, "W01010100050010063000071500");
     agent->read_timers();
     struct Case {
         Request::Kind kind;
@@ -198,7 +198,7 @@ TEST_F(AgentTest, NothingIsSentWithoutWhatTheCommandNeeds) {
 
 TEST_F(AgentTest, ARefusedWriteIsReportedAndTheTimersReadAgain) {
     agent->read_status();
-    device.refuse_writes = true;
+    device.model.options().refuse_writes = true;
     run(Request::Kind::WriteTimer, "set/timer/1", [](Request& r) {
         r.timer = 1;
         r.record = "W01010100050010063000071500";
@@ -225,8 +225,8 @@ TEST_F(AgentTest, SilenceAfterASettingIsNoSuccess) {
 std::vector<std::string> link_after_polls(const std::string& polls) {
     VirtualClock clock;
     FakePort port{clock};
-    FakeB203 device{port, clock};
-    device.clock_base_s = kHostStart;
+    SimB203 device{port, clock};
+    device.set_clock_s(kHostStart);
     RunningSystem sys{clock, kHostStart};
     daemon::DaemonConfig config;
     std::vector<std::string> links;
@@ -271,7 +271,7 @@ TEST_F(AgentTest, ATimerPollOnAHeldLineStopsOnceTheLinkIsDown) {
 
 TEST_F(AgentTest, ACommandWhoseWriteDidNotGoOutFailsWithoutItsEvent) {
     agent->read_status();
-    device.timers['2'] = "W01010100050010063000071500";
+    device.set_timer(2, "W01010100050010063000071500");
     const std::function<void(Request&)> same_record = [](Request& r) {
         r.timer = 2;
         r.record = "W01010100050010063000071500";

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/unit/daemon/fake_b203.h"
+#include "tests/unit/daemon/sim_b203.h"
 #include "zendrilld/line_agent.h"
 #include "zendrilld/line_thread.h"
 
@@ -20,13 +20,13 @@ using namespace std::chrono_literals;
 
 const char* const kPort = "/dev/ttyB203";
 
-// The line's thread between a fake opener and a FakeB203. The device, port
+// The line's thread between a fake opener and a SimB203. The device, port
 // and virtual clock belong to the line's thread while it runs; the test
 // sees the log.
 struct LineRig {
     VirtualClock clock;
     FakePort port{clock};
-    FakeB203 device{port, clock};
+    SimB203 device{port, clock};
     RunningSystem sys{clock, 847540800};
     daemon::DaemonConfig config;
     std::deque<ExclusiveOpen> refusals;  // what the opener answers before it opens
@@ -46,7 +46,7 @@ struct LineRig {
         cv.notify_all();
     }
     void start() {
-        device.clock_base_s = sys.base_s;
+        device.set_clock_s(sys.base_s);
         config.port = kPort;
         agent = std::make_unique<LineAgent>(config, sys, clock, picture, log_sink);
         const auto open = [this](const std::string&, int) {
