@@ -1,0 +1,162 @@
+#include <gtest/gtest.h>
+
+#include <future>
+#include <string>
+
+#include "core/texts.h"
+#include "core/utf8.h"
+#include "tests/unit/daemon/line_rig.h"
+#include "zendrilld/http/http_api.h"
+
+namespace zd::test {
+namespace {
+
+using daemon::HttpRequest;
+using daemon::HttpResponse;
+using Json = JsonObject;
+
+const char* const kTimer2 = "W01010100050010063000071500";
+
+struct Promised : daemon::HttpResponder {
+    std::promise<HttpResponse> answered;
+    void answer(HttpResponse r) override { answered.set_value(std::move(r)); }
+};
+
+// The API between the picture and a line that runs the simulator's device;
+// what the HTTP server would hand it, without sockets.
+struct ApiRig : LineRig {
+    std::unique_ptr<daemon::HttpApi> api;
+
+    void start_api() {
+        start();
+        ASSERT_TRUE(wait_log("Verbindung zum Gerät steht"));
+        api = std::make_unique<daemon::HttpApi>(config, picture, *line, sys, false);
+    }
+    struct Answer {
+        int status = 0;
+        Json json;
+    };
+    Answer call(const std::string& method, const std::string& path, const std::string& body = "") {
+        HttpRequest r;
+        r.method = method;
+        r.path = path;
+        const auto q = path.find('?');
+        if (q != std::string::npos) {
+            r.path = path.substr(0, q);
+            const std::string pair = path.substr(q + 1);
+            r.query[pair.substr(0, pair.find('='))] = pair.substr(pair.find('=') + 1);
+        }
+        r.body = body;
+        auto responder = std::make_shared<Promised>();
+        auto answered = responder->answered.get_future();
+        api->handle(r, responder);
+        if (answered.wait_for(10s) != std::future_status::ready) return {};
+        const HttpResponse a = answered.get();
+        return {a.status, Json::parse(a.body, nullptr, false)};
+    }
+};
+
+// What MQTT answers for the same request, in the UTF-8 the API answers in.
+std::string mqtt_refusal(const std::string& topic, const std::string& payload, bool raw_commands) {
+    return utf8_from_1252(daemon::parse_request(topic, payload, raw_commands, make_value_names()).message);
+}
+
+// Every refusal of the API in the words MQTT has for it, with the status a
+// script can act on; none of them puts a byte on the line.
+TEST(HttpApi, RefusesWhatIsWrongInTheWordsOfMqtt) {
+    ApiRig rig;
+    ASSERT_NO_FATAL_FAILURE(rig.start_api());
+    rig.device.received.clear();
+    const std::string no_timer = "Timer gibt es nur mit den Nummern 1 bis 5", not_found = "Nicht gefunden",
+                      no_method = "Diese Methode gibt es hier nicht";
+    const std::string start_25 = R"({"kind": "weekday", "days": ["Mo"], "source": "Tuner", "station": "05",)"
+                                 R"( "targets": ["LS-A"], "start": "25:00", "end": "07:15"})";
+    const struct {
+        std::string method, path, body;
+        int status;
+        std::string error;  // or, when empty, the words MQTT has for:
+        std::string topic, payload;
+    } cases[] = {
+        {"GET", "/api/timers/0", "", 404, no_timer, "", ""},
+        {"GET", "/api/timers/6", "", 404, no_timer, "", ""},
+        {"PUT", "/api/timers/x", kTimer2, 404, no_timer, "", ""},
+        {"GET", "/api/volume", "", 404, not_found, "", ""},
+        {"POST", "/api/timers/2/play", "", 404, not_found, "", ""},
+        {"DELETE", "/api/status", "", 405, no_method, "", ""},
+        {"GET", "/api/refresh", "", 405, no_method, "", ""},
+        {"POST", "/api/timers/2", "", 405, no_method, "", ""},
+        {"POST", "/api/send", R"({"line": "0X"})", 404, "", "cmd/send", "0X"},
+        {"PUT", "/api/settings", R"({"language": "Klingonisch"})", 400, "", "set/language", "Klingonisch"},
+        {"PUT", "/api/settings", R"({"timer": "1"})", 400, "", "set/timer_function", "1"},
+        {"PUT", "/api/timers/1", R"({"record": "W01010100050010063001071500"})", 400, "", "set/timer/1",
+         "W01010100050010063001071500"},
+        {"PUT", "/api/timers/1", R"({"record": "D3102260121000200000213000"})", 400, "", "set/timer/1",
+         "D3102260121000200000213000"},
+        {"PUT", "/api/timers/1", start_25, 400, "Timer 1: start: \"25:00\" ist keine Uhrzeit (HH:MM)", "", ""},
+        {"PUT", "/api/timers/1", "[]", 400, "Erwartet wird ein JSON-Objekt", "", ""},
+        {"PUT", "/api/settings", "{}", 400, "Keine Einstellung angegeben", "", ""},
+        {"PUT", "/api/settings", R"({"volume": "laut"})", 400,
+         "Unbekannte Einstellung \"volume\"; erlaubt: language, easy_function, timer, power_on", "", ""},
+        {"PUT", "/api/ir", R"({"ir": "ON"})", 400, R"(Erwartet wird {"ir": "ein"} oder {"ir": "aus"})", "", ""},
+        {"POST", "/api/clock/shift", R"({"hours": 2})", 400, R"(Erwartet wird {"hours": 1} oder {"hours": -1})",
+         "", ""},
+        {"POST", "/api/backup", "Timer9 = \r\n", 400, "1 fehlerhafte Zeile; nichts gesendet", "", ""},
+        {"POST", "/api/backup", "", 400,
+         u8"Die Datei enthält weder B203Modus noch Timer1 bis Timer5; nichts gesendet", "", ""},
+        {"GET", "/api/schedule?days=32", "", 400, "days: \"32\" ist keine Zahl von 1 bis 31", "", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.method + " " + c.path + " " + c.body.substr(0, 40));
+        const auto a = rig.call(c.method, c.path, c.body);
+        EXPECT_EQ(a.status, c.status);
+        std::string expected = c.error;
+        if (expected.empty()) {
+            expected = mqtt_refusal(c.topic, c.payload, false);
+            // The record came in a key of its own, and the words name it.
+            if (c.topic.rfind("set/timer/", 0) == 0) expected.insert(9, "record: ");
+        }
+        EXPECT_EQ(a.json.value("error", ""), expected);
+        EXPECT_EQ(a.json.value("ok", true), false);
+    }
+    rig.line->stop();
+    EXPECT_TRUE(rig.device.received.empty());
+}
+
+// A change's status code follows what the device made of it: done 200, a
+// refusal 409, silence 504, a lent line 503 with nothing sent.
+TEST(HttpApi, AChangesStatusCodeSaysWhatTheDeviceMadeOfIt) {
+    ApiRig rig;
+    ASSERT_NO_FATAL_FAILURE(rig.start_api());
+    const std::string write2 = std::string(R"({"record": ")") + kTimer2 + "\"}";
+    auto a = rig.call("PUT", "/api/timers/2", write2);
+    EXPECT_EQ(a.status, 200);
+    EXPECT_EQ(a.json["message"], "Timer 2: geschrieben");
+    EXPECT_EQ(a.json["record"], kTimer2);  // read back into the answer
+    a = rig.call("PUT", "/api/settings", R"({"language": "Englisch", "power_on": "Lautsprecher aus"})");
+    EXPECT_EQ(a.status, 200);
+    EXPECT_EQ(a.json["settings"], "0004");
+
+    rig.device.model.options().refuse_writes = true;
+    a = rig.call("DELETE", "/api/timers/2");
+    EXPECT_EQ(a.status, 409);
+    EXPECT_NE(a.json.value("error", "").find("Timer 2: "), std::string::npos) << a.json.dump();
+
+    rig.device.silent = true;
+    a = rig.call("PUT", "/api/ir", R"({"ir": "aus"})");
+    EXPECT_EQ(a.status, 504);
+
+    rig.device.silent = false;
+    std::promise<void> lent;
+    rig.line->lend([&] { lent.set_value(); });
+    ASSERT_EQ(lent.get_future().wait_for(10s), std::future_status::ready);
+    const std::size_t before = rig.device.received.size();
+    a = rig.call("POST", "/api/clock/sync");
+    EXPECT_EQ(a.status, 503);
+    EXPECT_EQ(a.json["error"], "Die Leitung ist an zendrill-cli verliehen; nichts gesendet");
+    EXPECT_EQ(rig.call("GET", "/api/status").json["link"], "lent");  // reading goes on
+    rig.line->stop();
+    EXPECT_EQ(rig.device.received.size(), before);
+}
+
+}  // namespace
+}  // namespace zd::test
