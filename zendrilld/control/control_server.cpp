@@ -73,8 +73,7 @@ void ControlServer::handle(const std::vector<pollfd>& fds) {
         if (p.fd == listen_fd_) {
             accept_clients();
         } else if (p.fd == granted_.fd()) {
-            granted_.drain();
-            loan_granted();
+            if (!granted_.take().empty()) loan_granted();
         } else {
             for (Client& c : clients_)
                 if (c.fd == p.fd) read_client(c);
@@ -143,7 +142,7 @@ void ControlServer::read_client(Client& c) {
     if (!asked_) {
         asked_ = true;
         log_.line("Ein Programm möchte den Port " + config_.port + " ausleihen");
-        line_.lend([this] { granted_.signal(); });
+        line_.lend([this] { granted_.post(true); });
     }
 }
 

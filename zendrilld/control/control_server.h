@@ -8,6 +8,7 @@
 #include "platform/posix/unix_socket.h"
 #include "zendrilld/daemon_config.h"
 #include "zendrilld/line_thread.h"
+#include "zendrilld/handoff.h"
 #include "zendrilld/log.h"
 #include "zendrilld/steady.h"
 
@@ -18,7 +19,7 @@ namespace zd::daemon {
 constexpr std::chrono::seconds kAskWithin{5};
 
 // The local socket through which zendrill-cli borrows the line. Runs on the
-// main thread's poll loop.
+// main thread's poll loop; the line's thread only posts the granted loan.
 class ControlServer {
 public:
     ControlServer(const DaemonConfig& config, LineThread& line, Log& log);
@@ -57,7 +58,7 @@ private:
     std::vector<Client> clients_;
     bool lent_ = false;         // the line has closed the port for borrowers
     bool asked_ = false;        // a loan was asked of the line and not yet granted
-    posix::Wakeup granted_;     // the line's thread signals the loan
+    Handoff<bool> granted_{4};  // the line's thread says the loan is granted
 };
 
 }  // namespace zd::daemon
