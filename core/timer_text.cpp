@@ -68,4 +68,17 @@ std::string timer_station_name(const ListedTimer& t, const std::string (&station
     return n >= 0 && n < kStationCount ? stations[n] : "";
 }
 
+ListedTimer listed_timer(int n, const std::string& record) {
+    ListedTimer t;
+    t.timer = n;
+    const std::string digit = std::to_string(n);
+    t.reading.raw_reply = "0C0" + digit + digit + (record.empty() ? "E" : record);
+    t.reading.last_reply = t.reading.raw_reply;
+    t.fields.number = digit;
+    parse_timer_reply(t.fields, t.reading.last_reply);
+    t.reading.state = timer_state(t.reading.last_reply);
+    if (t.reading.state == TimerState::Set) t.reading.record = record;
+    return t;
+}
+
 }  // namespace zd

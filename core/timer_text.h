@@ -23,6 +23,8 @@ struct ListedTimer {
     TimerReading reading;
     TimerFields fields;
 };
+// Timer n as if the device had answered with `record` ("" empty).
+ListedTimer listed_timer(int n, const std::string& record);
 // The overview entry of a timer on one line, at most 255 characters, with
 // the station's name for a tuner timer where one is set.
 std::string timer_summary(const ListedTimer& timer, const std::string (&stations)[kStationCount]);

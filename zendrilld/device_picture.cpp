@@ -83,6 +83,18 @@ void DevicePicture::set_timer(const ListedTimer& t) {
         Change(Change::What::Timer, t.timer));
 }
 
+void DevicePicture::forget_timer(int n) {
+    if (n < 1 || n > 5) return;
+    change(
+        [&](Picture& p) {
+            auto& t = p.timers[static_cast<std::size_t>(n - 1)];
+            if (!t) return false;
+            t.reset();
+            return true;
+        },
+        Change(Change::What::Timer, n));
+}
+
 void DevicePicture::set_answering(bool answering) {
     LinkState before = LinkState::Offline;
     change(

@@ -55,7 +55,7 @@ struct Picture {
 struct Change {
     enum class What {
         Status,     // a new status reading
-        Timer,      // `timer` was read
+        Timer,      // `timer` was read, or forgotten (then nullopt)
         Answering,  // the line agent's verdict on the device, told at every change and once at the start
         Link,       // link() changed
         Event,      // `event` was added
@@ -89,6 +89,8 @@ public:
     // The line's thread.
     void set_status(const StatusReading& status);
     void set_timer(const ListedTimer& timer);
+    // Timer n is not known any more (a write whose outcome is unclear).
+    void forget_timer(int n);
     void set_answering(bool answering);
     void set_lent(bool lent);
     void add_event(EventType type, JsonObject fields = JsonObject::object());

@@ -172,7 +172,20 @@ bool LineAgent::read_status() {
     }
     if (status_read(reply)) keep_clock(last_drift_s_);
     unsent_writes();
+    read_unknown_timers();
     return true;
+}
+
+void LineAgent::read_unknown_timers() {
+    // Before the first timer poll every timer is unknown: that poll reads them.
+    if (!timers_tried_) return;
+    const Picture p = picture_.snapshot();
+    for (int n = 1; n <= 5 && link_.port && !stopping_ && link_up_; ++n) {
+        if (p.timers[static_cast<std::size_t>(n - 1)]) continue;
+        const ListedTimer t = read_one_timer(n);
+        if (t.reading.state != TimerState::Failed) picture_.set_timer(t);
+    }
+    unsent_writes();
 }
 
 void LineAgent::keep_clock(long long drift_s) {
@@ -222,6 +235,7 @@ ListedTimer LineAgent::read_one_timer(int n) {
 }
 
 void LineAgent::read_timers() {
+    timers_tried_ = true;
     for (int n = 1; n <= 5 && link_.port && !stopping_; ++n) {
         ListedTimer t = read_one_timer(n);
         if (t.reading.state == TimerState::Failed) {
@@ -250,8 +264,10 @@ Outcome LineAgent::run(const Request& r) {
     const bool read_after = run_command(r);
     command_mark_ = -1;
     unsent_writes();
-    // After every command the state as the device has it now.
+    // After every command the state as the device has it now, and what it
+    // could not tell before.
     if (read_after) read_status();
+    else read_unknown_timers();
     return outcome_;
 }
 
@@ -295,6 +311,21 @@ bool LineAgent::run_command(const Request& r) {
         case Kind::WriteTimer:
         case Kind::EraseTimer: {
             const bool erase = r.kind == Kind::EraseTimer;
+            if (r.expect) {
+                // Another door or the device's own buttons may have changed
+                // it since the asker looked: that is not overwritten unseen.
+                const ListedTimer held = read_one_timer(r.timer);
+                if (held.reading.state == TimerState::Failed) {
+                    refuse(r, memory_read_failed(r.timer) + "; nichts gesendet",
+                           Outcome::Kind::Silent);
+                    return true;
+                }
+                picture_.set_timer(held);
+                if ((held.reading.state == TimerState::Set ? held.reading.record : "") != *r.expect) {
+                    refuse(r, changed_elsewhere_text(r.timer), Outcome::Kind::NotTaken);
+                    return false;
+                }
+            }
             const RestoreStep step = restore_timer(link_, clock_, r.timer, erase ? "" : r.record);
             JsonObject f;
             f["timer"] = r.timer;
@@ -302,7 +333,13 @@ bool LineAgent::run_command(const Request& r) {
             // A record that did not go out has no outcome to report, only the failure.
             RestoreStep seen = step;
             if (!command_sent()) seen.outcome = RestoreOutcome::ReadBackFailed;
-            result(r, {outcome_kind(seen.outcome), restore_step_text(seen)});
+            if (seen.outcome == RestoreOutcome::ReadBackFailed && command_sent()) {
+                // It went out: whether it took is not known until the timer is read again.
+                picture_.forget_timer(r.timer);
+                result(r, {Outcome::Kind::Silent, "Timer " + n + ": " + outcome_unknown_text(r.timer)});
+            } else {
+                result(r, {outcome_kind(seen.outcome), restore_step_text(seen)});
+            }
             if (seen.outcome == RestoreOutcome::Written) event(EventType::TimerWritten, f);
             if (seen.outcome == RestoreOutcome::Erased) event(EventType::TimerErased, f);
             if (seen.outcome == RestoreOutcome::Refused) event(EventType::TimerRefused, f);
@@ -374,33 +411,43 @@ bool LineAgent::run_command(const Request& r) {
         case Kind::Restore: {
             // One entry per command line, in the order they go out.
             const std::vector<std::string> commands = restore_commands(r.entries);
+            const std::vector<std::string> texts = restore_texts(r.entries, config_.stations, names_);
             JsonObject lines = JsonObject::array();
+            // A line whose bytes did not go out was not sent, whatever was read after it.
+            int step_mark = writes_.failed;
             const auto add = [&](bool ok, const std::string& text) {
+                const bool sent = writes_.failed == step_mark;
+                step_mark = writes_.failed;
                 JsonObject l;
                 l["command"] = lines.size() < commands.size() ? commands[lines.size()] : "";
-                l["ok"] = ok;
-                l["result"] = utf8_from_1252(text);
+                l["text"] = utf8_from_1252(lines.size() < texts.size() ? texts[lines.size()] : "");
+                l["ok"] = ok && sent;
+                l["result"] = utf8_from_1252(sent ? text : std::string("nicht gesendet: ") + kSendFailed);
                 lines.push_back(l);
+                return ok && sent;
             };
             const RestoreSummary done = restore_backup(
                 link_, clock_, r.entries,
                 [&](const Confirmed& c) {
-                    add(c.ok, c.message);
-                    if (!c.ok) return;
+                    if (!add(c.ok, c.message)) return;
                     JsonObject f;
                     f["settings"] = mid(c.reply, 16, 4);
                     event(EventType::SettingsSent, f);
                 },
                 [&](const RestoreStep& s) {
-                    add(s.ok(), restore_step_text(s));
+                    const bool ok = add(s.ok(), restore_step_text(s));
                     JsonObject f;
                     f["timer"] = s.timer;
                     if (!s.sent.empty()) f["record"] = s.sent;
-                    if (s.ok()) event(s.sent.empty() ? EventType::TimerErased : EventType::TimerWritten, f);
-                    if (s.outcome == RestoreOutcome::Refused) event(EventType::TimerRefused, f);
+                    if (ok) event(s.sent.empty() ? EventType::TimerErased : EventType::TimerWritten, f);
+                    if (s.outcome == RestoreOutcome::Refused && writes_.failed == step_mark)
+                        event(EventType::TimerRefused, f);
                 },
                 [&] { return stopping_.load(); });
-            while (lines.size() < commands.size()) add(false, "nicht gesendet");
+            while (lines.size() < commands.size()) {
+                step_mark = writes_.failed;
+                add(false, "nicht gesendet");
+            }
             const std::size_t failed = static_cast<std::size_t>(
                 std::count_if(lines.begin(), lines.end(), [](const JsonObject& l) { return !l["ok"].get<bool>(); }));
             // The lines say what each came to; the whole is done once it ran.

@@ -85,6 +85,9 @@ private:
     void result(const Request& request, Outcome outcome);
     void log(const std::string& line);
     ListedTimer read_one_timer(int n);
+    // The timers the picture does not know (a first read or a write that
+    // failed), read as soon as the device answers again.
+    void read_unknown_timers();
 
     const DaemonConfig& config_;
     System& sys_;
@@ -102,6 +105,7 @@ private:
     long long last_drift_s_ = 0;
     int failed_reads_ = 0;
     bool link_up_ = false;    // what the picture was last told
+    bool timers_tried_ = false;  // a timer poll has run
     bool link_was_lost_ = false;
     bool link_announced_ = false;
     long long next_sync_ms_ = 0;  // on the clock: no automatic sync before

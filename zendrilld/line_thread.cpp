@@ -72,6 +72,13 @@ bool LineThread::submit(Request request, WhenAway when_away) {
     return true;
 }
 
+bool LineThread::taken(const Request& r) {
+    if (!r.claim || r.claim->take_for_line()) return true;
+    // Its asker has answered for itself: afterwards nothing may reach the device.
+    log_.line("Befehl zurückgezogen, die Antwort ist schon gegeben: " + r.command);
+    return false;
+}
+
 void LineThread::refuse_waiting_for_loan(std::unique_lock<std::mutex>& lock) {
     std::vector<Request> refused;
     for (auto it = queue_.begin(); it != queue_.end();) {
@@ -180,6 +187,10 @@ void LineThread::run() {
                     const Request r = std::move(queue_.front().request);
                     queue_.pop_front();
                     lock.unlock();
+                    if (!taken(r)) {
+                        lock.lock();
+                        continue;
+                    }
                     const Outcome o = agent_.refuse(r, not_queued_text(NotQueued::PortClosed, config_.port));
                     if (r.reply && r.reply_when == ReplyWhen::Settled) r.reply(o);
                     lock.lock();
@@ -211,6 +222,10 @@ void LineThread::run() {
             const Request r = std::move(queue_.front().request);
             queue_.pop_front();
             lock.unlock();
+            if (!taken(r)) {
+                lock.lock();
+                continue;
+            }
             const Outcome o = agent_.run(r);
             if (r.reply && r.reply_when == ReplyWhen::Settled) r.reply(o);
             if (r.kind == Request::Kind::WriteTimer || r.kind == Request::Kind::EraseTimer ||

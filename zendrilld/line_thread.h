@@ -82,6 +82,8 @@ private:
         WhenAway when_away;
     };
     std::deque<Queued> queue_;
+    // False for a request its asker withdrew: it is dropped unsent.
+    bool taken(const Request& request);
     // Answers the requests that refuse to wait out a loan.
     void refuse_waiting_for_loan(std::unique_lock<std::mutex>& lock);
     bool stopping_ = false;

@@ -1,5 +1,8 @@
 #include "zendrilld/requests.h"
 
+#include <algorithm>
+
+#include "core/timer_text.h"
 #include "core/utf8.h"
 #include "core/validation.h"
 
@@ -125,12 +128,49 @@ std::string not_queued_text(NotQueued why, const std::string& port) {
     return "Der Port " + port + " ist nicht geöffnet";
 }
 
-Parsed timer_write_request(const std::string& command, int n, const std::string& record) {
+std::vector<std::string> restore_texts(const BackupEntries& e, const std::string (&stations)[kStationCount],
+                                       const ValueNames& names) {
+    std::vector<std::string> texts;
+    if (e.settings) {
+        std::string t = "Einstellungen senden: ";
+        for (const SettingField& f : kSettingFields) {
+            const auto& values = f.values(names);
+            const auto code = static_cast<std::size_t>((*e.settings)[static_cast<std::size_t>(f.position)] - '0');
+            t += std::string(f.position ? ", " : "") + f.label + " " + (code < values.size() ? values[code] : "?");
+        }
+        texts.push_back(t);
+    }
+    for (int n = 1; n <= kTimerCount; ++n) {
+        const auto& record = e.timers[n - 1];
+        if (!record) continue;
+        const std::string head = "Timer " + std::to_string(n);
+        texts.push_back(record->empty() ? head + " löschen"
+                                        : head + " schreiben: " + timer_summary(listed_timer(n, *record), stations));
+    }
+    return texts;
+}
+
+std::string changed_elsewhere_text(int n) {
+    return "Timer " + std::to_string(n) + " wurde anderswo geändert; nichts gesendet";
+}
+
+std::string outcome_unknown_text(int n) {
+    return "keine Antwort vom B203; ob der Timer geschrieben wurde, ist unklar. Timer " + std::to_string(n) +
+           " wird neu gelesen, sobald das Gerät wieder antwortet";
+}
+
+Parsed timer_write_request(const std::string& command, int n, const std::string& record,
+                           const std::optional<std::string>& expect) {
     if (n < 1 || n > 5) return refuse(command, kNoSuchTimer);
+    if (expect && (expect->size() > 32 || std::any_of(expect->begin(), expect->end(), [](char c) {
+                       return static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7F;
+                   })))
+        return refuse(command, "expect: \"" + shown_value(*expect) + "\" ist kein Datensatz");
     const std::string problem = record_problem(record);
     if (!problem.empty()) return refuse(command, "Timer " + std::to_string(n) + ": " + problem);
     Request r = made(command, Request::Kind::WriteTimer);
     r.timer = n;
+    r.expect = expect;
     r.record = record;
     return accepted(r);
 }

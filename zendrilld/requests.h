@@ -1,11 +1,16 @@
 #pragma once
 #include <array>
+#include <atomic>
+#include <memory>
+#include <optional>
 #include <functional>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "core/backup_file.h"
 #include "core/json_objects.h"
+#include "core/config.h"
 #include "core/setting_fields.h"
 #include "device/status_record.h"
 
@@ -47,6 +52,21 @@ enum class WhenAway {
 // state, for an answer that shows it.
 enum class ReplyWhen { Known, Settled };
 
+// Who asked may stop waiting (a time-out) and answer for itself; a request
+// withdrawn before the line took it is never sent. Any thread.
+class Claim {
+public:
+    // The line's thread, before the first byte: false when withdrawn.
+    bool take_for_line() { return move(kWaiting, kOnTheLine); }
+    // The asker's thread: false when the line has it already.
+    bool withdraw() { return move(kWaiting, kWithdrawn); }
+
+private:
+    enum : int { kWaiting, kOnTheLine, kWithdrawn };
+    bool move(int from, int to) { return state_.compare_exchange_strong(from, to); }
+    std::atomic<int> state_{kWaiting};
+};
+
 // One command from a person, checked and ready for the line.
 struct Request {
     enum class Kind { Setting, Ir, WriteTimer, EraseTimer, TestTimer, ClockSync, ClockShift, Refresh, RawSend, Restore };
@@ -58,6 +78,9 @@ struct Request {
     bool forward = true;     // clock shift
     int timer = 0;           // 1..5
     std::string record;      // WriteTimer
+    // WriteTimer: the record the asker started from ("" empty); when the
+    // device holds another by then, nothing is sent.
+    std::optional<std::string> expect;
     std::string line;        // RawSend, Windows-1252, without "\r"
     BackupEntries entries;   // Restore
     // The request's own answer: called exactly once, on the line's thread
@@ -65,6 +88,7 @@ struct Request {
     // submitting thread when the queue refuses it at once. Must not block.
     std::function<void(const Outcome&)> reply;
     ReplyWhen reply_when = ReplyWhen::Known;
+    std::shared_ptr<Claim> claim;  // none: the asker waits for the reply, however long
 };
 
 struct Parsed {
@@ -81,8 +105,10 @@ Parsed ir_request(const std::string& command, bool on);
 // Settings by their German value names (UTF-8), at least one.
 Parsed settings_request(const std::string& command, const std::map<const SettingField*, std::string>& values,
                         const ValueNames& names);
-// Timer n (1..5) with a record the editor could compose.
-Parsed timer_write_request(const std::string& command, int n, const std::string& record);
+// Timer n (1..5) with a record the editor could compose; `expect`, when
+// given, the record the asker saw (at most 32 printable characters).
+Parsed timer_write_request(const std::string& command, int n, const std::string& record,
+                           const std::optional<std::string>& expect = std::nullopt);
 Parsed timer_erase_request(const std::string& command, int n);
 Parsed timer_test_request(const std::string& command, int n);
 // What a backup file asked for, at least one entry.
@@ -104,6 +130,17 @@ std::string shown_value(const std::string& utf8);
 // record, timer 6, a payload over 1 KiB, an empty payload.
 Parsed parse_request(const std::string& subtopic, const std::string& payload, bool raw_commands,
                      const ValueNames& names);
+
+// What each line of a restore does, in words, in the order restore_commands
+// sends them: "Einstellungen senden: Dialogsprache Deutsch, …", "Timer 4
+// löschen", "Timer 2 schreiben: <its overview entry>" (Windows-1252).
+std::vector<std::string> restore_texts(const BackupEntries& entries, const std::string (&stations)[kStationCount],
+                                       const ValueNames& names);
+
+// Why a timer write was not sent: the device holds another record than the asker saw.
+std::string changed_elsewhere_text(int n);
+// What a write the device did not answer may have come to.
+std::string outcome_unknown_text(int n);
 
 // Why the queue did not take a request, in the words every door shows.
 enum class NotQueued { Full, Stopping, Lent, Offline, PortClosed };

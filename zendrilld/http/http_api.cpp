@@ -26,16 +26,21 @@ HttpResponse json_answer(const json& j, int status = 200) {
     return r;
 }
 
-// The outcome of a request that did not succeed, as its status code.
+// The outcome of a request that did not succeed, as its status code, with
+// what else it says (a restore's lines as they came out).
 HttpResponse failure(const Outcome& o) {
+    int status = 503;
     switch (o.kind) {
         case Outcome::Kind::Refused:
-        case Outcome::Kind::NotTaken: return json_error(409, o.message);
-        case Outcome::Kind::Silent: return json_error(504, o.message);
+        case Outcome::Kind::NotTaken: status = 409; break;
+        case Outcome::Kind::Silent: status = 504; break;
         case Outcome::Kind::Unavailable:
         case Outcome::Kind::Done: break;
     }
-    return json_error(503, o.message);
+    json j = error_object(o.message);
+    for (const auto& [key, value] : o.data.items())
+        if (key != "ok") j[key] = value;
+    return json_answer(j, status);
 }
 
 // `object` with "ok" and "message" of a successful outcome.
@@ -146,6 +151,8 @@ void HttpApi::submit(Parsed parsed, const Responder& responder, OnDone on_done) 
     r.reply = [responder, on_done](const Outcome& o) { responder->answer(o.ok() ? on_done(o) : failure(o)); };
     // The answer shows the state the change left, read back first.
     r.reply_when = ReplyWhen::Settled;
+    r.claim = std::make_shared<Claim>();
+    responder->answers_for(r.claim);
     // A page shows at once what cannot be done now, rather than wait out a loan.
     line_.submit(std::move(r), WhenAway::Refuse);
 }
@@ -209,8 +216,13 @@ void HttpApi::backup_upload(const Call& call) {
     const auto q = r.query.find("dry_run");
     if (q != r.query.end() && q->second != "0") {
         json lines = json::array();
-        for (const std::string& c : restore_commands(read.entries))
-            lines.push_back({{"command", utf8_from_1252(c)}, {"ok", nullptr}, {"result", nullptr}});
+        const std::vector<std::string> texts = restore_texts(read.entries, config_.stations, names_);
+        const std::vector<std::string> commands = restore_commands(read.entries);
+        for (std::size_t i = 0; i < commands.size(); ++i)
+            lines.push_back({{"command", utf8_from_1252(commands[i])},
+                             {"text", i < texts.size() ? utf8_from_1252(texts[i]) : ""},
+                             {"ok", nullptr},
+                             {"result", nullptr}});
         responder->answer(json_answer({{"ok", true}, {"dry_run", true}, {"lines", lines}}));
         return;
     }
@@ -243,10 +255,22 @@ const std::vector<HttpApi::Route>& HttpApi::routes() {
         {"GET", "timers/#", kNoBody, [](HttpApi& a, C c) { c.responder->answer(json_answer(a.timer_json(a.picture_.snapshot(), c.timer))); }},
         {"PUT", "timers/#", kJsonBody,
          [](HttpApi& a, C c) {
-             const TimerRecordInput in = timer_record_from_object(c.body, c.timer);
+             json fields = c.body;
+             std::optional<std::string> expect;
+             if (fields.contains("expect")) {
+                 const json e = fields["expect"];
+                 fields.erase("expect");
+                 std::string text;
+                 if (!e.is_string() || !utf8_to_1252(e.get<std::string>(), text))
+                     return c.responder->answer(
+                         json_error(400, "Timer " + std::to_string(c.timer) + ": expect: Text erwartet"));
+                 expect = text;
+             }
+             const TimerRecordInput in = timer_record_from_object(fields, c.timer);
              if (!in.problem.empty())
                  return c.responder->answer(json_error(400, "Timer " + std::to_string(c.timer) + ": " + in.problem));
-             a.submit(timer_write_request(command_of(c.request), c.timer, in.record), c.responder, a.timer_after(c.timer));
+             a.submit(timer_write_request(command_of(c.request), c.timer, in.record, expect), c.responder,
+                      a.timer_after(c.timer));
          }},
         {"DELETE", "timers/#", kNoBody,
          [](HttpApi& a, C c) {

@@ -14,6 +14,7 @@
 #include "zendrilld/http/http_auth.h"
 #include "zendrilld/http/http_message.h"
 #include "zendrilld/http/http_streams.h"
+#include "zendrilld/requests.h"
 #include "zendrilld/steady.h"
 
 struct MHD_Daemon;
@@ -29,6 +30,9 @@ class HttpResponder {
 public:
     virtual ~HttpResponder() = default;
     virtual void answer(HttpResponse response) = 0;
+    // The request it answers for; one that gives up waiting withdraws it
+    // first, and waits on when the line has it already.
+    virtual void answers_for(std::shared_ptr<Claim> claim) { (void)claim; }
 };
 
 // What the server asks of the API behind it. Called on the HTTP thread

@@ -68,8 +68,9 @@ DevicePicture::View Bridge::view() {
                 publish("state", state_payload(p.status->record, p.status->drift_s, p.status->read_at), true);
                 break;
             case Change::What::Timer:
-                publish("timer/" + std::to_string(c.timer),
-                        timer_payload(*p.timers[static_cast<std::size_t>(c.timer - 1)]), true);
+                // A forgotten timer keeps its last message until it is read again.
+                if (const auto& t = p.timers[static_cast<std::size_t>(c.timer - 1)])
+                    publish("timer/" + std::to_string(c.timer), timer_payload(*t), true);
                 break;
             case Change::What::Answering: publish("link", p.available() ? "online" : "offline", true); break;
             case Change::What::Event: publish("event", c.event.dump(), false); break;

@@ -47,6 +47,10 @@ struct LineRig {
     void start() {
         device.set_clock_s(sys.base_s);
         config.port = kPort;
+        picture.add_view([this](const daemon::Picture&, const daemon::Change&) {
+            std::lock_guard<std::mutex> lock(m);
+            cv.notify_all();
+        });
         agent = std::make_unique<LineAgent>(config, sys, clock, picture, log_sink);
         const auto open = [this](const std::string&, int) {
             std::lock_guard<std::mutex> lock(m);
@@ -67,6 +71,20 @@ struct LineRig {
         line = std::make_unique<LineThread>(config, *agent, picture, open, nullptr, log_sink,
                                             daemon::OpenRetry{1ms, 4ms});
         line->start();
+    }
+    // Waits until the picture is as `holds` wants it.
+    template <typename Holds>
+    bool wait_picture(Holds holds) {
+        std::unique_lock<std::mutex> lock(m);
+        return cv.wait_for(lock, 10s, [&] { return holds(picture.snapshot()); });
+    }
+    // Every timer read: the line is idle until its next poll.
+    bool wait_timers_read() {
+        return wait_picture([](const daemon::Picture& p) {
+            for (const auto& t : p.timers)
+                if (!t) return false;
+            return true;
+        });
     }
     // Waits until `count` log lines hold `text`.
     bool wait_log(const std::string& text, int count = 1) {

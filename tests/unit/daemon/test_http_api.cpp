@@ -29,7 +29,7 @@ struct ApiRig : LineRig {
 
     void start_api() {
         start();
-        ASSERT_TRUE(wait_log("Verbindung zum Gerät steht"));
+        ASSERT_TRUE(wait_timers_read());
         api = std::make_unique<daemon::HttpApi>(config, picture, *line, sys, false);
     }
     struct Answer {
@@ -156,6 +156,94 @@ TEST(HttpApi, AChangesStatusCodeSaysWhatTheDeviceMadeOfIt) {
     EXPECT_EQ(rig.call("GET", "/api/status").json["link"], "lent");  // reading goes on
     rig.line->stop();
     EXPECT_EQ(rig.device.received.size(), before);
+}
+
+// Two phones, one timer: a write that names the record it started from is
+// sent only while the device still holds that record. A write the device
+// does not answer is reported as unclear, and the timer is read again as
+// soon as the device answers.
+TEST(HttpApi, AWriteKeepsToTheRecordItSawAndAnUnansweredOneIsReadAgain) {
+    ApiRig rig;
+    rig.device.set_timer(2, kTimer2);
+    ASSERT_NO_FATAL_FAILURE(rig.start_api());
+    const std::string other = "W00000100050010063000071500";
+    const auto write = [&](const std::string& expect) {
+        return rig.call("PUT", "/api/timers/2",
+                        R"({"record": ")" + other + R"(", "expect": ")" + expect + "\"}");
+    };
+    rig.device.received.clear();
+    auto a = write("");  // the phone saw it empty
+    EXPECT_EQ(a.status, 409);
+    EXPECT_EQ(a.json["error"], u8"Timer 2 wurde anderswo geändert; nichts gesendet");
+    EXPECT_EQ(rig.device.received, (std::vector<std::string>{"0C02\r"}));
+    EXPECT_EQ(rig.device.model.timer(2), kTimer2);
+
+    a = write(kTimer2);
+    EXPECT_EQ(a.status, 200);
+    EXPECT_EQ(rig.device.model.timer(2), other);
+
+    rig.device.silent = true;
+    a = write(other);
+    EXPECT_EQ(a.status, 504);  // it could not even be read: nothing sent
+    EXPECT_EQ(a.json["error"], "Abfrage Speicher 2 fehlgeschlagen!; nichts gesendet");
+    rig.device.silent = false;
+    rig.device.received.clear();
+    rig.device.port.on_write = [&](const std::string& w) {
+        rig.device.take(w);
+        if (w.rfind("0E02", 0) == 0) rig.device.silent = true;  // takes the write, then goes quiet
+    };
+    a = write(other);
+    EXPECT_EQ(a.status, 504);
+    EXPECT_EQ(a.json["error"], u8"Timer 2: keine Antwort vom B203; ob der Timer geschrieben wurde, ist unklar. "
+                               u8"Timer 2 wird neu gelesen, sobald das Gerät wieder antwortet");
+    EXPECT_EQ(rig.call("GET", "/api/timers/2").json["state"], "unknown");
+    rig.device.silent = false;
+    rig.device.received.clear();
+    // The page's door refuses while the device is silent; MQTT's waits and
+    // is the first to hear it again.
+    std::promise<daemon::Outcome> switched;
+    daemon::Request ir = daemon::ir_request("set/ir", false).request;
+    ir.reply = [&](const daemon::Outcome& o) { switched.set_value(o); };
+    rig.line->submit(std::move(ir), daemon::WhenAway::Wait);
+    ASSERT_TRUE(rig.wait_picture([](const daemon::Picture& p) { return p.timers[1].has_value(); }))
+        << testing::PrintToString(rig.lines);
+    EXPECT_TRUE(switched.get_future().get().ok());
+    EXPECT_EQ(rig.device.received, (std::vector<std::string>{"0R1\r", "0X\r", "0C02\r"}));
+    EXPECT_EQ(rig.call("GET", "/api/timers/2").json["record"], other);
+    rig.line->stop();
+}
+
+// A restore that lost a write answers its lines as they came out (done,
+// not sent), whatever the whole came to.
+TEST(HttpApi, ARestoreCutShortSaysWhatEachLineCameTo) {
+    ApiRig rig;
+    ASSERT_NO_FATAL_FAILURE(rig.start_api());
+    rig.device.port.on_write = [&](const std::string& w) {
+        rig.device.take(w);
+        if (w == "0C01\r") rig.device.port.held = true;  // timer 1 is read back, the next write is lost
+    };
+    const std::string file = std::string("B203Modus = 0214\r\nTimer1 = ") + kTimer2 + "\r\nTimer2 = \r\n";
+    const auto preview = rig.call("POST", "/api/backup?dry_run=1", file);
+    ASSERT_EQ(preview.json["lines"].size(), 3u) << preview.json.dump();
+    EXPECT_EQ(preview.json["lines"][0]["text"],
+              u8"Einstellungen senden: Dialogsprache Englisch, Easy-Funktion aus, Timer-Funktion aus, "
+              u8"Einschaltbedingung Lautsprecher aus");
+    EXPECT_EQ(preview.json["lines"][1]["text"].get<std::string>().rfind("Timer 1 schreiben: NR.1", 0), 0u);
+    EXPECT_EQ(preview.json["lines"][2]["text"], u8"Timer 2 löschen");
+    EXPECT_EQ(preview.json["lines"][2]["command"], "0E02E");
+    const auto a = rig.call("POST", "/api/backup",
+                            std::string("Timer1 = ") + kTimer2 + "\r\nTimer2 = \r\nTimer3 = " + kTimer2 + "\r\n");
+    EXPECT_EQ(a.status, 504);
+    EXPECT_EQ(a.json["error"], utf8_from_1252(kSendFailed));
+    ASSERT_TRUE(a.json["lines"].is_array()) << a.json.dump();
+    std::vector<std::pair<std::string, bool>> lines;
+    for (const auto& l : a.json["lines"]) lines.push_back({l["command"], l["ok"]});
+    EXPECT_EQ(lines, (std::vector<std::pair<std::string, bool>>{
+                         {std::string("0E01") + kTimer2, true}, {"0E02E", false}, {std::string("0E03") + kTimer2, true}}));
+    EXPECT_EQ(a.json["lines"][1]["result"], "nicht gesendet: " + utf8_from_1252(kSendFailed));
+    EXPECT_EQ(rig.device.model.timer(1), kTimer2);
+    EXPECT_EQ(rig.device.model.timer(3), kTimer2);
+    rig.line->stop();
 }
 
 }  // namespace

@@ -89,6 +89,13 @@ TEST(LineThreadQueue, ARequestThatWillNotWaitIsRefusedAtOnceOneThatWaitsRunsAfte
     ASSERT_EQ(at_once.size(), 1u);
     EXPECT_EQ(at_once[0].kind, daemon::Outcome::Kind::Unavailable);
     EXPECT_EQ(at_once[0].message, "Die Leitung ist an zendrill-cli verliehen; nichts gesendet");
+    // One whose asker gave up before the line took it is never sent.
+    daemon::Request given_up = daemon::ir_request("PUT /api/ir", true).request;
+    given_up.claim = std::make_shared<daemon::Claim>();
+    given_up.reply = [&](const daemon::Outcome& o) { at_once.push_back(o); };
+    const auto claim = given_up.claim;
+    EXPECT_TRUE(rig.line->submit(std::move(given_up), daemon::WhenAway::Wait));
+    EXPECT_TRUE(claim->withdraw());
     daemon::Request r = daemon::refresh_request("cmd/refresh").request;
     r.reply = [&](const daemon::Outcome& o) { waited.set_value(o); };
     rig.device.received.clear();
@@ -98,7 +105,10 @@ TEST(LineThreadQueue, ARequestThatWillNotWaitIsRefusedAtOnceOneThatWaitsRunsAfte
     ASSERT_EQ(done.wait_for(10s), std::future_status::ready);
     EXPECT_EQ(done.get().message, "Status und Timer gelesen");
     rig.line->stop();
-    EXPECT_EQ(rig.device.received.front(), "0X\r");  // the IR switch never went out
+    EXPECT_EQ(rig.device.received.front(), "0X\r");  // neither IR switch went out
+    EXPECT_EQ(at_once.size(), 1u);
+    EXPECT_EQ(rig.lines_with("zurückgezogen"),
+              std::vector<std::string>{"Befehl zurückgezogen, die Antwort ist schon gegeben: PUT /api/ir"});
 }
 
 TEST(LineThreadQueue, WithoutThePortAWaitingRequestHearsWhyAndARefusingOneThatTheDeviceIsUnreachable) {
