@@ -46,6 +46,7 @@ struct MqttSettings {
 // they were made double the delay (1 s to 60 s); a connection that lasted
 // resets it. "Soon" grows with the delay, so two clients that knock each
 // other off slow down for good instead of meeting again every second.
+// Used on the MQTT thread only; pure, with the time given.
 class ReconnectPolicy {
 public:
     static constexpr auto kFirst = std::chrono::seconds(1);
@@ -71,7 +72,8 @@ private:
 // with its own random token. The newcomer owns the topics once its own probe
 // came back and the window passed without an answer. Two newcomers at once:
 // the larger token gives way. A retained "online" of an earlier run answers
-// nothing, so it holds no one up.
+// nothing, so it holds no one up. Used on the MQTT thread only; pure, with
+// the time given.
 class InstanceProbe {
 public:
     enum class State { Probing, Owner, Refused };
