@@ -51,6 +51,11 @@ LinkState DevicePicture::link() const {
     return picture_.link();
 }
 
+bool DevicePicture::answering() const {
+    std::lock_guard<std::mutex> lock(m_);
+    return picture_.answering;
+}
+
 // `write` changes the picture under the lock and says whether anything
 // changed; the views hear of it after, each with the same copy.
 template <typename Write>

@@ -98,6 +98,7 @@ public:
 
     Picture snapshot() const;
     LinkState link() const;
+    bool answering() const;
 
 private:
     template <typename Write>

@@ -117,10 +117,9 @@ void LineAgent::lose_link(const std::string& why) {
 }
 
 void LineAgent::link_down(const std::string& lost) {
-    if (link_up_ && !lost.empty()) log(lost);
-    if (!link_up_ && link_announced_) return;
-    const bool was_up = link_up_;
-    link_up_ = false;
+    const bool was_up = link_up();
+    if (was_up && !lost.empty()) log(lost);
+    if (!was_up && link_announced_) return;
     link_announced_ = true;
     picture_.set_answering(false);
     if (was_up) {
@@ -136,14 +135,13 @@ bool LineAgent::status_read(const std::string& record) {
     const bool trusted = writes_.failed == 0 || writes_.sent_in_a_row >= 2;
     if (trusted) {
         failed_reads_ = 0;
-        if (!link_up_) {
-            link_up_ = true;
+        if (!link_up()) {
             link_announced_ = true;
             picture_.set_answering(true);
             log("Verbindung zum Gerät steht");
             if (link_was_lost_) event(EventType::LinkBack);
         }
-    } else if (!link_up_) {
+    } else if (!link_up()) {
         log("Status gelesen, aber die Leitung hing kurz davor an einem XOFF des Geräts; die Verbindung gilt noch nicht als wieder da");
     }
     const LocalTime now = sys_.local_time();
@@ -180,7 +178,7 @@ void LineAgent::read_unknown_timers() {
     // Before the first timer poll every timer is unknown: that poll reads them.
     if (!timers_tried_) return;
     const Picture p = picture_.snapshot();
-    for (int n = 1; n <= 5 && link_.port && !stopping_ && link_up_; ++n) {
+    for (int n = 1; n <= 5 && link_.port && !stopping_ && link_up(); ++n) {
         if (p.timers[static_cast<std::size_t>(n - 1)]) continue;
         const ListedTimer t = read_one_timer(n);
         if (t.reading.state != TimerState::Failed) picture_.set_timer(t);
@@ -244,7 +242,7 @@ void LineAgent::read_timers() {
             log(memory_read_failed(n) + (unsent ? std::string(" ") + kSendFailed : ""));
             // A line that lost the link over writes it did not take is not
             // asked for the rest.
-            if (unsent_writes() > 0 && !link_up_) break;
+            if (unsent_writes() > 0 && !link_up()) break;
             continue;
         }
         picture_.set_timer(t);

@@ -46,6 +46,8 @@ public:
     void lose_link(const std::string& why);
 
     void lent(bool lent) { picture_.set_lent(lent); }
+    // The agent's verdict, as the picture holds it.
+    bool link_up() const { return picture_.answering(); }
 
     // From any thread: the exchange in flight ends at once and no further
     // one starts, so the line's thread can end.
@@ -104,7 +106,6 @@ private:
     bool has_drift_ = false;
     long long last_drift_s_ = 0;
     int failed_reads_ = 0;
-    bool link_up_ = false;    // what the picture was last told
     bool timers_tried_ = false;  // a timer poll has run
     bool link_was_lost_ = false;
     bool link_announced_ = false;
