@@ -44,7 +44,7 @@ GateDecision page(const HttpRequest& r) {
 GateDecision login(const HttpRequest& r, HttpAuth& auth, Steady::time_point now) {
     if (r.method != "POST") return refuse(wrong_method({"POST"}));
     // No answer before the wait is over: guessing stays slow.
-    const Steady::time_point not_before = auth.answer_not_before(r.client);
+    const Steady::time_point not_before = auth.answer_not_before(r.client, now);
     if (now < not_before) return hold(not_before);
     const JsonObject body = JsonObject::parse(r.body, nullptr, false);
     if (body.is_discarded() || !body.is_object() || !body.contains("password") || !body["password"].is_string())
@@ -53,9 +53,10 @@ GateDecision login(const HttpRequest& r, HttpAuth& auth, Steady::time_point now)
     in.status = 204;
     if (!auth.required()) return answer(Kind::LoggedIn, in);
     if (!auth.password_matches(body["password"].get<std::string>())) {
-        auth.wrong_answered(r.client, now);
+        const bool first = auth.wrong_answered(r.client, now);
         GateDecision d = refuse(json_error(401, "Falsches Passwort"));
-        d.log = "Falsches Passwort für die Web-Seite von " + r.client;
+        // One line opens a spell of guesses; the rest is summed up after it.
+        if (first) d.log = "Falsches Passwort für die Web-Seite von " + r.client;
         return d;
     }
     auth.right(r.client);
@@ -72,7 +73,9 @@ GateDecision logout(const HttpRequest& r, const GateHeaders& h, HttpAuth& auth) 
     bye.status = 204;
     bye.headers.push_back(
         {"Set-Cookie", std::string(kSessionCookie) + "=; HttpOnly; SameSite=Strict; Path=/; Max-Age=0"});
-    return answer(Kind::LoggedOut, bye);
+    GateDecision d = answer(Kind::LoggedOut, bye);
+    d.session = h.session;
+    return d;
 }
 
 // Null when the client may go on; else why not.
@@ -83,7 +86,7 @@ std::optional<GateDecision> not_authorised(const HttpRequest& r, const GateHeade
     const GateDecision who = refuse(json_error(401, "Anmeldung nötig"));
     std::string password;
     if (!basic_password(h.authorization, password)) return who;
-    const Steady::time_point not_before = auth.answer_not_before(r.client);
+    const Steady::time_point not_before = auth.answer_not_before(r.client, now);
     if (now < not_before) return hold(not_before);
     if (auth.password_matches(password)) {
         auth.right(r.client);
@@ -98,7 +101,7 @@ std::optional<GateDecision> not_authorised(const HttpRequest& r, const GateHeade
 GateDecision pass_gates(const HttpRequest& r, const GateHeaders& h, const AccessRules& rules, HttpAuth& auth,
                         Steady::time_point now) {
     // A page of another site whose name resolves to us (DNS rebinding).
-    if (!host_allowed(rules, h.host))
+    if (!host_allowed(rules, h.host, r.local))
         return refuse(json_error(403, "Unbekannter Host-Name \"" + h.host.substr(0, 100) +
                                           "\"; erlaubt sind die Adresse des Servers und http_hosts"));
     if (changes_something(r.method) && !origin_allowed(h.origin, h.host))
@@ -111,6 +114,7 @@ GateDecision pass_gates(const HttpRequest& r, const GateHeaders& h, const Access
         if (r.method != "GET") return refuse(wrong_method({"GET"}));
         GateDecision d;
         d.kind = Kind::Stream;
+        if (auth.required() && auth.session_valid(h.session, now)) d.session = h.session;
         return d;
     }
     GateDecision d;

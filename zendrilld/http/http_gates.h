@@ -36,6 +36,8 @@ struct GateDecision {
     HttpResponse response;
     Steady::time_point hold_until{};
     std::string log;  // a line for the daemon's log; empty: none (Windows-1252)
+    // Stream: the session it belongs to (ends with it); LoggedOut: the one ended.
+    std::string session;
 };
 
 // Decides for one request at `now`. Its one effect is on `auth`: a login

@@ -264,6 +264,13 @@ TEST(HttpGates, AWrongLoginIsLoggedWithTheClient) {
     // A wrong Basic password is not: a script would fill the log.
     EXPECT_EQ(ask({"GET", "/api/status", "127.0.0.1:8203", "", "", kWrong, "", "10.0.0.8"}, auth, gate_at(0)).log, "");
     EXPECT_EQ(ask({"GET", "/api/status"}, auth, gate_at(0)).log, "");
+    // The next wrong login within the minute is counted, not logged: the
+    // sum comes from the auth once the minute is over.
+    EXPECT_EQ(ask({"POST", "/api/login", "127.0.0.1:8203", "", "", "", R"({"password": "y"})", "10.0.0.7"}, auth,
+                  gate_at(1)).log,
+              "");
+    EXPECT_EQ(auth.wrong_summary(gate_at(60000)),
+              "Falsches Passwort für die Web-Seite: 2 weitere Versuche von 2 Adressen in 60 s");
 }
 
 // A session from a login opens the API until it ends: by logout or by age.
@@ -287,6 +294,25 @@ TEST(HttpGates, ASessionLastsFromLoginToLogoutOrItsAge) {
     EXPECT_EQ(ask(second, auth, gate_at(5)).response.status, 401);
     // Basic still works without any session.
     EXPECT_EQ(ask({"GET", "/api/status", "127.0.0.1:8203", "", "token2", kRight}, auth, gate_at(6)).kind, Kind::Api);
+}
+
+// A stream names the login it belongs to, and a logout the login it ends:
+// the server ends that login's streams with it. Basic and no password
+// belong to no login.
+TEST(HttpGates, AStreamBelongsToItsLogin) {
+    HttpAuth auth = make_auth("geheim");
+    ask({"POST", "/api/login", "127.0.0.1:8203", "", "", "", R"({"password": "geheim"})"}, auth, gate_at(0));
+    const GateDecision stream = ask({"GET", "/api/events", "127.0.0.1:8203", "", "token1"}, auth, gate_at(1));
+    EXPECT_EQ(stream.kind, Kind::Stream);
+    EXPECT_EQ(stream.session, "token1");
+    const GateDecision basic = ask({"GET", "/api/events", "127.0.0.1:8203", "", "", kRight}, auth, gate_at(1));
+    EXPECT_EQ(basic.kind, Kind::Stream);
+    EXPECT_EQ(basic.session, "");
+    const GateDecision out = ask({"POST", "/api/logout", "127.0.0.1:8203", "", "token1"}, auth, gate_at(2));
+    EXPECT_EQ(out.kind, Kind::LoggedOut);
+    EXPECT_EQ(out.session, "token1");
+    HttpAuth open = make_auth("");
+    EXPECT_EQ(ask({"GET", "/api/events"}, open, gate_at(0)).session, "");
 }
 
 // Without a password nothing asks for one; login answers 204 without a cookie.
