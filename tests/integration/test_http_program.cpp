@@ -661,12 +661,24 @@ TEST_F(HttpProgramTest, HalfOpenConnectionsLeaveThePageToTheOwner) {
         half_open.push_back(fd);
     }
     const auto t = Steady::now();
-    const HttpReply page = send(request("GET", "/"));
+    // As a browser asks: compressed, and again with the tag it kept.
+    const HttpReply page = send(request("GET", "/", "", "Accept-Encoding: gzip, deflate, br\r\n"));
     const HttpReply status = send(request("GET", "/api/status", "", kBasic));
+    const HttpReply again = send(request(
+        "GET", "/", "", "Accept-Encoding: gzip, deflate, br\r\nIf-None-Match: " + page.header("ETag") + "\r\n"));
     const auto took = std::chrono::duration_cast<milliseconds>(Steady::now() - t).count();
-    std::cout << "[ figure   ] the page and the status under 200 half-open connections: " << took << " ms\n";
+    std::cout << "[ figure   ] the page, the status and the page again under 200 half-open connections: " << took
+              << " ms\n";
     EXPECT_EQ(page.status, 200);
+    EXPECT_EQ(page.header("Content-Encoding"), "gzip");
+    EXPECT_EQ(page.header("Vary"), "Accept-Encoding");
+    EXPECT_EQ(page.header("Cache-Control"), "no-cache");
+    EXPECT_EQ(page.body.substr(0, 2), "\x1f\x8b");
     EXPECT_EQ(status.status, 200);
+    EXPECT_EQ(status.header("Cache-Control"), "no-store");
+    EXPECT_EQ(again.status, 304);
+    EXPECT_EQ(again.body, "");
+    EXPECT_EQ(again.header("ETag"), page.header("ETag"));
     EXPECT_LT(took, 5000);
 
     // A share of 16 from one address; beyond it a whole request gets 503.

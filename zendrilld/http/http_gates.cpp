@@ -1,5 +1,7 @@
 #include "zendrilld/http/http_gates.h"
 
+#include <algorithm>
+#include <cstring>
 #include <optional>
 
 #include "zendrilld/http/web_assets.h"
@@ -28,13 +30,66 @@ GateDecision hold(Steady::time_point until) {
 
 bool changes_something(const std::string& method) { return method == "POST" || method == "PUT" || method == "DELETE"; }
 
-GateDecision page(const HttpRequest& r) {
+// Whether a header's comma-separated list holds `token` (case aside), not
+// ruled out by q=0.
+bool lists(const std::string& header, const std::string& token) {
+    std::size_t at = 0;
+    while (at <= header.size()) {
+        const std::size_t end = std::min(header.find(',', at), header.size());
+        std::string item = lowered(header.substr(at, end - at));
+        at = end + 1;
+        const std::size_t semi = item.find(';');
+        std::string params = semi == std::string::npos ? "" : item.substr(semi + 1);
+        item = item.substr(0, semi);
+        item.erase(0, item.find_first_not_of(" \t"));
+        item.erase(item.find_last_not_of(" \t") + 1);
+        params.erase(std::remove(params.begin(), params.end(), ' '), params.end());
+        const bool refused = params == "q=0" || params == "q=0.0" || params == "q=0.00" || params == "q=0.000";
+        if (item == token && !refused) return true;
+    }
+    return false;
+}
+
+// If-None-Match naming `etag` (or "*"); weak or strong alike, as GET allows.
+bool matches(const std::string& if_none_match, const std::string& etag) {
+    if (if_none_match.find('*') != std::string::npos && if_none_match.find_first_not_of(" *") == std::string::npos)
+        return true;
+    std::size_t at = 0;
+    while (at < if_none_match.size()) {
+        const std::size_t end = std::min(if_none_match.find(',', at), if_none_match.size());
+        std::string tag = if_none_match.substr(at, end - at);
+        at = end + 1;
+        tag.erase(0, tag.find_first_not_of(" \t"));
+        tag.erase(tag.find_last_not_of(" \t") + 1);
+        if (tag.rfind("W/", 0) == 0) tag.erase(0, 2);
+        if (tag == etag) return true;
+    }
+    return false;
+}
+
+GateDecision page(const HttpRequest& r, const GateHeaders& h) {
     if (r.method != "GET" && r.method != "HEAD") return refuse(wrong_method({"GET", "HEAD"}));
     const WebAsset* asset = find_web_asset(r.path);
     if (!asset) return refuse(not_found());
     HttpResponse page;
     page.content_type = asset->content_type;
-    page.body.assign(reinterpret_cast<const char*>(asset->data), asset->size);
+    // The same file compressed is another representation: its own tag.
+    const bool gzip = asset->gzip_size < asset->size && lists(h.accept_encoding, "gzip");
+    const std::string etag = gzip ? std::string(asset->etag).insert(std::strlen(asset->etag) - 1, "-gz") : asset->etag;
+    // Kept, but asked after each time: a new build shows at once.
+    page.headers.push_back({"Cache-Control", "no-cache"});
+    page.headers.push_back({"ETag", etag});
+    page.headers.push_back({"Vary", "Accept-Encoding"});
+    if (matches(h.if_none_match, etag)) {
+        page.status = 304;
+        return answer(Kind::Page, std::move(page));
+    }
+    if (gzip) {
+        page.headers.push_back({"Content-Encoding", "gzip"});
+        page.body.assign(reinterpret_cast<const char*>(asset->gzip), asset->gzip_size);
+    } else {
+        page.body.assign(reinterpret_cast<const char*>(asset->data), asset->size);
+    }
     page.headers.push_back({"Content-Security-Policy",
                             "default-src 'self'; img-src 'self' data:; object-src 'none'; base-uri 'none'; "
                             "form-action 'self'; frame-ancestors 'none'"});
@@ -106,7 +161,7 @@ GateDecision pass_gates(const HttpRequest& r, const GateHeaders& h, const Access
                                           "\"; erlaubt sind die Adresse des Servers und http_hosts"));
     if (changes_something(r.method) && !origin_allowed(h.origin, h.host))
         return refuse(json_error(403, "Anfrage von einer anderen Seite abgelehnt"));
-    if (r.path.rfind("/api/", 0) != 0) return page(r);
+    if (r.path.rfind("/api/", 0) != 0) return page(r, h);
     if (r.path == "/api/login") return login(r, auth, now);
     if (std::optional<GateDecision> no = not_authorised(r, h, auth, now)) return *no;
     if (r.path == "/api/logout") return logout(r, h, auth);

@@ -20,6 +20,8 @@ struct GateHeaders {
     std::string origin;          // the Origin header
     std::string session;         // the value of the session cookie
     std::string authorization;   // the Authorization header
+    std::string accept_encoding; // the Accept-Encoding header
+    std::string if_none_match;   // the If-None-Match header
 };
 
 struct GateDecision {

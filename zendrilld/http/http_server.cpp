@@ -451,7 +451,10 @@ bool HttpServer::queue(Exchange& e, const HttpResponse& r) {
         MHD_create_response_from_buffer(r.body.size(), const_cast<char*>(r.body.data()), MHD_RESPMEM_MUST_COPY);
     if (!response) return false;
     MHD_add_response_header(response, "Content-Type", r.content_type.c_str());
-    MHD_add_response_header(response, "Cache-Control", "no-store");
+    // The API's answers are never kept; the page's files say how they are.
+    const bool cache_said = std::any_of(r.headers.begin(), r.headers.end(),
+                                        [](const auto& h) { return h.first == "Cache-Control"; });
+    if (!cache_said) MHD_add_response_header(response, "Cache-Control", "no-store");
     MHD_add_response_header(response, "X-Content-Type-Options", "nosniff");
     MHD_add_response_header(response, "X-Frame-Options", "DENY");
     MHD_add_response_header(response, "Referrer-Policy", "no-referrer");
@@ -597,7 +600,9 @@ int HttpServer::respond(Exchange& e) {
     const GateHeaders headers{header(e.connection, MHD_HEADER_KIND, "Host"),
                               header(e.connection, MHD_HEADER_KIND, "Origin"),
                               header(e.connection, MHD_COOKIE_KIND, kSessionCookie),
-                              header(e.connection, MHD_HEADER_KIND, "Authorization")};
+                              header(e.connection, MHD_HEADER_KIND, "Authorization"),
+                              header(e.connection, MHD_HEADER_KIND, "Accept-Encoding"),
+                              header(e.connection, MHD_HEADER_KIND, "If-None-Match")};
     GateDecision d = pass_gates(e.request, headers, settings_, auth_, now);
     if (!d.log.empty()) log(d.log);
     if (auth_.sessions_changed()) save_sessions();
