@@ -641,6 +641,25 @@ TEST_F(HttpProgramTest, LoginsOutlastARestartAndAStopAnswersTheLoginItHolds) {
     EXPECT_EQ(daemon.err().find("MHD_stop_daemon"), std::string::npos);
 }
 
+// Listening on every address without http_hosts: the address a request
+// arrived on is answered, and the start line names the machine's addresses.
+TEST_F(HttpProgramTest, OnAnyAddressTheAddressARequestArrivedOnIsAnswered) {
+    quiet_line();
+    use_password();
+    config["http_listen"] = "0.0.0.0:" + std::to_string(http_port);
+    ASSERT_NO_FATAL_FAILURE(start_sim({}));
+    ASSERT_NO_FATAL_FAILURE(start_daemon());
+    ASSERT_NO_FATAL_FAILURE(wait_started());
+    const std::string url = "http://127.0.0.1:" + std::to_string(http_port) + "/";
+    ASSERT_TRUE(daemon.wait_err("Web-Seite auf ", kWait));
+    EXPECT_TRUE(eventually([&] { return daemon.err().find(url) != std::string::npos; }, kWait)) << url;
+    EXPECT_EQ(daemon.err().find("http://0.0.0.0:"), std::string::npos);
+    EXPECT_EQ(send(request("GET", "/api/status", "", kBasic)).status, 200);
+    EXPECT_EQ(send(request("GET", "/api/status", "", "Host: 127.0.0.2:" + std::to_string(http_port) + "\r\n" + kBasic)).status,
+              403);
+    EXPECT_EQ(send(request("GET", "/api/status", "", std::string("Host: evil.example\r\n") + kBasic)).status, 403);
+}
+
 // 200 connections from two addresses, each with a request begun and never
 // ended: the owner's page loads all the same. Each address has a share of
 // the connections, a whole request beyond it gets 503 at once, a request
