@@ -3,7 +3,9 @@
 # installed beside it. Run as a script:
 #   cmake -DWEB_DIR=<dir> -DOUT=<file.cpp> -P web_assets.cmake
 # The output depends only on the files' names and bytes: sorted, no dates,
-# no paths of the build machine.
+# no paths of the build machine. Each file comes also gzip-compressed (for
+# clients that accept it; the member's header carries no time and no name,
+# so it is the same in every build) and with an ETag from its SHA-256.
 cmake_minimum_required(VERSION 3.20)
 
 # Every file has to be one the browser gets with the right type.
@@ -65,7 +67,28 @@ foreach(name IN LISTS zd_files)
     string(REGEX REPLACE "(${zd_row})" "\\1\n" bytes "${bytes}")
   endif()
   string(APPEND zd_arrays "// ${name}\nconst unsigned char kFile${zd_n}[] = {\n${bytes}\n};\n")
-  string(APPEND zd_table "    {\"/${name}\", \"${type}\", kFile${zd_n}, ${size}},\n")
+
+  # CMake's own gzip (libarchive), so cross builds need no tool of the target.
+  get_filename_component(zd_out_dir ${OUT} DIRECTORY)
+  set(zd_gz ${zd_out_dir}/web_asset.gz)
+  file(ARCHIVE_CREATE OUTPUT ${zd_gz} PATHS ${WEB_DIR}/${name} FORMAT raw COMPRESSION GZip COMPRESSION_LEVEL 9)
+  file(SIZE ${zd_gz} gz_size)
+  file(READ ${zd_gz} gz_hex HEX)
+  file(REMOVE ${zd_gz})
+  string(SUBSTRING "${gz_hex}" 0 8 gz_magic)
+  if(NOT gz_magic STREQUAL "1f8b0800")
+    message(FATAL_ERROR "${name}: the gzip member has a header of its own (${gz_magic})")
+  endif()
+  # No modification time (bytes 4-7), and the same system byte (9) everywhere.
+  string(SUBSTRING "${gz_hex}" 16 2 gz_xfl)
+  string(SUBSTRING "${gz_hex}" 20 -1 gz_rest)
+  set(gz_hex "1f8b080000000000${gz_xfl}03${gz_rest}")
+  string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," gz_bytes "${gz_hex}")
+  string(REGEX REPLACE "(${zd_row})" "\\1\n" gz_bytes "${gz_bytes}")
+  string(APPEND zd_arrays "const unsigned char kGzip${zd_n}[] = {\n${gz_bytes}\n};\n")
+  file(SHA256 ${WEB_DIR}/${name} sha)
+  string(SUBSTRING "${sha}" 0 20 etag)
+  string(APPEND zd_table "    {\"/${name}\", \"${type}\", kFile${zd_n}, ${size}, kGzip${zd_n}, ${gz_size}, \"\\\"${etag}\\\"\"},\n")
   math(EXPR zd_n "${zd_n} + 1")
 endforeach()
 if(zd_total GREATER zd_budget)

@@ -1,5 +1,6 @@
 #include "zendrilld/daemon_config.h"
 
+#include <cstdio>
 #include <functional>
 #include <map>
 #include <set>
@@ -57,15 +58,50 @@ std::string as_utf8(const std::string& v) {
     return utf8_to_1252(v, probe) ? v : utf8_from_1252(v);
 }
 
-// The other way, for the messages, which are Windows-1252 like every text inside.
+// The other way, for the messages, which are Windows-1252 like every text
+// inside; in UTF-8 a character Windows-1252 lacks becomes "?".
 std::string as_1252(const std::string& v) {
     std::string out;
-    return utf8_to_1252(v, out) ? out : v;
+    if (utf8_to_1252(v, out)) return out;
+    std::string kept, one;
+    for (std::size_t i = 0; i < v.size();) {
+        const auto b = static_cast<unsigned char>(v[i]);
+        const std::size_t n = b < 0x80 ? 1 : (b >> 5) == 6 ? 2 : (b >> 4) == 14 ? 3 : (b >> 3) == 30 ? 4 : 0;
+        if (n == 0 || i + n > v.size()) return v;  // no UTF-8: Windows-1252 already
+        kept += utf8_to_1252(v.substr(i, n), one) ? one : "?";
+        i += n;
+    }
+    return kept;
 }
 
 // A piece of the file in a message: a binary line must not reach the
 // terminal or the journal as it stands.
 std::string shown(const std::string& v) { return shown_text(as_1252(v), 60); }
+
+// The first character of well-formed UTF-8 `v` that Windows-1252 lacks,
+// as "U+XXXX" (a message cannot show it); "" when `v` is no UTF-8 or has none.
+std::string first_not_1252(const std::string& v) {
+    std::string probe;
+    for (std::size_t i = 0; i < v.size();) {
+        const auto b = static_cast<unsigned char>(v[i]);
+        const std::size_t n = b < 0x80 ? 1 : (b >> 5) == 6 ? 2 : (b >> 4) == 14 ? 3 : (b >> 3) == 30 ? 4 : 0;
+        if (n == 0 || i + n > v.size()) return "";
+        const std::string one = v.substr(i, n);
+        if (!utf8_to_1252(one, probe)) {
+            unsigned code = n == 1 ? b : b & (0xFFu >> (n + 1));
+            for (std::size_t k = 1; k < n; ++k) {
+                const auto c = static_cast<unsigned char>(one[k]);
+                if ((c >> 6) != 2) return "";
+                code = (code << 6) | (c & 0x3Fu);
+            }
+            char u[16];
+            std::snprintf(u, sizeof u, "U+%04X", code);
+            return u;
+        }
+        i += n;
+    }
+    return "";
+}
 
 using Reader = std::function<std::string(const std::string& value, DaemonConfig& c)>;
 
@@ -150,6 +186,11 @@ const std::map<std::string, Reader>& readers() {
             c.http_password_file = v;
             return "";
         };
+        t["http_session_file"] = [](const std::string& v, DaemonConfig& c) -> std::string {
+            if (!v.empty() && (v[0] != '/' || v.back() == '/')) return "ein absoluter Pfad einer Datei wird erwartet";
+            c.http_session_file = v;
+            return "";
+        };
         t["http_hosts"] = [](const std::string& v, DaemonConfig& c) {
             std::string error;
             parse_host_list(v, c.http_hosts, error);
@@ -158,7 +199,12 @@ const std::map<std::string, Reader>& readers() {
         for (int n = 0; n < kStationCount; ++n)
             t["station" + std::to_string(n)] = [n](const std::string& v, DaemonConfig& c) -> std::string {
                 std::string cp1252;
-                if (!utf8_to_1252(v, cp1252)) cp1252 = v;
+                if (!utf8_to_1252(v, cp1252)) {
+                    // The device shows Windows-1252: anything else would come out garbled.
+                    const std::string bad = first_not_1252(v);
+                    if (!bad.empty()) return "das Zeichen " + bad + " gibt es auf dem Gerät nicht (nur Windows-1252)";
+                    cp1252 = v;  // no UTF-8: Windows-1252 already
+                }
                 if (cp1252.size() > 64) return "höchstens 64 Zeichen";
                 c.stations[n] = cp1252;
                 return "";
@@ -176,6 +222,12 @@ std::string lowered(std::string_view key) {
 }
 
 }  // namespace
+
+std::string password_from_file(const std::string& text) {
+    const std::string bom = "\xEF\xBB\xBF";
+    const std::string rest = text.compare(0, bom.size(), bom) == 0 ? text.substr(bom.size()) : text;
+    return rest.substr(0, rest.find_first_of("\r\n"));
+}
 
 bool is_plain_topic(const std::string& t, std::size_t max) {
     if (t.empty() || t.size() > max || t.front() == '/' || t.back() == '/') return false;

@@ -10,6 +10,7 @@ namespace zd::daemon {
 
 constexpr const char* kDefaultConfigPath = "/etc/zendrill/zendrilld.ini";
 constexpr const char* kDefaultControlSocket = "/run/zendrill/zendrilld.sock";
+constexpr const char* kDefaultSessionFile = "/var/lib/zendrill/http-sessions";
 
 // Everything zendrilld.ini can set; each key has a sound default.
 struct DaemonConfig {
@@ -32,6 +33,8 @@ struct DaemonConfig {
     std::optional<ListenAddress> web;  // http_listen parsed; nullopt: no web page
     std::string http_password_file;
     std::vector<std::string> http_hosts;  // lowered, IPv6 without brackets
+    // Where logins outlast a restart; empty: they do not.
+    std::string http_session_file = kDefaultSessionFile;
     std::string stations[kStationCount];  // Windows-1252, as the GUI keeps them
 };
 
@@ -52,6 +55,10 @@ DaemonConfig default_daemon_config();
 // Empty with `error` set when none is usable.
 std::string choose_daemon_port(const std::optional<std::string>& option, const std::optional<std::string>& environment,
                                const std::string& from_file, std::string& error);
+
+// The password in a password file's text: its first line, without the
+// byte order mark a Windows editor puts before UTF-8.
+std::string password_from_file(const std::string& file_text);
 
 // A topic of its own levels: no wildcards, no empty level, no NUL, at most
 // `max` bytes.

@@ -133,7 +133,7 @@ bool read_password(const char* key, const std::string& path, std::string& passwo
         error = std::string(key) + " " + path + ": " + file.error;
         return false;
     }
-    password = file.content->substr(0, file.content->find_first_of("\r\n"));
+    password = password_from_file(*file.content);
     if (password.empty()) {
         error = std::string(key) + " " + path + ": die erste Zeile (das Passwort) ist leer";
         return false;
@@ -302,7 +302,9 @@ int main(int argc, char** argv) {
         s.listen = *config.web;
         s.hosts = config.http_hosts;
         s.password = http_password;
-        web = ", Web-Seite http://" + s.listen.shown() + "/";
+        s.session_file = config.http_session_file;
+        web = ", Web-Seite";
+        for (const std::string& u : HttpServer::urls(s.listen)) web += " " + u;
         api = std::make_unique<HttpApi>(config, picture, line, zd::host_system(), !http_password.empty());
         http = std::make_unique<HttpServer>(s, *api, [&](const std::string& text) { log.line(text); });
         api->attach(*http);

@@ -3,6 +3,7 @@
 // http_listen on a free loopback port. Requests are the exact bytes a
 // client (or an attacker) sends; what reaches the device is read from the
 // simulator's traffic log.
+#include <poll.h>
 #include <sys/stat.h>
 
 #include "tests/integration/stack.h"
@@ -79,6 +80,56 @@ protected:
 
 Json error(const std::string& text) { return Json({{"ok", false}, {"error", text}}); }
 
+// A connection from `source` (any 127.x.y.z is this machine), blocking; -1 when refused.
+int connect_from(const char* source, int port) {
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    inet_pton(AF_INET, source, &a.sin_addr);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    to.sin_port = htons(static_cast<uint16_t>(port));
+    if (bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
+        connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// The reply on `fd` within `limit`; status 0 when none came (closed, or no time left).
+HttpReply reply_on(int fd, milliseconds limit) {
+    const auto until = Steady::now() + limit;
+    std::string in;
+    HttpReply r;
+    bool closed = false;
+    while (!take_reply(in, closed, false, r)) {
+        if (closed) return {};
+        const auto left = std::chrono::duration_cast<milliseconds>(until - Steady::now()).count();
+        pollfd p{fd, POLLIN, 0};
+        if (left <= 0 || poll(&p, 1, static_cast<int>(left)) <= 0) return {};
+        char buf[4096];
+        const ssize_t n = recv(fd, buf, sizeof buf, 0);
+        if (n > 0) in.append(buf, static_cast<std::size_t>(n));
+        else closed = true;
+    }
+    r.at = Steady::now();
+    return r;
+}
+
+// Whether the server closed `fd` within `limit`: a read that ends or fails.
+bool closed_within(int fd, milliseconds limit) {
+    pollfd p{fd, POLLIN, 0};
+    char buf[4096];
+    const auto until = Steady::now() + limit;
+    for (;;) {
+        const auto left = std::chrono::duration_cast<milliseconds>(until - Steady::now()).count();
+        if (left <= 0 || poll(&p, 1, static_cast<int>(left)) <= 0) return false;
+        if (recv(fd, buf, sizeof buf, MSG_DONTWAIT) <= 0) return true;
+    }
+}
+
 TEST_F(HttpProgramTest, EveryGateHoldsAndNothingReachesTheLine) {
     quiet_line();
     use_password();
@@ -132,6 +183,7 @@ TEST_F(HttpProgramTest, EveryGateHoldsAndNothingReachesTheLine) {
         {"64 KiB exactly", request("PUT", "/api/ir", std::string(64 * 1024, ' '), kBasic), 400, ""},
         {"a byte more", request("PUT", "/api/ir", std::string(64 * 1024 + 1, ' '), kBasic), 413, too_big},
         {"a byte more, chunked", request("PUT", "/api/ir", chunks(64 * 1024 + 1), kBasic + chunked), 413, too_big},
+        {"4 MiB, chunked", request("PUT", "/api/ir", chunks(4 << 20), kBasic + chunked), 413, too_big},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -499,6 +551,212 @@ TEST_F(HttpProgramTest, TheEventStreamShowsWhatMqttAndTheCliChange) {
         ASSERT_EQ(passing.head().status, 200) << "reader " << i;
         ASSERT_TRUE(passing.wait([](const std::vector<ServerEvent>& e) { return e.size() >= 7; }, kWait)) << i;
     }
+}
+
+// One owner's journey through stops and starts: a password file a Windows
+// editor saved, a login that outlasts the restart, a stop while a login is
+// held in its wait, a logout that ends the session's stream, a changed
+// password that ends the rest, and a link planted where the session file
+// is written.
+TEST_F(HttpProgramTest, LoginsOutlastARestartAndAStopAnswersTheLoginItHolds) {
+    quiet_line();
+    const std::string password_file = dir + "/http-password";
+    write_text(password_file, "\xEF\xBB\xBF" + std::string(kPassword) + "\r\n");
+    chmod(password_file.c_str(), 0600);
+    config["http_password_file"] = password_file;
+    const std::string sessions = dir + "/http-sessions";
+    config["http_session_file"] = sessions;
+    ASSERT_NO_FATAL_FAILURE(start_sim({}));
+    ASSERT_NO_FATAL_FAILURE(start_daemon());
+    ASSERT_NO_FATAL_FAILURE(wait_started());
+    const auto login = [&](const char* password) {
+        const HttpReply in = send(request("POST", "/api/login", std::string(R"({"password": ")") + password + "\"}"));
+        const std::string cookie = in.header("Set-Cookie");
+        return std::make_pair(in.status, "Cookie: " + cookie.substr(0, cookie.find(';')) + "\r\n");
+    };
+    const auto status_with = [&](const std::string& cookie) { return send(request("GET", "/api/status", "", cookie)).status; };
+    const auto [first_status, first] = login(kPassword);
+    ASSERT_EQ(first_status, 204);
+    struct stat st {};
+    ASSERT_EQ(lstat(sessions.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISREG(st.st_mode));
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+
+    // Two wrong passwords; a third is held in its wait when SIGTERM comes.
+    EXPECT_EQ(login("falsch").first, 401);
+    EXPECT_EQ(login("falsch").first, 401);
+    const int held = connect_from("127.0.0.1", http_port);
+    const std::string third = request("POST", "/api/login", R"({"password": "falsch"})");
+    ASSERT_EQ(write(held, third.data(), third.size()), static_cast<ssize_t>(third.size()));
+    EXPECT_EQ(reply_on(held, milliseconds(300)).status, 0) << "the third is held";
+    std::size_t from = watch->count();
+    EXPECT_EQ(daemon.stop(SIGTERM, seconds(10)), 0);
+    const HttpReply stopped = reply_on(held, kWait);
+    close(held);
+    EXPECT_EQ(stopped.status, 503);
+    EXPECT_EQ(Json::parse(stopped.body, nullptr, false), error("zendrilld wird beendet"));
+    std::size_t f = from;
+    EXPECT_TRUE(next_with("link", "offline", f));
+    f = from;
+    EXPECT_TRUE(next_with("bridge", "offline", f));
+
+    // Started again, the login holds; its logout ends its stream at once.
+    from = watch->count();
+    ASSERT_NO_FATAL_FAILURE(start_daemon());
+    ASSERT_NO_FATAL_FAILURE(wait_started(from));
+    EXPECT_EQ(status_with(first), 200);
+    const auto [second_status, second] = login(kPassword);
+    ASSERT_EQ(second_status, 204);
+    {
+        // Read raw: the stream's whole reply is there once it has ended.
+        const int stream = connect_from("127.0.0.1", http_port);
+        const std::string ask = request("GET", "/api/events", "", first);
+        ASSERT_EQ(write(stream, ask.data(), ask.size()), static_cast<ssize_t>(ask.size()));
+        pollfd running{stream, POLLIN, 0};
+        ASSERT_EQ(poll(&running, 1, 20000), 1) << "the stream runs";
+        EXPECT_EQ(send(request("POST", "/api/logout", "", first)).status, 204);
+        const auto t = Steady::now();
+        const HttpReply ended = reply_on(stream, kWait);
+        close(stream);
+        EXPECT_EQ(ended.status, 200);
+        EXPECT_NE(ended.body.find("event: state"), std::string::npos);
+        EXPECT_LT(Steady::now() - t, seconds(5)) << "the stream outlived its logout";
+    }
+    EXPECT_EQ(status_with(first), 401);
+    EXPECT_EQ(status_with(second), 200);
+
+    // A new password ends every login; a link planted where the file is
+    // written is replaced, not followed.
+    EXPECT_EQ(daemon.stop(SIGTERM, seconds(10)), 0);
+    write_text(password_file, "anders\n");
+    const std::string victim = dir + "/victim";
+    write_text(victim, "unberührt");
+    ASSERT_EQ(symlink(victim.c_str(), (sessions + ".neu").c_str()), 0);
+    from = watch->count();
+    ASSERT_NO_FATAL_FAILURE(start_daemon());
+    ASSERT_NO_FATAL_FAILURE(wait_started(from));
+    EXPECT_EQ(status_with(second), 401);
+    EXPECT_EQ(login("anders").first, 204);
+    EXPECT_EQ(read_text(victim), "unberührt");
+    ASSERT_EQ(lstat(sessions.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISREG(st.st_mode));
+    EXPECT_EQ(daemon.err().find("MHD_stop_daemon"), std::string::npos);
+}
+
+// Listening on every address without http_hosts: the address a request
+// arrived on is answered, and the start line names the machine's addresses.
+TEST_F(HttpProgramTest, OnAnyAddressTheAddressARequestArrivedOnIsAnswered) {
+    quiet_line();
+    use_password();
+    config["http_listen"] = "0.0.0.0:" + std::to_string(http_port);
+    ASSERT_NO_FATAL_FAILURE(start_sim({}));
+    ASSERT_NO_FATAL_FAILURE(start_daemon());
+    ASSERT_NO_FATAL_FAILURE(wait_started());
+    const std::string url = "http://127.0.0.1:" + std::to_string(http_port) + "/";
+    ASSERT_TRUE(daemon.wait_err("Web-Seite auf ", kWait));
+    EXPECT_TRUE(eventually([&] { return daemon.err().find(url) != std::string::npos; }, kWait)) << url;
+    EXPECT_EQ(daemon.err().find("http://0.0.0.0:"), std::string::npos);
+    EXPECT_EQ(send(request("GET", "/api/status", "", kBasic)).status, 200);
+    EXPECT_EQ(send(request("GET", "/api/status", "", "Host: 127.0.0.2:" + std::to_string(http_port) + "\r\n" + kBasic)).status,
+              403);
+    EXPECT_EQ(send(request("GET", "/api/status", "", std::string("Host: evil.example\r\n") + kBasic)).status, 403);
+}
+
+// 200 connections from two addresses, each with a request begun and never
+// ended: the owner's page loads all the same. Each address has a share of
+// the connections, a whole request beyond it gets 503 at once, a request
+// head has to be whole 10 s after the connect however it trickles, and one
+// address holds only two logins in their wait.
+TEST_F(HttpProgramTest, HalfOpenConnectionsLeaveThePageToTheOwner) {
+    quiet_line();
+    use_password();
+    ASSERT_NO_FATAL_FAILURE(start_sim({}));
+    ASSERT_NO_FATAL_FAILURE(start_daemon());
+    ASSERT_NO_FATAL_FAILURE(wait_started());
+    const std::string begun = "GET / HTTP/1.1\r\nHost: " + host() + "\r\n";
+    std::vector<int> half_open;
+    for (int i = 0; i < 200; ++i) {
+        const int fd = connect_from(i % 2 ? "127.0.0.2" : "127.0.0.3", http_port);
+        ASSERT_GE(fd, 0);
+        (void)!write(fd, begun.data(), begun.size());
+        half_open.push_back(fd);
+    }
+    const auto t = Steady::now();
+    // As a browser asks: compressed, and again with the tag it kept.
+    const HttpReply page = send(request("GET", "/", "", "Accept-Encoding: gzip, deflate, br\r\n"));
+    const HttpReply status = send(request("GET", "/api/status", "", kBasic));
+    const HttpReply again = send(request(
+        "GET", "/", "", "Accept-Encoding: gzip, deflate, br\r\nIf-None-Match: " + page.header("ETag") + "\r\n"));
+    const auto took = std::chrono::duration_cast<milliseconds>(Steady::now() - t).count();
+    std::cout << "[ figure   ] the page, the status and the page again under 200 half-open connections: " << took
+              << " ms\n";
+    EXPECT_EQ(page.status, 200);
+    EXPECT_EQ(page.header("Content-Encoding"), "gzip");
+    EXPECT_EQ(page.header("Vary"), "Accept-Encoding");
+    EXPECT_EQ(page.header("Cache-Control"), "no-cache");
+    EXPECT_EQ(page.body.substr(0, 2), "\x1f\x8b");
+    EXPECT_EQ(status.status, 200);
+    EXPECT_EQ(status.header("Cache-Control"), "no-store");
+    EXPECT_EQ(again.status, 304);
+    EXPECT_EQ(again.body, "");
+    EXPECT_EQ(again.header("ETag"), page.header("ETag"));
+    EXPECT_LT(took, 5000);
+
+    // A share of 16 from one address; beyond it a whole request gets 503.
+    std::vector<int> share;
+    for (int i = 0; i < 16; ++i) share.push_back(connect_from("127.0.0.4", http_port));
+    for (int fd : share) (void)!write(fd, begun.data(), begun.size());
+    const int beyond = connect_from("127.0.0.4", http_port);
+    const std::string whole = request("GET", "/");
+    ASSERT_EQ(write(beyond, whole.data(), whole.size()), static_cast<ssize_t>(whole.size()));
+    const HttpReply busy = reply_on(beyond, seconds(2));
+    close(beyond);
+    EXPECT_EQ(busy.status, 503);
+    EXPECT_EQ(Json::parse(busy.body, nullptr, false), error("Zu viele Anfragen von dieser Adresse"));
+
+    // Two logins of one address held in their wait; a third is told at once.
+    {
+        HttpConnection c(http_port);
+        EXPECT_EQ(c.exchange(request("POST", "/api/login", R"({"password": "falsch"})"), kWait).status, 401);
+    }
+    std::vector<int> held;
+    const std::string wrong = request("POST", "/api/login", R"({"password": "falsch"})");
+    for (int i = 0; i < 2; ++i) {
+        held.push_back(connect_from("127.0.0.1", http_port));
+        (void)!write(held.back(), wrong.data(), wrong.size());
+    }
+    EXPECT_EQ(reply_on(held.back(), milliseconds(200)).status, 0) << "held";
+    const int third = connect_from("127.0.0.1", http_port);
+    (void)!write(third, wrong.data(), wrong.size());
+    const HttpReply told = reply_on(third, milliseconds(500));
+    close(third);
+    EXPECT_EQ(told.status, 503);
+    for (int fd : held) {
+        EXPECT_EQ(reply_on(fd, kWait).status, 401);
+        close(fd);
+    }
+
+    // Trickling a header line a second keeps none of them past 10 s.
+    const auto cut_from = Steady::now();
+    std::size_t open = half_open.size() + share.size();
+    std::vector<int> all = half_open;
+    all.insert(all.end(), share.begin(), share.end());
+    std::vector<bool> gone(all.size(), false);
+    while (open > 0 && Steady::now() - cut_from < seconds(20)) {
+        for (std::size_t i = 0; i < all.size(); ++i) {
+            if (gone[i]) continue;
+            if (closed_within(all[i], milliseconds(0)) || write(all[i], "X-A: b\r\n", 8) < 0) {
+                gone[i] = true;
+                --open;
+            }
+        }
+        pollfd p{all[0], POLLIN, 0};
+        poll(&p, 1, 1000);  // the trickle's pace
+    }
+    std::cout << "[ figure   ] every half-open connection closed after "
+              << std::chrono::duration_cast<milliseconds>(Steady::now() - cut_from).count() << " ms\n";
+    EXPECT_EQ(open, 0u);
+    for (int fd : all) close(fd);
 }
 
 }  // namespace

@@ -20,6 +20,8 @@ struct GateHeaders {
     std::string origin;          // the Origin header
     std::string session;         // the value of the session cookie
     std::string authorization;   // the Authorization header
+    std::string accept_encoding; // the Accept-Encoding header
+    std::string if_none_match;   // the If-None-Match header
 };
 
 struct GateDecision {
@@ -36,6 +38,8 @@ struct GateDecision {
     HttpResponse response;
     Steady::time_point hold_until{};
     std::string log;  // a line for the daemon's log; empty: none (Windows-1252)
+    // Stream: the session it belongs to (ends with it); LoggedOut: the one ended.
+    std::string session;
 };
 
 // Decides for one request at `now`. Its one effect is on `auth`: a login

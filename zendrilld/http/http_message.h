@@ -16,6 +16,7 @@ struct HttpRequest {
     std::map<std::string, std::string> query;
     std::string body;
     std::string client;  // the peer's address
+    std::string local;   // the address the connection arrived on; "" unknown
 };
 
 struct HttpResponse {

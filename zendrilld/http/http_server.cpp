@@ -1,10 +1,13 @@
 #include "zendrilld/http/http_server.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
+#include <ifaddrs.h>
 #include <microhttpd.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -12,6 +15,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <optional>
 
 #include "platform/posix/random_token.h"
@@ -31,16 +35,54 @@ std::string header(MHD_Connection* c, MHD_ValueKind kind, const char* name) {
     return v ? v : "";
 }
 
-std::string client_address(MHD_Connection* c) {
-    const MHD_ConnectionInfo* info = MHD_get_connection_info(c, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
-    if (!info || !info->client_addr) return "?";
+std::string address_text(const sockaddr* a) {
     char text[INET6_ADDRSTRLEN] = "?";
-    const sockaddr* a = info->client_addr;
+    if (!a) return text;
     if (a->sa_family == AF_INET)
         inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(a)->sin_addr, text, sizeof text);
     else if (a->sa_family == AF_INET6)
         inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6*>(a)->sin6_addr, text, sizeof text);
     return text;
+}
+
+std::string client_address(MHD_Connection* c) {
+    const MHD_ConnectionInfo* info = MHD_get_connection_info(c, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
+    if (!info || !info->client_addr) return "?";
+    return address_text(info->client_addr);
+}
+
+// The address a connection arrived on.
+std::string local_address(int fd) {
+    sockaddr_storage a{};
+    socklen_t size = sizeof a;
+    if (fd < 0 || ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &size) != 0) return "";
+    return address_text(reinterpret_cast<const sockaddr*>(&a));
+}
+
+HttpResponse stopping_answer() { return json_error(503, "zendrilld wird beendet"); }
+
+// Beyond an address's share of connections or of held logins.
+HttpResponse too_many() {
+    HttpResponse r = json_error(503, "Zu viele Anfragen von dieser Adresse");
+    r.headers.push_back({"Retry-After", "10"});
+    return r;
+}
+
+// An answer as the library would write it, for the one moment it cannot:
+// in the middle of a body.
+std::string raw_answer(const HttpResponse& r) {
+    char date[64] = "";
+    const std::time_t now = std::time(nullptr);
+    std::tm tm{};
+    gmtime_r(&now, &tm);
+    std::strftime(date, sizeof date, "%a, %d %b %Y %H:%M:%S GMT", &tm);
+    std::string text = "HTTP/1.1 " + std::to_string(r.status) + " " + MHD_get_reason_phrase_for(static_cast<unsigned>(r.status)) +
+                       "\r\nConnection: close\r\nContent-Length: " + std::to_string(r.body.size()) +
+                       "\r\nDate: " + date + "\r\nContent-Type: " + r.content_type +
+                       "\r\nCache-Control: no-store\r\nX-Content-Type-Options: nosniff\r\nX-Frame-Options: DENY"
+                       "\r\nReferrer-Policy: no-referrer\r\n";
+    for (const auto& [name, value] : r.headers) text += name + ": " + value + "\r\n";
+    return text + "\r\n" + r.body;
 }
 
 MHD_Result collect_query(void* cls, MHD_ValueKind, const char* key, const char* value) {
@@ -86,6 +128,17 @@ struct HttpServer::Exchange {
     std::optional<Steady::time_point> hold_until;  // a login held after a wrong password
     std::optional<HttpResponse> answer;            // ready to go out
     EventStream* stream = nullptr;                 // owned by streams_
+    bool refused = false;                          // its answer is queued; what still comes is dropped
+    bool answered_raw = false;                     // written past the library (a body too large midway)
+};
+
+// One connection, from accept to close. HTTP thread only.
+struct HttpServer::Connection {
+    int fd = -1;
+    std::string group;  // client_group() of its peer
+    bool head_done = false;
+    bool cut = false;
+    Steady::time_point head_by{};
 };
 
 // Made on the HTTP thread for one request; answered and dropped on any.
@@ -149,8 +202,16 @@ MHD_Result access_trampoline(void* cls, MHD_Connection* c, const char* url, cons
     return static_cast<HttpServer*>(cls)->on_request(c, url, method, upload, size, context) ? MHD_YES : MHD_NO;
 }
 
-void completed_trampoline(void* cls, MHD_Connection*, void** context, MHD_RequestTerminationCode) {
-    static_cast<HttpServer*>(cls)->on_completed(context);
+void completed_trampoline(void* cls, MHD_Connection* c, void** context, MHD_RequestTerminationCode) {
+    static_cast<HttpServer*>(cls)->on_completed(c, context);
+}
+
+MHD_Result accept_trampoline(void* cls, const sockaddr* addr, socklen_t) {
+    return static_cast<HttpServer*>(cls)->on_accept(client_group(address_text(addr))) ? MHD_YES : MHD_NO;
+}
+
+void connection_trampoline(void* cls, MHD_Connection* c, void** context, MHD_ConnectionNotificationCode code) {
+    static_cast<HttpServer*>(cls)->on_connection(c, context, code == MHD_CONNECTION_NOTIFY_STARTED);
 }
 
 ssize_t stream_trampoline(void* cls, uint64_t, char* buf, size_t max) {
@@ -200,11 +261,13 @@ bool HttpServer::open(std::string& error) {
         return false;
     }
     daemon_ = MHD_start_daemon(
-        MHD_USE_EPOLL | MHD_ALLOW_SUSPEND_RESUME | MHD_USE_ERROR_LOG, 0, nullptr, nullptr, &access_trampoline, this,
+        MHD_USE_EPOLL | MHD_ALLOW_SUSPEND_RESUME | MHD_USE_ERROR_LOG, 0, &accept_trampoline, this,
+        &access_trampoline, this,
         MHD_OPTION_EXTERNAL_LOGGER, &log_trampoline, &log_,
         MHD_OPTION_LISTEN_SOCKET, listen_fd_,
-        MHD_OPTION_CONNECTION_LIMIT, static_cast<unsigned>(200),
-        MHD_OPTION_PER_IP_CONNECTION_LIMIT, static_cast<unsigned>(100),
+        MHD_OPTION_CONNECTION_LIMIT, kMaxConnections,
+        // One address's share is counted by client_group(), in on_accept().
+        MHD_OPTION_NOTIFY_CONNECTION, &connection_trampoline, this,
         MHD_OPTION_CONNECTION_TIMEOUT, static_cast<unsigned>(60),
         // The request line and headers must fit here; beyond it the library refuses them.
         MHD_OPTION_CONNECTION_MEMORY_LIMIT, static_cast<size_t>(32 * 1024),
@@ -265,11 +328,27 @@ Steady::time_point HttpServer::next_timer() const {
         if (e->hold_until) next = std::min(next, *e->hold_until);
         if (e->waiting) next = std::min(next, e->waiting_since + kAnswerLimit);
     }
-    return next;
+    for (const auto& [c, k] : connections_)
+        if (!k->head_done && !k->cut) next = std::min(next, k->head_by);
+    return std::min(next, auth_.next_summary());
+}
+
+void HttpServer::end_streams_of_gone_sessions(Steady::time_point now) {
+    streams_.end_sessions([&](const std::string& session) { return auth_.session_valid(session, now); },
+                          [this](EventStreams::Id id) { wake(id); });
 }
 
 void HttpServer::run_timers(Steady::time_point now) {
+    if (now >= streams_.next_keep_alive()) end_streams_of_gone_sessions(now);
     streams_.keep_alive(now, [this](EventStreams::Id id) { wake(id); });
+    if (const std::string summary = auth_.wrong_summary(now); !summary.empty()) log(summary);
+    for (auto& [c, k] : connections_) {
+        if (k->head_done || k->cut || now < k->head_by) continue;
+        // No whole request head in time: however slowly it trickles, the
+        // connection goes; the library sees it closed and lets it go.
+        k->cut = true;
+        ::shutdown(k->fd, SHUT_RDWR);
+    }
     for (auto& [id, e] : exchanges_) {
         if (e->hold_until && now >= *e->hold_until) resume(*e);
         if (e->waiting && now >= e->waiting_since + kAnswerLimit) {
@@ -286,7 +365,10 @@ bool HttpServer::open_when_due(Steady::time_point& next_try, std::chrono::millis
     if (now >= next_try) {
         std::string error;
         if (open(error)) {
-            log("Web-Seite auf http://" + settings_.listen.shown() + "/");
+            std::string shown;
+            for (const std::string& u : urls(settings_.listen)) shown += (shown.empty() ? "" : ", ") + u;
+            log("Web-Seite auf " + shown);
+            load_sessions();
             return true;
         }
         // The page is a door of its own: without it the line, the clock
@@ -336,25 +418,32 @@ void HttpServer::run() {
         }
         run_posted();
     }
+    if (const std::string summary = auth_.wrong_summary(Steady::time_point::max()); !summary.empty()) log(summary);
     // The library must not be stopped with connections suspended: every
-    // held request gets its answer and every stream its end first.
+    // held request (a login in its wait among them) gets its answer and
+    // every stream its end first; respond() answers what comes meanwhile.
     streams_.end_all([](EventStreams::Id) {});
-    for (auto& [id, e] : exchanges_) {
-        e->hold_until.reset();
-        if (e->waiting) {
-            e->waiting = false;
-            e->answer = json_error(503, "zendrilld wird beendet");
-        }
-        resume(*e);
-    }
-    for (int round = 0; round < 20; ++round) {
-        MHD_run(daemon_);
+    for (int round = 0; round < 50; ++round) {
         bool any_suspended = false;
-        for (auto& [id, e] : exchanges_) any_suspended = any_suspended || e->suspended;
-        if (!any_suspended) break;
+        for (auto& [id, e] : exchanges_) {
+            if (!e->suspended) continue;
+            any_suspended = true;
+            if (!e->stream) {
+                e->hold_until.reset();
+                e->waiting = false;
+                e->answer = stopping_answer();
+            }
+            resume(*e);
+        }
+        if (!any_suspended && round > 0) break;
+        MHD_run(daemon_);
         pollfd p{epoll_fd, POLLIN, 0};
         ::poll(&p, 1, 10);
     }
+    // Still asleep after that (a stream that took no end): woken for the
+    // library's stop, which closes them.
+    for (auto& [id, e] : exchanges_) resume(*e);
+    MHD_run(daemon_);
 }
 
 bool HttpServer::queue(Exchange& e, const HttpResponse& r) {
@@ -362,7 +451,10 @@ bool HttpServer::queue(Exchange& e, const HttpResponse& r) {
         MHD_create_response_from_buffer(r.body.size(), const_cast<char*>(r.body.data()), MHD_RESPMEM_MUST_COPY);
     if (!response) return false;
     MHD_add_response_header(response, "Content-Type", r.content_type.c_str());
-    MHD_add_response_header(response, "Cache-Control", "no-store");
+    // The API's answers are never kept; the page's files say how they are.
+    const bool cache_said = std::any_of(r.headers.begin(), r.headers.end(),
+                                        [](const auto& h) { return h.first == "Cache-Control"; });
+    if (!cache_said) MHD_add_response_header(response, "Cache-Control", "no-store");
     MHD_add_response_header(response, "X-Content-Type-Options", "nosniff");
     MHD_add_response_header(response, "X-Frame-Options", "DENY");
     MHD_add_response_header(response, "Referrer-Policy", "no-referrer");
@@ -374,7 +466,7 @@ bool HttpServer::queue(Exchange& e, const HttpResponse& r) {
 
 long HttpServer::on_stream_read(Exchange& e, char* buf, std::size_t max) {
     if (const std::size_t n = e.stream->take(buf, max)) return static_cast<long>(n);
-    if (e.stream->ended) return MHD_CONTENT_READER_END_OF_STREAM;
+    if (e.stream->ended || stopping_) return MHD_CONTENT_READER_END_OF_STREAM;
     // Nothing to send: asleep until the next event or keep-alive.
     suspend(e);
     return 0;
@@ -393,9 +485,24 @@ int HttpServer::on_request(MHD_Connection* c, const char* url, const char* metho
         e->request.method = method ? method : "";
         e->request.path = url ? url : "";
         e->request.client = client_address(c);
+        e->request.local = local_address(e->fd);
         MHD_get_connection_values(c, MHD_GET_ARGUMENT_KIND, &collect_query, &e->request.query);
         exchanges_[e->id] = e;
         *context = e;
+        if (const auto k = connections_.find(c); k != connections_.end()) {
+            k->second->head_done = true;
+            // Beyond its address's share: told at once, and the place is freed.
+            if (per_group_[k->second->group] > kShare) {
+                e->refused = true;
+                HttpResponse busy = too_many();
+                busy.headers.push_back({"Connection", "close"});
+                return queue(*e, busy);
+            }
+        }
+        if (stopping_) {
+            e->refused = true;
+            return queue(*e, stopping_answer());
+        }
         // A body announced beyond the limit is refused before it is read.
         const std::string length = header(c, MHD_HEADER_KIND, "Content-Length");
         if (!length.empty() && (length.size() > 12 || length.find_first_not_of("0123456789") != std::string::npos ||
@@ -404,21 +511,75 @@ int HttpServer::on_request(MHD_Connection* c, const char* url, const char* metho
         return MHD_YES;
     }
     if (*size > 0) {
-        if (e->request.body.size() + *size > kMaxBody) {
-            // Told no length: read on and drop it, up to a point.
+        if (e->refused) {
             e->discarded += *size;
-            if (e->discarded > 16 * kMaxBody) return MHD_NO;
+            *size = 0;
+            return e->discarded > 16 * kMaxBody ? MHD_NO : MHD_YES;
+        }
+        if (e->request.body.size() + *size > kMaxBody) {
+            // Told no length, it passes the limit: answered now, however
+            // long it goes on. The library takes no answer in the middle of a
+            // body, so the answer goes out here, the connection is closed for
+            // writing, and what still comes is read and dropped up to a point.
+            e->discarded += *size;
+            *size = 0;
+            e->request.body.clear();
+            if (!e->refused) {
+                e->refused = true;
+                e->answered_raw = true;
+                const std::string raw = raw_answer(too_large());
+                (void)!::send(e->fd, raw.data(), raw.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+                ::shutdown(e->fd, SHUT_WR);
+            }
+            return e->discarded > 16 * kMaxBody ? MHD_NO : MHD_YES;
         } else {
             e->request.body.append(upload, *size);
         }
         *size = 0;
         return MHD_YES;
     }
+    if (e->answered_raw) return MHD_NO;  // its answer is out; the connection goes
     if (e->discarded > 0 && !e->answer) e->answer = too_large();
     return respond(*e);
 }
 
-void HttpServer::on_completed(void** context) {
+bool HttpServer::on_accept(const std::string& group) {
+    const auto it = per_group_.find(group);
+    return it == per_group_.end() || it->second < 2 * kShare;
+}
+
+void HttpServer::on_connection(MHD_Connection* c, void** context, bool started) {
+    if (started) {
+        auto* k = new Connection;
+        if (const MHD_ConnectionInfo* info = MHD_get_connection_info(c, MHD_CONNECTION_INFO_CONNECTION_FD))
+            k->fd = info->connect_fd;
+        k->group = client_group(client_address(c));
+        k->head_by = Steady::now() + kHeadLimit;
+        ++per_group_[k->group];
+        connections_[c] = k;
+        *context = k;
+        return;
+    }
+    auto* k = static_cast<Connection*>(*context);
+    if (!k) return;
+    if (--per_group_[k->group] == 0) per_group_.erase(k->group);
+    connections_.erase(c);
+    delete k;
+    *context = nullptr;
+}
+
+std::size_t HttpServer::held_from(const std::string& group) const {
+    std::size_t n = 0;
+    for (const auto& [id, e] : exchanges_) n += e->hold_until && client_group(e->request.client) == group ? 1 : 0;
+    return n;
+}
+
+void HttpServer::on_completed(MHD_Connection* c, void** context) {
+    // The next request's head is due as long after this one as the first after the connect.
+    if (const auto k = connections_.find(c); k != connections_.end()) {
+        k->second->head_done = false;
+        k->second->head_by = Steady::now() + kHeadLimit;
+    }
     auto* e = static_cast<Exchange*>(*context);
     if (!e) return;
     exchanges_.erase(e->id);
@@ -434,25 +595,35 @@ int HttpServer::respond(Exchange& e) {
         return ok;
     }
     if (e.waiting || e.stream) return MHD_YES;
+    if (stopping_) return queue(e, stopping_answer());
     const Steady::time_point now = Steady::now();
     const GateHeaders headers{header(e.connection, MHD_HEADER_KIND, "Host"),
                               header(e.connection, MHD_HEADER_KIND, "Origin"),
                               header(e.connection, MHD_COOKIE_KIND, kSessionCookie),
-                              header(e.connection, MHD_HEADER_KIND, "Authorization")};
+                              header(e.connection, MHD_HEADER_KIND, "Authorization"),
+                              header(e.connection, MHD_HEADER_KIND, "Accept-Encoding"),
+                              header(e.connection, MHD_HEADER_KIND, "If-None-Match")};
     GateDecision d = pass_gates(e.request, headers, settings_, auth_, now);
     if (!d.log.empty()) log(d.log);
+    if (auth_.sessions_changed()) save_sessions();
     e.hold_until.reset();
     switch (d.kind) {
+        case GateDecision::Kind::LoggedOut:
+            // Its streams end with it.
+            streams_.end_sessions([&](const std::string& session) { return session != d.session; },
+                                  [this](EventStreams::Id id) { wake(id); });
+            return queue(e, d.response);
         case GateDecision::Kind::Page:
         case GateDecision::Kind::Refuse:
-        case GateDecision::Kind::LoggedIn:
-        case GateDecision::Kind::LoggedOut: return queue(e, d.response);
+        case GateDecision::Kind::LoggedIn: return queue(e, d.response);
         case GateDecision::Kind::Hold:
+            // One address holds only so many logins in their wait.
+            if (held_from(client_group(e.request.client)) >= kMaxHeld) return queue(e, too_many());
             // Asked again once the wait is over.
             e.hold_until = d.hold_until;
             suspend(e);
             return MHD_YES;
-        case GateDecision::Kind::Stream: return start_stream(e);
+        case GateDecision::Kind::Stream: return start_stream(e, d.session);
         case GateDecision::Kind::Api: break;
     }
     e.waiting = true;
@@ -464,8 +635,8 @@ int HttpServer::respond(Exchange& e) {
     return MHD_YES;
 }
 
-int HttpServer::start_stream(Exchange& e) {
-    e.stream = streams_.open(e.id, handler_.stream_start());
+int HttpServer::start_stream(Exchange& e, const std::string& session) {
+    e.stream = streams_.open(e.id, handler_.stream_start(), session);
     if (!e.stream) return queue(e, json_error(503, "Zu viele offene Ereignisströme"));
     MHD_Response* response = MHD_create_response_from_callback(MHD_SIZE_UNKNOWN, 4096, &stream_trampoline, &e, nullptr);
     if (!response) return MHD_NO;
@@ -475,6 +646,90 @@ int HttpServer::start_stream(Exchange& e) {
     const MHD_Result ok = MHD_queue_response(e.connection, 200, response);
     MHD_destroy_response(response);
     return ok == MHD_YES;
+}
+
+}  // namespace zd::daemon
+
+namespace zd::daemon {
+
+std::vector<std::string> HttpServer::urls(const ListenAddress& listen) {
+    std::vector<std::string> interfaces;
+    ifaddrs* list = nullptr;
+    if (listen.any() && ::getifaddrs(&list) == 0) {
+        for (const ifaddrs* i = list; i; i = i->ifa_next)
+            if (i->ifa_addr && (i->ifa_addr->sa_family == AF_INET || i->ifa_addr->sa_family == AF_INET6))
+                interfaces.push_back(address_text(i->ifa_addr));
+        ::freeifaddrs(list);
+    }
+    return page_urls(listen, interfaces);
+}
+
+namespace {
+
+std::int64_t wall_seconds() {
+    return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+// Written beside it and renamed over it: a reader sees the old file or the
+// new, never half. A name planted at the temporary path is removed, not
+// followed (a symlink at the path itself is replaced, not followed).
+bool write_private(const std::string& path, const std::string& text) {
+    const std::string temporary = path + ".neu";
+    ::unlink(temporary.c_str());
+    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) return false;
+    std::size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n <= 0) break;
+        done += static_cast<std::size_t>(n);
+    }
+    const bool ok = done == text.size() && ::fsync(fd) == 0;
+    ::close(fd);
+    if (!ok || ::rename(temporary.c_str(), path.c_str()) != 0) {
+        const int err = errno;
+        ::unlink(temporary.c_str());
+        errno = err;
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+void HttpServer::save_sessions() {
+    const std::string& path = settings_.session_file;
+    if (path.empty() || !auth_.required()) return;
+    if (write_private(path, auth_.saved_sessions(Steady::now(), wall_seconds()))) {
+        session_file_error_.clear();
+        return;
+    }
+    const std::string error = "http_session_file " + path + ": " + std::strerror(errno) +
+                              "; Anmeldungen überdauern keinen Neustart";
+    if (error != session_file_error_) log(error);
+    session_file_error_ = error;
+}
+
+void HttpServer::load_sessions() {
+    const std::string& path = settings_.session_file;
+    if (path.empty() || !auth_.required()) return;
+    // Not followed when it is a link, not read when it is no plain file
+    // or too big: then there are no sessions from before, nothing worse.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        if (errno != ENOENT) log("http_session_file " + path + ": " + std::strerror(errno) + "; keine Anmeldungen von vorher");
+        return;
+    }
+    struct stat st {};
+    std::string text;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= 64 * 1024) {
+        char buf[4096];
+        ssize_t n = 0;
+        while (text.size() <= 64 * 1024 && (n = ::read(fd, buf, sizeof buf)) > 0) text.append(buf, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    auth_.restore_sessions(text, Steady::now(), wall_seconds());
 }
 
 }  // namespace zd::daemon

@@ -59,7 +59,8 @@ class HttpServer {
 public:
     // Where to listen and which host names to answer to, and the password.
     struct Settings : AccessRules {
-        std::string password;  // empty: none
+        std::string password;      // empty: none
+        std::string session_file;  // where logins outlast a restart; empty: they do not
     };
     HttpServer(Settings settings, HttpHandler& handler, std::function<void(const std::string&)> log);
     ~HttpServer();
@@ -75,12 +76,28 @@ public:
 
     static constexpr std::size_t kMaxBody = 64 * 1024;
     static constexpr std::size_t kMaxStreams = EventStreams::kMaxStreams;
+    // Connections at a time: in all, and from one address (client_group()),
+    // which beyond its share gets 503 and beyond twice that is not taken.
+    static constexpr unsigned kMaxConnections = 200;
+    static constexpr unsigned kShare = 16;
+    // A request's head must be complete this long after the connection
+    // opened (or its last request ended), whatever trickles in meanwhile.
+    static constexpr std::chrono::seconds kHeadLimit{10};
+    // Logins of one address held by the wait after a wrong password.
+    static constexpr std::size_t kMaxHeld = 2;
+
+    // The page's addresses for the start line ("http://.../"), with the
+    // machine's interface addresses when listening on any.
+    static std::vector<std::string> urls(const ListenAddress& listen);
 
     // For libmicrohttpd's callbacks.
     struct Exchange;
+    struct Connection;
+    bool on_accept(const std::string& group);
+    void on_connection(MHD_Connection* c, void** context, bool started);
     int on_request(MHD_Connection* c, const char* url, const char* method, const char* upload, std::size_t* size,
                    void** context);
-    void on_completed(void** context);
+    void on_completed(MHD_Connection* c, void** context);
     long on_stream_read(Exchange& e, char* buf, std::size_t max);
 
 private:
@@ -95,7 +112,7 @@ private:
     bool open_when_due(Steady::time_point& next_try, std::chrono::milliseconds& retry, std::string& last_error);
     void run();
     void run_posted();
-    int start_stream(Exchange& e);
+    int start_stream(Exchange& e, const std::string& session);
     void suspend(Exchange& e);
     void resume(Exchange& e);
     void wake(EventStreams::Id id);
@@ -104,6 +121,10 @@ private:
     bool queue(Exchange& e, const HttpResponse& r);
     int respond(Exchange& e);
     void log(const std::string& line);
+    std::size_t held_from(const std::string& group) const;
+    void end_streams_of_gone_sessions(Steady::time_point now);
+    void save_sessions();
+    void load_sessions();
 
     Settings settings_;
     HttpHandler& handler_;
@@ -119,6 +140,9 @@ private:
     // HTTP thread only.
     HttpAuth auth_;
     std::map<unsigned long long, Exchange*> exchanges_;
+    std::map<MHD_Connection*, Connection*> connections_;
+    std::map<std::string, unsigned> per_group_;  // open connections by client_group()
+    std::string session_file_error_;             // logged once until it changes
     unsigned long long next_id_ = 1;
     EventStreams streams_;
 };

@@ -26,9 +26,10 @@ std::size_t EventStreams::open_count() const {
     return n;
 }
 
-EventStream* EventStreams::open(Id id, const Events& start) {
+EventStream* EventStreams::open(Id id, const Events& start, const std::string& session) {
     if (open_count() >= kMaxStreams) return nullptr;
     EventStream& s = streams_[id];
+    s.session = session;
     // A lost stream is tried again after a second.
     s.backlog = "retry: 1000\n\n";
     for (const auto& [event, data] : start) s.backlog += event_text(event, data);
@@ -52,8 +53,16 @@ void EventStreams::keep_alive(Steady::time_point now, const Wake& wake) {
     next_keepalive_ = now + kKeepalive;
     for (auto& [id, s] : streams_) {
         if (s.ended) continue;
-        // A comment: proxies keep the stream open, and a closed one shows.
-        s.backlog += ":\n\n";
+        // An event, not a comment: EventSource hides comments from the page.
+        s.backlog += event_text("alive", "{}");
+        wake(id);
+    }
+}
+
+void EventStreams::end_sessions(const std::function<bool(const std::string&)>& valid, const Wake& wake) {
+    for (auto& [id, s] : streams_) {
+        if (s.ended || s.session.empty() || valid(s.session)) continue;
+        s.ended = true;
         wake(id);
     }
 }

@@ -17,6 +17,7 @@ namespace zd::daemon {
 struct EventStream {
     std::string backlog;  // events not yet sent
     bool ended = false;   // to end once the backlog is out
+    std::string session;  // the login it belongs to; "" none
     // Up to `max` bytes of the backlog into `buf`: how many.
     std::size_t take(char* buf, std::size_t max);
 };
@@ -33,19 +34,23 @@ public:
     static constexpr std::size_t kMaxBacklog = 256 * 1024;
     static constexpr std::chrono::seconds kKeepalive{15};
 
-    // A new stream that starts with `start`; null when kMaxStreams are open.
-    EventStream* open(Id id, const Events& start);
+    // A new stream that starts with `start`, of the login `session` ("":
+    // none); null when kMaxStreams are open.
+    EventStream* open(Id id, const Events& start, const std::string& session = "");
     // Its connection is gone.
     void forget(Id id) { streams_.erase(id); }
 
     // One event to every open stream; `wake` for each.
     void broadcast(const std::string& event, const std::string& data, const Wake& wake);
-    // A keep-alive to every open stream when one is due at `now`.
+    // An event the page sees (a comment it would not) to every open stream
+    // when one is due at `now`: a stream quiet for longer is dead.
     void keep_alive(Steady::time_point now, const Wake& wake);
     Steady::time_point next_keep_alive() const { return next_keepalive_; }
     void start_keep_alive(Steady::time_point now) { next_keepalive_ = now + kKeepalive; }
     // Every stream ends once its backlog is out; `wake` for each.
     void end_all(const Wake& wake);
+    // The streams of a login that no longer holds: `valid` says which do.
+    void end_sessions(const std::function<bool(const std::string& session)>& valid, const Wake& wake);
 
     std::size_t open_count() const;
 

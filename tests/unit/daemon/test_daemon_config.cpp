@@ -91,6 +91,15 @@ TEST(DaemonConfig, ErrorsNameTheLineAndTheKey) {
          "Zeile 1: http_listen = hifi:8203: Adresse und Port wie 127.0.0.1:8203, [::1]:8203 oder 0.0.0.0:8203 erwartet"},
         {"http_hosts = a,,b\n",
          "Zeile 1: http_hosts = a,,b: leerer Eintrag; erwartet: Namen oder Adressen, durch Kommas getrennt"},
+        // The device shows Windows-1252: anything else is refused, by name.
+        {"Station3 = Schnee \xE2\x98\x83\n",
+         "Zeile 1: Station3 = Schnee ?: das Zeichen U+2603 gibt es auf dem Gerät nicht (nur Windows-1252)"},
+        {"station7 = \xF0\x9F\x93\xBB Radio\n",
+         "Zeile 1: station7 = ? Radio: das Zeichen U+1F4FB gibt es auf dem Gerät nicht (nur Windows-1252)"},
+        {"http_session_file = sessions\n",
+         "Zeile 1: http_session_file = sessions: ein absoluter Pfad einer Datei wird erwartet"},
+        {"http_session_file = /var/lib/zendrill/\n",
+         "Zeile 1: http_session_file = /var/lib/zendrill/: ein absoluter Pfad einer Datei wird erwartet"},
         // Reachable from other machines, the page needs a password.
         {"http_listen = 0.0.0.0:8203\n",
          "http_listen = 0.0.0.0:8203 ist von anderen Rechnern erreichbar: dafür ist ein Passwort nötig "
@@ -101,6 +110,25 @@ TEST(DaemonConfig, ErrorsNameTheLineAndTheKey) {
         EXPECT_FALSE(r.config) << c.text;
         EXPECT_EQ(r.error, c.error) << c.text;
     }
+}
+
+TEST(DaemonConfig, TheSessionFileAndThePasswordFiles) {
+    EXPECT_EQ(default_daemon_config().http_session_file, "/var/lib/zendrill/http-sessions");
+    const ConfigReading none = parse_daemon_config("http_session_file =\n");
+    ASSERT_TRUE(none.config) << none.error;
+    EXPECT_EQ(none.config->http_session_file, "");
+    const ConfigReading other = parse_daemon_config("http_session_file = /srv/z/s\n");
+    ASSERT_TRUE(other.config) << other.error;
+    EXPECT_EQ(other.config->http_session_file, "/srv/z/s");
+    // A Windows editor's byte order mark and line end are no part of the password.
+    const struct {
+        const char* text;
+        const char* password;
+    } files[] = {
+        {"geheim\n", "geheim"},          {"\xEF\xBB\xBFgeheim\r\n", "geheim"}, {"\xEF\xBB\xBF", ""},
+        {"\xEF\xBB\xBF\r\nx", ""},       {"ge heim", "ge heim"},           {"\xEF\xBBgeheim", "\xEF\xBBgeheim"},
+    };
+    for (const auto& f : files) EXPECT_EQ(password_from_file(f.text), f.password) << f.text;
 }
 
 TEST(DaemonConfig, PortComesFromOptionThenEnvironmentThenFile) {

@@ -97,6 +97,62 @@ TEST(HttpAccess, HostHeaderMustNameThisServer) {
     for (const auto& c : cases) EXPECT_EQ(host_allowed(*c.rules, c.host), c.allowed) << c.host;
 }
 
+// Listening on any address without http_hosts, the address a request
+// arrived on is the owner typing it, not a rebinding name; another address
+// of the machine is not.
+TEST(HttpAccess, TheAddressAConnectionArrivedOnIsAllowed) {
+    std::string error;
+    AccessRules any4{*parse_listen_address("0.0.0.0:8203", error), {}};
+    AccessRules any6{*parse_listen_address("[::]:8203", error), {}};
+    const struct {
+        const AccessRules* rules;
+        const char* host;
+        const char* local;
+        bool allowed;
+    } cases[] = {
+        {&any4, "192.168.1.20:8203", "192.168.1.20", true},
+        {&any4, "192.168.1.20", "192.168.1.20", true},
+        {&any4, "192.168.1.21:8203", "192.168.1.20", false},
+        {&any4, "hifi.local:8203", "192.168.1.20", false},
+        {&any4, "192.168.1.20:8203", "", false},
+        {&any6, "[fd00::20]:8203", "fd00::20", true},
+        {&any6, "[FD00::20]:8203", "fd00::20", true},
+        {&any6, "192.168.1.20:8203", "::ffff:192.168.1.20", true},  // IPv4 on an IPv6 socket
+        {&any6, "[fd00::21]:8203", "fd00::20", false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(host_allowed(*c.rules, c.host, c.local), c.allowed) << c.host;
+}
+
+TEST(HttpAccess, ClientsAreCountedByAddressAndIpv6By64) {
+    const struct {
+        const char* address;
+        const char* group;
+    } cases[] = {
+        {"10.0.0.9", "10.0.0.9"},
+        {"::ffff:10.0.0.9", "10.0.0.9"},
+        {"2001:db8:1:2:3:4:5:6", "2001:db8:1:2::/64"},
+        {"2001:db8:1:2::1", "2001:db8:1:2::/64"},
+        {"::1", "::/64"},
+        {"?", "?"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(client_group(c.address), c.group) << c.address;
+}
+
+TEST(HttpAccess, ThePageIsShownAtTheAddressesItCanBeReachedAt) {
+    std::string error;
+    const std::vector<std::string> interfaces = {"127.0.0.1", "192.168.1.20", "::1", "fe80::1", "fd00::20",
+                                                 "192.168.1.20"};
+    EXPECT_EQ(page_urls(*parse_listen_address("127.0.0.1:8203", error), interfaces),
+              (std::vector<std::string>{"http://127.0.0.1:8203/"}));
+    EXPECT_EQ(page_urls(*parse_listen_address("0.0.0.0:8203", error), interfaces),
+              (std::vector<std::string>{"http://127.0.0.1:8203/", "http://192.168.1.20:8203/"}));
+    EXPECT_EQ(page_urls(*parse_listen_address("[::]:80", error), interfaces),
+              (std::vector<std::string>{"http://127.0.0.1:80/", "http://192.168.1.20:80/", "http://[::1]:80/",
+                                        "http://[fd00::20]:80/"}));
+    EXPECT_EQ(page_urls(*parse_listen_address("0.0.0.0:8203", error), {}),
+              (std::vector<std::string>{"http://0.0.0.0:8203/"}));
+}
+
 TEST(HttpAccess, OriginMustBeTheHostItself) {
     const struct {
         const char* origin;

@@ -74,6 +74,7 @@ struct Ask {
     const char* method;
     const char* path;
     std::string host, origin, session, authorization, body, client;
+    std::string accept_encoding, if_none_match;  // set after construction
 };
 
 GateDecision ask(const Ask& a, HttpAuth& auth, Steady::time_point now) {
@@ -82,7 +83,8 @@ GateDecision ask(const Ask& a, HttpAuth& auth, Steady::time_point now) {
     r.path = a.path;
     r.body = a.body;
     r.client = a.client;
-    return pass_gates(r, GateHeaders{a.host, a.origin, a.session, a.authorization}, gate_rules(), auth, now);
+    return pass_gates(r, GateHeaders{a.host, a.origin, a.session, a.authorization, a.accept_encoding, a.if_none_match},
+                      gate_rules(), auth, now);
 }
 
 // Each request on its own, against a password and one open session
@@ -202,7 +204,8 @@ TEST(HttpGates, APageIsTheFileAsBuiltIn) {
         ASSERT_EQ(d.kind, Kind::Page) << method;
         EXPECT_EQ(d.response.content_type, index->content_type);
         EXPECT_EQ(d.response.body, std::string(reinterpret_cast<const char*>(index->data), index->size));
-        EXPECT_EQ(d.response.headers.size(), 1u);
+        EXPECT_EQ(d.response.headers.size(), 4u);  // caching (3) and the CSP
+        EXPECT_EQ(header_of(d.response, "Content-Security-Policy"), kCsp);
     }
 }
 
@@ -264,6 +267,13 @@ TEST(HttpGates, AWrongLoginIsLoggedWithTheClient) {
     // A wrong Basic password is not: a script would fill the log.
     EXPECT_EQ(ask({"GET", "/api/status", "127.0.0.1:8203", "", "", kWrong, "", "10.0.0.8"}, auth, gate_at(0)).log, "");
     EXPECT_EQ(ask({"GET", "/api/status"}, auth, gate_at(0)).log, "");
+    // The next wrong login within the minute is counted, not logged: the
+    // sum comes from the auth once the minute is over.
+    EXPECT_EQ(ask({"POST", "/api/login", "127.0.0.1:8203", "", "", "", R"({"password": "y"})", "10.0.0.7"}, auth,
+                  gate_at(1)).log,
+              "");
+    EXPECT_EQ(auth.wrong_summary(gate_at(60000)),
+              "Falsches Passwort für die Web-Seite: 2 weitere Versuche von 2 Adressen in 60 s");
 }
 
 // A session from a login opens the API until it ends: by logout or by age.
@@ -287,6 +297,88 @@ TEST(HttpGates, ASessionLastsFromLoginToLogoutOrItsAge) {
     EXPECT_EQ(ask(second, auth, gate_at(5)).response.status, 401);
     // Basic still works without any session.
     EXPECT_EQ(ask({"GET", "/api/status", "127.0.0.1:8203", "", "token2", kRight}, auth, gate_at(6)).kind, Kind::Api);
+}
+
+// The page's files are kept by the browser and asked after: an ETag of
+// their content, 304 when it still holds, gzip to whoever takes it (with a
+// tag of its own), and Vary so that no cache mixes the two up.
+TEST(HttpGates, ThePagesFilesAreCachedCompressedAndRevalidated) {
+    HttpAuth auth = make_auth("geheim");
+    const WebAsset* index = find_web_asset("/index.html");
+    ASSERT_NE(index, nullptr);
+    const std::string plain = index->etag;
+    const std::string zipped = plain.substr(0, plain.size() - 1) + "-gz\"";
+    ASSERT_EQ(plain.size(), 22u);
+    const struct {
+        const char* accept;
+        std::string if_none_match;
+        int status;
+        bool gzip;
+        std::string etag;
+    } cases[] = {
+        {"", "", 200, false, plain},
+        {"gzip, deflate, br", "", 200, true, zipped},
+        {"GZIP", "", 200, true, zipped},
+        {"br;q=1.0, gzip;q=0.8", "", 200, true, zipped},
+        {"gzip;q=0", "", 200, false, plain},
+        {"x-gzip", "", 200, false, plain},
+        {"", plain, 304, false, plain},
+        {"", "\"other\", W/" + plain, 304, false, plain},
+        {"gzip", zipped, 304, true, zipped},
+        {"gzip", plain, 200, true, zipped},  // the other representation's tag
+        {"", "*", 304, false, plain},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.accept) + " / " + c.if_none_match);
+        Ask a{"GET", "/"};
+        a.accept_encoding = c.accept;
+        a.if_none_match = c.if_none_match;
+        const GateDecision d = ask(a, auth, gate_at(0));
+        EXPECT_EQ(d.kind, Kind::Page);
+        EXPECT_EQ(d.response.status, c.status);
+        EXPECT_EQ(d.response.content_type, "text/html; charset=utf-8");
+        EXPECT_EQ(header_of(d.response, "ETag"), c.etag);
+        EXPECT_EQ(header_of(d.response, "Cache-Control"), "no-cache");
+        EXPECT_EQ(header_of(d.response, "Vary"), "Accept-Encoding");
+        EXPECT_EQ(header_of(d.response, "Content-Encoding"), c.status == 200 && c.gzip ? "gzip" : "");
+        if (c.status == 304) {
+            EXPECT_EQ(d.response.body, "");
+        } else if (c.gzip) {
+            const std::string& b = d.response.body;
+            ASSERT_EQ(b.size(), index->gzip_size);
+            // One gzip member without a time or name; its trailer gives the size.
+            EXPECT_EQ(b.substr(0, 8), std::string("\x1f\x8b\x08\x00\x00\x00\x00\x00", 8));
+            const auto byte = [&](std::size_t i) { return static_cast<std::size_t>(static_cast<unsigned char>(b[i])); };
+            const std::size_t n = b.size();
+            EXPECT_EQ(byte(n - 4) | byte(n - 3) << 8 | byte(n - 2) << 16 | byte(n - 1) << 24, index->size);
+            EXPECT_LT(b.size(), index->size);
+        } else {
+            EXPECT_EQ(d.response.body, std::string(reinterpret_cast<const char*>(index->data), index->size));
+        }
+    }
+    // The API's answers are left to the server's no-store.
+    Ask api{"GET", "/api/status", "127.0.0.1:8203", "", "", kRight};
+    api.accept_encoding = "gzip";
+    EXPECT_EQ(header_of(ask(api, auth, gate_at(0)).response, "Cache-Control"), "");
+}
+
+// A stream names the login it belongs to, and a logout the login it ends:
+// the server ends that login's streams with it. Basic and no password
+// belong to no login.
+TEST(HttpGates, AStreamBelongsToItsLogin) {
+    HttpAuth auth = make_auth("geheim");
+    ask({"POST", "/api/login", "127.0.0.1:8203", "", "", "", R"({"password": "geheim"})"}, auth, gate_at(0));
+    const GateDecision stream = ask({"GET", "/api/events", "127.0.0.1:8203", "", "token1"}, auth, gate_at(1));
+    EXPECT_EQ(stream.kind, Kind::Stream);
+    EXPECT_EQ(stream.session, "token1");
+    const GateDecision basic = ask({"GET", "/api/events", "127.0.0.1:8203", "", "", kRight}, auth, gate_at(1));
+    EXPECT_EQ(basic.kind, Kind::Stream);
+    EXPECT_EQ(basic.session, "");
+    const GateDecision out = ask({"POST", "/api/logout", "127.0.0.1:8203", "", "token1"}, auth, gate_at(2));
+    EXPECT_EQ(out.kind, Kind::LoggedOut);
+    EXPECT_EQ(out.session, "token1");
+    HttpAuth open = make_auth("");
+    EXPECT_EQ(ask({"GET", "/api/events"}, open, gate_at(0)).session, "");
 }
 
 // Without a password nothing asks for one; login answers 204 without a cookie.

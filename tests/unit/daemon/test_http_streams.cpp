@@ -70,7 +70,9 @@ TEST(HttpStreams, AReaderThatDoesNotKeepUpIsLetGo) {
     EXPECT_EQ(woken_after_end, 0);
 }
 
-TEST(HttpStreams, AKeepAliveEvery15SecondsToOpenStreamsOnly) {
+// An event, not a comment: the page's EventSource sees only events, and a
+// stream without one for longer than that is dead.
+TEST(HttpStreams, AnAliveEventEvery15SecondsToOpenStreamsOnly) {
     EventStreams streams;
     streams.start_keep_alive(stream_at(0));
     EXPECT_EQ(streams.next_keep_alive(), stream_at(15));
@@ -85,12 +87,35 @@ TEST(HttpStreams, AKeepAliveEvery15SecondsToOpenStreamsOnly) {
     EXPECT_TRUE(woken.empty());
     streams.keep_alive(stream_at(15), wake);
     EXPECT_EQ(woken, std::set<EventStreams::Id>{1});
-    EXPECT_EQ(drain_stream(*open), ":\n\n");
+    EXPECT_EQ(drain_stream(*open), "event: alive\ndata: {}\n\n");
     EXPECT_EQ(drain_stream(*ended), "");
     EXPECT_EQ(streams.next_keep_alive(), stream_at(30));
     streams.end_all(wake);
     EXPECT_TRUE(open->ended);
     EXPECT_EQ(woken, (std::set<EventStreams::Id>{1, 2}));
+}
+
+// A login's streams end with it; those of other logins and those without
+// one (no password, or HTTP Basic) go on.
+TEST(HttpStreams, TheStreamsOfAnEndedLoginEnd) {
+    EventStreams streams;
+    EventStream* a1 = streams.open(1, {}, "a");
+    EventStream* a2 = streams.open(2, {}, "a");
+    EventStream* b = streams.open(3, {}, "b");
+    EventStream* none = streams.open(4, {});
+    std::set<EventStreams::Id> woken;
+    std::set<std::string> asked;
+    streams.end_sessions(
+        [&](const std::string& s) {
+            asked.insert(s);
+            return s != "a";
+        },
+        [&](EventStreams::Id id) { woken.insert(id); });
+    EXPECT_EQ(woken, (std::set<EventStreams::Id>{1, 2}));
+    EXPECT_EQ(asked, (std::set<std::string>{"a", "b"}));
+    EXPECT_TRUE(a1->ended && a2->ended);
+    EXPECT_FALSE(b->ended || none->ended);
+    EXPECT_EQ(b->session, "b");
 }
 
 }  // namespace

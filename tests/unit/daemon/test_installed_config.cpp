@@ -43,6 +43,7 @@ void expect_defaults_except_examples(const DaemonConfig& c) {
     EXPECT_EQ(c.discovery_prefix, d.discovery_prefix);
     EXPECT_EQ(c.raw_commands, d.raw_commands);
     EXPECT_EQ(c.http_listen, d.http_listen);
+    EXPECT_EQ(c.http_session_file, d.http_session_file);
 }
 
 TEST(InstalledConfig, EveryKeyIsThereCommentedOut) {
@@ -58,7 +59,7 @@ TEST(InstalledConfig, EveryKeyIsThereCommentedOut) {
         "port", "poll_status_s", "poll_timers_s", "clock_sync", "clock_tolerance_s", "control_socket",
         "mqtt_host", "mqtt_port", "mqtt_user", "mqtt_password_file", "mqtt_tls_ca",
         "device_id", "base_topic", "discovery_prefix", "raw_commands", "http_listen", "http_password_file",
-        "http_hosts", "Station5"};
+        "http_hosts", "http_session_file", "Station5"};
     EXPECT_EQ(keys, expected);
 }
 
@@ -90,7 +91,7 @@ TEST(InstalledConfig, EveryKeyLineUncommentedStillReads) {
             text += line + "\n";
         }
     }
-    EXPECT_EQ(uncommented, 19);
+    EXPECT_EQ(uncommented, 20);
     const ConfigReading r = parse_daemon_config(text);
     ASSERT_TRUE(r.config) << r.error;
     const DaemonConfig& c = *r.config;
