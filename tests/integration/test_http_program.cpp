@@ -273,49 +273,26 @@ TEST_F(HttpProgramTest, EveryEndpointRefusesWhatIsWrongWithTheMqttWords) {
     const auto received = sim.received();
     const std::string not_found = "Nicht gefunden", no_timer = "Timer gibt es nur mit den Nummern 1 bis 5",
                       no_method = "Diese Methode gibt es hier nicht";
-    const std::string start_25 = "{\"kind\": \"weekday\", \"days\": [\"Mo\"], \"source\": \"Tuner\", \"station\": "
-                                 "\"05\", \"targets\": [\"LS-A\"], \"start\": \"25:00\", \"end\": \"07:15\"}";
     const struct {
         std::string method, path, body;
         int status;
         std::string error;  // or, when empty, the words MQTT has for:
         std::string topic, payload;
     } cases[] = {
-        {"GET", "/api/timers/0", "", 404, no_timer, "", ""},
+        // The API's every refusal is proved in process; these pass the server.
         {"GET", "/api/timers/6", "", 404, no_timer, "", ""},
-        {"PUT", "/api/timers/x", kTimer2, 404, no_timer, "", ""},
-        {"GET", "/api/volume", "", 404, not_found, "", ""},
         {"GET", "/volume.html", "", 404, not_found, "", ""},
-        {"POST", "/api/timers/2/play", "", 404, not_found, "", ""},
-        {"DELETE", "/api/status", "", 405, no_method, "", ""},
-        {"GET", "/api/refresh", "", 405, no_method, "", ""},
-        {"POST", "/api/timers/2", "", 405, no_method, "", ""},
         {"POST", "/", "", 405, no_method, "", ""},
-        {"POST", "/api/send", R"({"line": "0X"})", 404, "", "cmd/send", "0X"},
+        {"DELETE", "/api/status", "", 405, no_method, "", ""},
         {"PUT", "/api/settings", R"({"language": "Klingonisch"})", 400, "", "set/language", "Klingonisch"},
-        // A record's words as MQTT has them, naming the key it came in.
-        {"PUT", "/api/timers/1", R"({"record": "W01010100050010063001071500"})", 400, "", "set/timer/1",
-         "W01010100050010063001071500"},
-        {"PUT", "/api/timers/1", R"({"record": "D3102260121000200000213000"})", 400, "", "set/timer/1",
-         "D3102260121000200000213000"},
-        {"PUT", "/api/timers/1", start_25, 400, "Timer 1: start: \"25:00\" ist keine Uhrzeit (HH:MM)", "", ""},
-        {"PUT", "/api/settings", "{}", 400, "Keine Einstellung angegeben", "", ""},
-        {"PUT", "/api/ir", R"({"ir": "ON"})", 400, R"(Erwartet wird {"ir": "ein"} oder {"ir": "aus"})", "", ""},
-        {"POST", "/api/clock/shift", R"({"hours": 2})", 400, R"(Erwartet wird {"hours": 1} oder {"hours": -1})", "", ""},
         {"POST", "/api/backup", "Timer9 = \r\n", 400, "1 fehlerhafte Zeile; nichts gesendet", "", ""},
-        {"GET", "/api/schedule?days=0", "", 400, "days: \"0\" ist keine Zahl von 1 bis 31", "", ""},
-        {"GET", "/api/schedule?days=32", "", 400, "days: \"32\" ist keine Zahl von 1 bis 31", "", ""},
-        {"GET", "/api/schedule?days=x", "", 400, "days: \"x\" ist keine Zahl von 1 bis 31", "", ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.method + " " + c.path + " " + c.body.substr(0, 40));
         const Answer a = call(c.method, c.path, c.body);
         EXPECT_EQ(a.reply.status, c.status) << a.reply.body;
         std::string expected = c.error;
-        if (expected.empty()) {
-            expected = mqtt_refusal(c.topic, c.payload);
-            if (c.topic.rfind("set/timer/", 0) == 0 && expected.size() > 9) expected.insert(9, "record: ");
-        }
+        if (expected.empty()) expected = mqtt_refusal(c.topic, c.payload);
         EXPECT_EQ(a.json.value("error", ""), expected);
         EXPECT_EQ(a.json.value("ok", true), false);
     }

@@ -125,6 +125,7 @@ struct HttpServer::Exchange {
     bool suspended = false;
     bool waiting = false;  // for a responder
     Steady::time_point waiting_since{};
+    std::shared_ptr<Claim> claim;  // the request it waits for, when the line has one
     std::optional<Steady::time_point> hold_until;  // a login held after a wrong password
     std::optional<HttpResponse> answer;            // ready to go out
     EventStream* stream = nullptr;                 // owned by streams_
@@ -153,6 +154,12 @@ public:
         if (answered_) return;
         answered_ = true;
         deliver(std::move(response));
+    }
+    // Called while the request is handled, so on the HTTP thread.
+    void answers_for(std::shared_ptr<Claim> claim) override {
+        const auto it = server_->exchanges_.find(id_);
+        if (std::this_thread::get_id() == http_thread_ && it != server_->exchanges_.end())
+            it->second->claim = std::move(claim);
     }
 
 private:
@@ -352,6 +359,11 @@ void HttpServer::run_timers(Steady::time_point now) {
     for (auto& [id, e] : exchanges_) {
         if (e->hold_until && now >= *e->hold_until) resume(*e);
         if (e->waiting && now >= e->waiting_since + kAnswerLimit) {
+            // Once the line has it, the device may be changing: its own answer follows.
+            if (e->claim && !e->claim->withdraw()) {
+                e->waiting_since = now;
+                continue;
+            }
             e->waiting = false;
             e->answer = json_error(504, "Keine Antwort in der Zeit");
             resume(*e);
