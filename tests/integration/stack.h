@@ -368,6 +368,8 @@ protected:
             {"mqtt_port", std::to_string(port)},
             {"device_id", "test"},
             {"station12", u8"Südwest 3"},
+            // Never the machine's own state directory.
+            {"http_session_file", dir + "/http-sessions"},
         };
         ASSERT_NO_FATAL_FAILURE(broker.start(dir, port));
         // Picked while the broker holds its port, so the two differ; never
