@@ -247,7 +247,6 @@ export function journey(name, options, steps) {
     try {
       await steps(stack);
       assert.deepEqual(stack.pageErrors, [], 'errors in the page');
-      if (options.quietConsole) assert.deepEqual(stack.consoleErrors, [], "errors in the page's console");
     } catch (e) {
       process.stderr.write(`${story(stack)}\n`);
       throw e;

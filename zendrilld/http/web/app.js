@@ -35,6 +35,9 @@ const page = {
   streaming: false,
   timers: [null, null, null, null, null],
   entries: null, // the schedule's entries once read
+  // Whether the page has heard from the daemon or failed to: until then it
+  // claims no link state, so a page loading does not flash an alarm.
+  known: false,
 };
 
 const linkState = () => (page.streaming ? page.link : 'dead');
@@ -114,6 +117,7 @@ function showLink() {
   el.textContent = LINK_TEXTS[state];
   el.setAttribute('aria-label', LINK_TEXTS[state]);
   el.className = `link ${state}`;
+  el.hidden = !page.known || !$('login').hidden;
   showBlocked();
 }
 
@@ -130,14 +134,14 @@ function showBlocked() {
   const why = state === 'online' ? '' : WHY[state];
   for (const id of ['device', 'backup', 'console']) {
     const el = $(`why-${id}`);
-    el.hidden = !why;
+    el.hidden = !why || !page.known;
     el.textContent = why;
   }
   for (const id of ['sync', 'plus', 'minus', 'refresh', 'apply']) $(id).disabled = !!why;
   $('console-form').querySelector('button').disabled = !!why;
   for (const key of settingKeys()) if ($(key)) $(key).disabled = !!why || !page.status || page.status[key] == null;
   $('ir').disabled = !!why || !page.status || page.status.ir == null;
-  editor.blocked(why);
+  editor.blocked(why, page.known);
 }
 
 // The device's clock as last read, running on while the link stands and
@@ -494,7 +498,6 @@ let stream = null;
 function showApp() {
   $('login').hidden = true;
   $('app').hidden = false;
-  $('link').hidden = false;
   $('footer').hidden = false;
 }
 
@@ -510,6 +513,7 @@ function openStream() {
     event: showEvent,
   }, (again) => {
     page.streaming = true;
+    page.known = true;
     showLink();
     showClock();
     // The stream starts with the five timers, which bring the week along.
@@ -517,6 +521,7 @@ function openStream() {
   }, (why) => {
     // A stream refused for good may want a password: asking shows the form.
     if (why === 'closed') api('GET', 'api/info').catch(() => {});
+    page.known = true;
     if (!page.streaming && why !== 'silent') return;
     // The clock stops where it was when the daemon was last heard.
     if (page.streaming) page.frozenAt = Date.now();
@@ -534,10 +539,16 @@ async function start() {
     info = await api('GET', 'api/info');
   } catch (e) {
     if (e.status !== 401) {
+      page.known = true;
       showApp();
       showLink();
       setTimeout(start, 5000);
     }
+    return;
+  }
+  // A daemon may say so instead of answering 401, which a browser logs as an error.
+  if (info && info.auth && info.logged_in === false) {
+    askPassword();
     return;
   }
   alertText('');
@@ -557,7 +568,8 @@ async function start() {
   route();
 }
 
-whenUnauthorized(() => {
+whenUnauthorized(askPassword);
+function askPassword() {
   if (!$('login').hidden) return;
   $('app').hidden = true;
   $('link').hidden = true;
@@ -565,7 +577,7 @@ whenUnauthorized(() => {
   $('logout').hidden = true;
   say('');
   $('password').focus();
-});
+}
 
 $('login').addEventListener('submit', async (e) => {
   e.preventDefault();

@@ -238,8 +238,8 @@ export function createEditor(actions, stationNames) {
     // A timer object that came in while the editor is open.
     update,
     // Why nothing can be sent now ("" when it can).
-    blocked(why) {
-      $('why-editor').hidden = !why;
+    blocked(why, known = true) {
+      $('why-editor').hidden = !why || !known;
       $('why-editor').textContent = why;
       for (const b of actionButtons) b.disabled = !!why;
     },
