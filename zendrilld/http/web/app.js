@@ -56,7 +56,8 @@ function alertText(text) {
 function say(text, details = '', stays = false) {
   clearTimeout(messageTimer);
   $('message').textContent = text || '';
-  $('message-details').textContent = details && details !== text ? details : '';
+  // Only a message naming command lines says more than the words above it.
+  $('message-details').textContent = details && details !== text && /\(0[0-9A-Z]/.test(details) ? details : '';
   $('message-details').hidden = !$('message-details').textContent;
   $('message-box').classList.toggle('empty', !text);
   if (text && !stays) messageTimer = setTimeout(() => say(''), 15000);
