@@ -17,6 +17,8 @@ journey('login; a refused write; the console', {
   const password = page.getByLabel('Passwort');
   await password.waitFor();
   assert.ok(await page.getByRole('button', { name: 'Timer 1' }).isHidden());
+  // Logged out there is no link state to read.
+  assert.ok(await page.locator('#link').isHidden());
   await password.fill('geheim 42');
   await page.getByRole('button', { name: 'Anmelden' }).click();
   await alert.waitFor();

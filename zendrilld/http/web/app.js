@@ -263,7 +263,9 @@ function showTimer(t) {
   editor.update(t);
   showWeek();
   showBackup();
-  weekSoon();
+  // The first five at once: the week right away, no pause.
+  if (!page.entries && page.timers.every((x) => x)) loadWeek();
+  else weekSoon();
 }
 
 // A write or an erase the device did not answer may have happened or not.
@@ -318,7 +320,7 @@ function closeEditor() {
 
 function route() {
   const m = /^#timer-([1-5])$/.exec(location.hash);
-  if (m && !$('app').hidden && page.info) {
+  if (m && page.info) {
     if (editor.number !== Number(m[1])) showEditor(Number(m[1]));
   } else if (!m && editor.number) closeEditor();
 }
@@ -340,6 +342,7 @@ async function loadWeek() {
     return;
   }
   showWeek();
+  if (page.timers.every((t) => t)) reveal();
 }
 
 // "Mi 10.12. 06:30–07:15" of a schedule entry.
@@ -496,10 +499,19 @@ async function loadAll() {
 
 let stream = null;
 
+// The app shows once the stream's first timers and the week are in (or a
+// second has passed): what a phone shows first does not move about then.
+let revealTimer = 0;
+function reveal() {
+  clearTimeout(revealTimer);
+  showApp();
+}
+
 function showApp() {
   $('login').hidden = true;
   $('app').hidden = false;
   $('footer').hidden = false;
+  showLink();
 }
 
 function openStream() {
@@ -523,6 +535,7 @@ function openStream() {
     // A stream refused for good may want a password: asking shows the form.
     if (why === 'closed') api('GET', 'api/info').catch(() => {});
     page.known = true;
+    reveal();
     if (!page.streaming && why !== 'silent') return;
     // The clock stops where it was when the daemon was last heard.
     if (page.streaming) page.frozenAt = Date.now();
@@ -563,8 +576,9 @@ async function start() {
   $('version').textContent = info.version ? `zendrilld ${info.version}` : '';
   const ics = new URL('api/schedule.ics', location.href);
   $('calendar').href = `webcal://${ics.host}${ics.pathname}`;
-  showApp();
+  $('login').hidden = true;
   showLink();
+  if ($('app').hidden) revealTimer = setTimeout(reveal, 1000);
   openStream();
   route();
 }
