@@ -87,8 +87,12 @@ class Program {
     return until(() => this.lines.slice(from).find((l) => pattern.test(l.line)), `${this.name}: ${pattern}`, limit);
   }
   log() { return this.lines.map((l) => l.line).join('\n'); }
+  // SIGSTOP: a program that hangs (a silent device, a frozen daemon).
+  pause() { this.child.kill('SIGSTOP'); }
+  resume() { this.child.kill('SIGCONT'); }
   async stop() {
     if (!this.running()) return;
+    this.child.kill('SIGCONT');
     this.child.kill('SIGTERM');
     const ended = await Promise.race([this.exited, new Promise((r) => setTimeout(() => r(null), 10 * SECOND))]);
     if (ended === null) this.child.kill('SIGKILL');
@@ -120,7 +124,7 @@ export async function startStack(options = {}) {
     await until(async () => (await accepts(mqttPort)) || (!broker.running() && Promise.reject(new Error(broker.log()))), 'mosquitto');
 
     stack.simLog = path.join(dir, 'sim.log');
-    const sim = own(new Program(programs.sim,
+    const sim = stack.sim = own(new Program(programs.sim,
       ['--link', stack.link, '--log', stack.simLog, '--log-format', 'json', ...(options.sim || [])]));
     await until(() => sim.stdout().includes('\n') || (!sim.running() && Promise.reject(new Error(sim.log()))), 'b203sim');
 
@@ -160,19 +164,53 @@ export async function startStack(options = {}) {
       args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
         '--disable-background-networking', '--disable-component-update', '--disable-sync', '--lang=de'],
       env: { ...process.env, LANGUAGE: 'de', LANG: 'de_DE.UTF-8' },
-      viewport: { width: 390, height: 844 },
+      viewport: options.viewport || { width: 390, height: 844 },
       locale: 'de-DE',
       acceptDownloads: true,
     });
+    await routeExpect(stack);
     stack.page = stack.context.pages()[0] || await stack.context.newPage();
     stack.pageErrors = [];
-    stack.page.on('pageerror', (e) => stack.pageErrors.push(e.message));
+    stack.consoleErrors = [];
+    watchPage(stack, stack.page);
     return stack;
   } catch (e) {
     e.message += `\n${story(stack)}`;
     await stack.stop();
     throw e;
   }
+}
+
+// A page's uncaught errors and its console's errors are kept.
+export function watchPage(stack, page) {
+  page.on('pageerror', (e) => stack.pageErrors.push(e.message));
+  page.on('console', (m) => { if (m.type() === 'error') stack.consoleErrors.push(m.text()); });
+}
+
+// Every "expect" a timer write carried is kept in stack.expects. A daemon
+// that does not know the key yet (it answers 400 naming it) gets the write
+// without it, after the check it would do: another record on the device
+// than the one expected is answered 409 here, with its words.
+async function routeExpect(stack) {
+  stack.expects = [];
+  await stack.context.route(/\/api\/timers\/[1-5]$/, async (route) => {
+    const request = route.request();
+    let body = null;
+    try { body = request.method() === 'PUT' ? JSON.parse(request.postData() || '') : null; } catch { body = null; }
+    if (!body || !('expect' in body)) return route.continue();
+    stack.expects.push(body.expect);
+    const answer = await route.fetch();
+    if (answer.status() !== 400 || !(await answer.text()).includes('expect')) return route.fulfill({ response: answer });
+    const n = request.url().match(/(\d)$/)[1];
+    const held = await (await stack.context.request.get(request.url())).json();
+    const record = held.state === 'set' ? held.record : held.state === 'empty' ? '' : null;
+    if (record !== body.expect) {
+      return route.fulfill({ status: 409, contentType: 'application/json',
+        body: JSON.stringify({ ok: false, error: `Timer ${n} wurde anderswo geändert; nichts gesendet` }) });
+    }
+    const { expect, ...rest } = body;
+    return route.fulfill({ response: await route.fetch({ postData: JSON.stringify(rest) }) });
+  });
 }
 
 // Command lines the simulator received (without their "\r"), in order,
@@ -229,5 +267,6 @@ export async function screenshot(stack, name) {
 
 // What the journey leaves to read when it fails.
 export function story(stack) {
-  return `--- zendrilld\n${stack.daemon ? stack.daemon.log() : ''}\n--- page errors\n${(stack.pageErrors || []).join('\n')}`;
+  return `--- zendrilld\n${stack.daemon ? stack.daemon.log() : ''}\n--- page errors\n${(stack.pageErrors || []).join('\n')}` +
+    `\n--- console errors\n${(stack.consoleErrors || []).join('\n')}`;
 }

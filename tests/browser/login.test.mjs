@@ -17,6 +17,8 @@ journey('login; a refused write; the console', {
   const password = page.getByLabel('Passwort');
   await password.waitFor();
   assert.ok(await page.getByRole('button', { name: 'Timer 1' }).isHidden());
+  // Logged out there is no link state to read.
+  assert.ok(await page.locator('#link').isHidden());
   await password.fill('geheim 42');
   await page.getByRole('button', { name: 'Anmelden' }).click();
   await alert.waitFor();
@@ -39,7 +41,7 @@ journey('login; a refused write; the console', {
   await alert.filter({ hasText: REFUSED }).waitFor();
   assert.equal(await editor.getByLabel('Ende').inputValue(), '07:30');
   await editor.getByRole('button', { name: 'Zurück' }).click();
-  await page.getByRole('button', { name: 'Timer 2' }).filter({ hasText: '06:30 - 07:15' }).waitFor();
+  await page.getByRole('button', { name: 'Timer 2' }).filter({ hasText: '06:30–07:15' }).waitFor();
 
   // Raw commands: one line, and the device's answer.
   await page.getByLabel('Befehlszeile').fill('0X');

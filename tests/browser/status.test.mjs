@@ -12,11 +12,12 @@ journey('status, clock and settings; changes from MQTT and zendrill-cli', { sim:
   await page.getByRole('status', { name: 'verbunden', exact: true }).waitFor();
   await until(async () => /^\S\S, \d\d\.\d\d\.20\d\d \d\d:\d\d:\d\d$/.test(await page.locator('#clock').textContent()), 'the device clock');
   assert.match(await page.locator('#drift').textContent(), /^Abweichung: (0|[+-]\d+) s$/);
+  await page.getByText('Einstellungen', { exact: true }).click();
   assert.equal(await page.getByLabel('Dialogsprache').inputValue(), 'Deutsch');
   assert.equal(await page.getByRole('switch', { name: 'IR-Empfänger' }).isChecked(), true);
   await page.getByRole('button', { name: 'Timer 2' })
-    .filter({ hasText: 'NR.2 Tage: Mo Mi Fr Zeit: 06:30 - 07:15 Uhr Quelle: Tuner 05 Ziel: LS-A (WDR 2)' }).waitFor();
-  await page.getByRole('button', { name: 'Timer 4' }).filter({ hasText: 'Timer 4 ist leer!' }).waitFor();
+    .filter({ hasText: 'Mo Mi Fr 06:30–07:15 Tuner 05 (WDR 2) → LS-A' }).waitFor();
+  await page.getByRole('button', { name: 'Timer 4' }).filter({ hasText: 'Timer ist leer' }).waitFor();
   await page.getByRole('heading', { name: 'Nächste 7 Tage' }).waitFor();
   assert.ok(await page.evaluate(() => document.documentElement.scrollWidth <= innerWidth), 'no horizontal scrolling at 390 px');
   await screenshot(s, 'web-status.png');
@@ -28,7 +29,8 @@ journey('status, clock and settings; changes from MQTT and zendrill-cli', { sim:
   await page.getByLabel('Easy-Funktion').focus();
   await page.getByLabel('Easy-Funktion').selectOption('aus');
   await waitReceived(s, '0S1200', from);
-  await until(async () => (await page.locator('#message').textContent()).includes('0S1200'), 'the settings confirmed');
+  await page.getByRole('status').filter({ hasText: 'Einstellung gesendet: Easy-Funktion aus' }).waitFor();
+  assert.match(await page.locator('#message-details').textContent(), /0S1200/);
   assert.equal(await page.getByLabel('Easy-Funktion').inputValue(), 'aus');
 
   // The clock an hour on, then set from the host's.
@@ -40,7 +42,8 @@ journey('status, clock and settings; changes from MQTT and zendrill-cli', { sim:
   from = received(s).length;
   await page.getByRole('button', { name: 'Uhr stellen' }).click();
   await until(() => received(s).slice(from).some((l) => l.startsWith('0D')), 'the date sent');
-  await until(async () => (await page.locator('#message').textContent()).startsWith('Uhr gestellt (0T'), 'the clock confirmed');
+  await until(async () => (await page.locator('#message').textContent()).startsWith('Uhr gestellt; Abweichung'), 'the clock confirmed');
+  assert.match(await page.locator('#message-details').textContent(), /^Uhr gestellt \(0T/);
   assert.match(await page.locator('#drift').textContent(), /^Abweichung: (0|[+-]1) s$/);
 
   // What the daemon learns elsewhere shows within a second: here the read-back

@@ -13,7 +13,7 @@ journey('timer 3 edited, written, tested and erased; backup and restore', { sim:
   const alert = page.getByRole('alert');
   await page.goto(s.url);
   const card = page.getByRole('button', { name: 'Timer 3' });
-  await card.filter({ hasText: 'NR.3 Datum: 24.03.2026' }).waitFor();
+  await card.filter({ hasText: '24.03.2026 20:00–21:30 Tuner 12 (Südwest 3) → Tape1' }).waitFor();
 
   await card.focus();
   await page.keyboard.press('Enter');
@@ -50,9 +50,10 @@ journey('timer 3 edited, written, tested and erased; backup and restore', { sim:
 
   await editor.getByRole('button', { name: 'an B203 senden' }).click();
   await waitReceived(s, '0E03W01010100050010063000071500', from);
-  await page.locator('#message').filter({ hasText: 'Timer 3: geschrieben' }).waitFor();
-  await until(async () => (await page.locator('#timer-3 .summary').textContent()) ===
-    'NR.3 Tage: Mo Mi Fr Zeit: 06:30 - 07:15 Uhr Quelle: Tuner 05 Ziel: LS-A (WDR 2)', 'the card of timer 3 updated');
+  await page.locator('#message').filter({ hasText: 'Timer 3 geschrieben' }).waitFor();
+  assert.deepEqual(s.expects, ['D2403260121000200000213000'], 'the write names the record it started from');
+  await until(async () => (await page.locator('#card-3 .summary').textContent()) ===
+    'Mo Mi Fr 06:30–07:15 Tuner 05 (WDR 2) → LS-A', 'the card of timer 3 updated');
   await screenshot(s, 'web-editor.png');
 
   const asked = [];
@@ -61,12 +62,12 @@ journey('timer 3 edited, written, tested and erased; backup and restore', { sim:
   await waitReceived(s, '0V03W01010100050010063000071500', from);
   await editor.getByRole('button', { name: 'Löschen!!' }).click();
   await waitReceived(s, '0E03E', from);
-  await editor.getByText('Timer ist leer !').waitFor();
+  await editor.getByText('Timer ist leer').waitFor();
   assert.ok(await editor.getByRole('button', { name: 'Timer testen' }).isHidden());
   assert.deepEqual(asked, ['Timer 3 wirklich testen?', 'Timer 3 wirklich löschen?']);
   await page.keyboard.press('Escape');
-  await card.filter({ hasText: 'Timer 3 ist leer!' }).waitFor();
-  assert.equal(await page.evaluate(() => document.activeElement.id), 'timer-3');
+  await card.filter({ hasText: 'Timer ist leer' }).waitFor();
+  assert.equal(await page.evaluate(() => document.activeElement.id), 'card-3');
   const events = page.getByRole('region', { name: 'Ereignisse' });
   for (const text of ['Timer 3 geschrieben', 'Timer 3 getestet', 'Timer 3 gelöscht']) await events.getByText(text).waitFor();
 
@@ -99,6 +100,6 @@ journey('timer 3 edited, written, tested and erased; backup and restore', { sim:
   assert.ok(!(await alert.isVisible()));
   await page.getByRole('button', { name: 'Einspielen', exact: true }).click();
   await waitReceived(s, '0E03E', quiet);
-  await until(async () => (await page.locator('#message').textContent()).startsWith('Sicherung eingespielt ('), 'the restore done');
-  assert.equal(await page.locator('#preview-lines li').first().textContent(), '0S1000: Einstellung gesendet (0S1000)');
+  await until(async () => (await page.locator('#message').textContent()).startsWith('Sicherung eingespielt'), 'the restore done');
+  assert.equal(await page.locator('#preview-lines li .cmd').first().textContent(), '0S1000: Einstellung gesendet (0S1000)');
 });

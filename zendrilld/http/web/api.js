@@ -52,38 +52,61 @@ export async function api(method, path, body, raw = false) {
 // The event stream. EventSource reconnects by itself after a lost
 // connection; when the server refused the stream (a 401, a daemon that went
 // away) it gives up, so then a new one is opened here after a growing
-// pause, or at once through the returned `reopen`. `connected(again)` runs
-// on every open, `lost(closed)` on every loss.
+// pause, or at once through the returned `reopen`. A stream that brings
+// nothing at all, not even the daemon's `alive`, for SILENCE_MS belongs to
+// a daemon that hangs: it is closed and opened again as well.
+// `connected(again)` runs on every open, `lost(why)` on every loss, why
+// being 'error', 'closed' or 'silent'.
+export const SILENCE_MS = 30000;
+
 export function listen(handlers, connected, lost) {
   let source = null;
   let wait = 1000;
   let opened = false;
   let retry = 0;
+  let heard = Date.now();
+  let silent = false;
   const open = () => {
     clearTimeout(retry);
     if (source) source.close();
+    heard = Date.now();
     source = new EventSource('api/events');
+    const mine = source;
     source.onopen = () => {
+      heard = Date.now();
+      silent = false;
       wait = 1000;
       connected(opened);
       opened = true;
     };
     source.onerror = () => {
+      if (mine !== source) return;
       const closed = source.readyState === EventSource.CLOSED;
-      lost(closed);
+      lost(closed ? 'closed' : 'error');
       if (closed) {
         retry = setTimeout(open, wait);
         wait = Math.min(wait * 2, 15000);
       }
     };
+    const hear = () => { heard = Date.now(); };
+    source.addEventListener('alive', hear);
+    source.onmessage = hear;
     for (const [name, handle] of Object.entries(handlers)) {
       source.addEventListener(name, (e) => {
+        hear();
         let data;
         try { data = JSON.parse(e.data); } catch { return; }
         handle(data);
       });
     }
   };
+  // Date.now(), not a timer per event: a frozen tab or daemon shows here too.
+  setInterval(() => {
+    if (Date.now() - heard < SILENCE_MS) return;
+    if (!silent) lost('silent');
+    silent = true;
+    open();
+  }, 1000);
   open();
   return { reopen: open };
 }

@@ -1,54 +1,93 @@
-// zendrilld's page: the B203's status, settings, clock and five timers,
-// kept current by the daemon's event stream.
+// zendrilld's page: what switches next, the five timers, the week, the
+// B203's clock and settings, kept current by the daemon's event stream.
 import { api, listen, whenUnauthorized } from './api.js';
 import { createEditor } from './editor.js';
-import { NAMES, setNames } from './timer.js';
+import { NAMES, range, setNames, sourceText, targetsText, timerText } from './timer.js';
 
 const $ = (id) => document.getElementById(id);
 
-const LINK_TEXTS = { online: 'verbunden', offline: 'nicht verbunden', lent: 'an zendrill-cli verliehen' };
+// One word per state of the link: the device's, or the daemon's own silence.
+const LINK_TEXTS = {
+  online: 'verbunden',
+  offline: 'B203 antwortet nicht',
+  lent: 'an zendrill-cli verliehen',
+  dead: 'zendrilld nicht erreichbar',
+};
+const WHY = {
+  offline: 'Gesperrt: der B203 antwortet nicht',
+  lent: 'Gesperrt: die Leitung ist an zendrill-cli verliehen',
+  dead: 'Gesperrt: zendrilld nicht erreichbar',
+};
+const SLOW_MS = 4000;
+const SLOW_TEXT = 'B203 antwortet noch nicht – warte weiter …';
+const UNREAD = 'Timer noch nicht gelesen';
+
 // A day's short name by Date.getDay() (Sunday 0); the names come Mo first.
 const weekday = (jsDay) => NAMES.days[(jsDay + 6) % 7] || '';
-// The settings' keys in their order, as /api/info names them.
 const settingKeys = () => Object.keys((page.info && page.info.settings) || {});
+const two = (v) => String(v).padStart(2, '0');
 
 const page = {
   info: null,
   status: null,
-  statusAt: 0, // performance.now() when the status came
+  statusAt: 0, // Date.now() when the status came
   link: 'offline',
   streaming: false,
   timers: [null, null, null, null, null],
+  entries: null, // the schedule's entries once read
+  // Whether the page has heard from the daemon or failed to: until then it
+  // claims no link state, so a page loading does not flash an alarm.
+  known: false,
 };
 
-// ----- Messages: errors in an alert, everything else in a polite region.
+const linkState = () => (page.streaming ? page.link : 'dead');
+
+// ----- Answers: fixed to the bottom of the viewport, so they show wherever
+// the page is scrolled to; errors as an alert, the rest as a status.
+
+let messageTimer = 0;
 
 function alertText(text) {
-  const alert = $('alert');
-  alert.hidden = !text;
-  alert.textContent = text || '';
+  $('alert').hidden = !text;
+  $('alert-text').textContent = text || '';
 }
 
-function say(text) { $('message').textContent = text || ''; }
+// `details`: the daemon's own words with their command lines, in small.
+function say(text, details = '', stays = false) {
+  clearTimeout(messageTimer);
+  $('message').textContent = text || '';
+  // Only a message naming command lines says more than the words above it.
+  $('message-details').textContent = details && details !== text && /\(0[0-9A-Z]/.test(details) ? details : '';
+  $('message-details').hidden = !$('message-details').textContent;
+  $('message-box').classList.toggle('empty', !text);
+  if (text && !stays) messageTimer = setTimeout(() => say(''), 15000);
+}
 
-// Runs one request for the user: the control is disabled meanwhile, the
-// progress and then the daemon's answer (or its error) are shown. A 401
-// brings up the login form instead, except on the login itself.
-async function act(control, progress, request, login = false) {
-  // A control stays focusable while its request runs; it only says it is busy.
+// The daemon's message without the command lines in brackets.
+const plain = (message) => String(message || '').replace(/\s*\((?:0[0-9A-Z][^)]*)\)/g, '').trim();
+
+// Runs one request for the user: the control says it is busy meanwhile, the
+// progress shows (and, after a few seconds, that the B203 has not answered
+// yet), then the answer in words or the error. A 401 brings up the login
+// form instead, except on the login itself. `words(answer)` says what happened.
+async function act(control, progress, request, words = null, login = false) {
   if (control && control.getAttribute('aria-disabled') === 'true') return null;
   alertText('');
-  say(progress);
+  say(progress, '', true);
+  const slow = login ? 0 : setTimeout(() => say(SLOW_TEXT, '', true), SLOW_MS);
   if (control) control.setAttribute('aria-disabled', 'true');
   try {
-    const answer = await request();
-    say(answer && answer.message ? answer.message : '');
-    return answer || {};
+    const answer = (await request()) || {};
+    const message = typeof answer.message === 'string' ? answer.message : '';
+    const text = words ? words(answer) : plain(message);
+    say(text, message);
+    return answer;
   } catch (e) {
     say('');
     if (e.status !== 401 || login) alertText(e.message);
     return null;
   } finally {
+    clearTimeout(slow);
     if (control) control.removeAttribute('aria-disabled');
   }
 }
@@ -57,28 +96,69 @@ async function act(control, progress, request, login = false) {
 
 function signed(s) { return `${s > 0 ? '+' : ''}${s} s`; }
 
-function showLink(link) {
-  page.link = LINK_TEXTS[link] ? link : 'offline';
-  const shown = page.streaming ? page.link : 'offline';
-  const el = $('link');
-  el.textContent = LINK_TEXTS[shown];
-  el.setAttribute('aria-label', LINK_TEXTS[shown]);
-  el.className = `link ${shown}`;
+// Seconds as today; from a minute on in days, hours and minutes, "vor" when
+// the device's clock is ahead of the host's, "nach" when it is behind.
+export function driftText(d) {
+  if (!Number.isInteger(d)) return 'Abweichung: –';
+  const a = Math.abs(d);
+  if (a < 60) return `Abweichung: ${signed(d)}`;
+  const days = Math.floor(a / 86400);
+  const hours = Math.floor((a % 86400) / 3600);
+  const minutes = Math.floor((a % 3600) / 60);
+  const parts = [];
+  if (days) parts.push(`${days} ${days === 1 ? 'Tag' : 'Tage'}`);
+  if (hours) parts.push(`${hours} Std.`);
+  if (minutes) parts.push(`${minutes} Min.`);
+  return `Abweichung: ${parts.join(' ')} ${d > 0 ? 'vor' : 'nach'}`;
 }
 
-// The device's clock as last read, running on while the link stands.
+function showLink() {
+  const state = linkState();
+  const el = $('link');
+  el.textContent = LINK_TEXTS[state];
+  el.setAttribute('aria-label', LINK_TEXTS[state]);
+  el.className = `link ${state}`;
+  el.hidden = !page.known || !$('login').hidden;
+  showBlocked();
+}
+
+function setLink(link) {
+  page.link = LINK_TEXTS[link] && link !== 'dead' ? link : 'offline';
+  showLink();
+  showClock();
+}
+
+// While nothing can be sent, the controls that would send are disabled and
+// a line beside them says why.
+function showBlocked() {
+  const state = linkState();
+  const why = state === 'online' ? '' : WHY[state];
+  for (const id of ['device', 'backup', 'console']) {
+    const el = $(`why-${id}`);
+    el.hidden = !why || !page.known;
+    el.textContent = why;
+  }
+  for (const id of ['sync', 'plus', 'minus', 'refresh', 'apply']) $(id).disabled = !!why;
+  $('console-form').querySelector('button').disabled = !!why;
+  for (const key of settingKeys()) if ($(key)) $(key).disabled = !!why || !page.status || page.status[key] == null;
+  $('ir').disabled = !!why || !page.status || page.status.ir == null;
+  editor.blocked(why, page.known);
+}
+
+// The device's clock as last read, running on while the link stands and
+// the daemon is heard.
 function showClock() {
   const s = page.status;
   const m = s && /^(\d{4})-(\d\d)-(\d\d)$/.exec(s.date || '');
   const t = s && /^(\d\d):(\d\d):(\d\d)$/.exec(s.time || '');
   if (!m || !t) {
-    $('clock').textContent = 'Noch kein Gerätestatus gelesen';
+    $('clock').textContent = 'noch nicht gelesen';
     return;
   }
   let ms = Date.UTC(+m[1], +m[2] - 1, +m[3], +t[1], +t[2], +t[3]);
-  if (page.link === 'online' && page.streaming) ms += Math.floor((performance.now() - page.statusAt) / 1000) * 1000;
+  if (linkState() === 'online') ms += Math.floor((Date.now() - page.statusAt) / 1000) * 1000;
+  else if (page.frozenAt) ms += Math.floor((page.frozenAt - page.statusAt) / 1000) * 1000;
   const d = new Date(ms);
-  const two = (v) => String(v).padStart(2, '0');
   $('clock').textContent = `${weekday(d.getUTCDay())}, ${two(d.getUTCDate())}.${two(d.getUTCMonth() + 1)}.${d.getUTCFullYear()} ` +
     `${two(d.getUTCHours())}:${two(d.getUTCMinutes())}:${two(d.getUTCSeconds())}`;
 }
@@ -88,22 +168,30 @@ function showStatus(s, again = false) {
   if (!s || typeof s !== 'object') return;
   if (!again) {
     page.status = s;
-    page.statusAt = performance.now();
+    page.statusAt = Date.now();
+    page.frozenAt = 0;
   }
-  if (s.link) showLink(s.link);
+  if (s.link) page.link = LINK_TEXTS[s.link] ? s.link : 'offline';
+  showLink();
   showClock();
-  $('drift').textContent = Number.isInteger(s.drift_s) ? `Abweichung: ${signed(s.drift_s)}` : '';
-  $('read-at').textContent = typeof s.read_at === 'string' && s.read_at.length >= 19 ? `gelesen um ${s.read_at.slice(11, 19)}` : '';
+  $('drift').textContent = driftText(s.drift_s);
+  $('read-at').textContent = `gelesen um ${typeof s.read_at === 'string' && s.read_at.length >= 19 ? s.read_at.slice(11, 19) : '–'}`;
   for (const key of settingKeys()) {
     const select = $(key);
     if (!select || select.dataset.sending) continue;
-    select.value = s[key] || '';
-    if (select.value !== s[key]) select.selectedIndex = -1;
+    select.value = s[key] == null ? '' : s[key];
+    if (select.value !== (s[key] == null ? '' : s[key])) select.value = '';
   }
+  const known = s.ir === 'ein' || s.ir === 'aus';
   $('ir').checked = s.ir === 'ein';
+  $('ir').closest('label').classList.toggle('unknown', !known);
+  $('ir-state').textContent = known ? s.ir : 'noch nicht gelesen';
+  showBlocked();
+  showBackup();
 }
 
-// A label and a list for each setting, with the names /api/info gives.
+// A label and a list for each setting, with the names /api/info gives; "–"
+// stands for a value not read yet.
 function fillSettings(info) {
   const lists = (info && info.settings) || {};
   const labels = (info && info.setting_labels) || {};
@@ -116,7 +204,10 @@ function fillSettings(info) {
     select.id = key;
     select.dataset.key = key;
     const names = Array.isArray(lists[key]) ? lists[key] : [];
-    select.replaceChildren(...names.map((n) => new Option(n, n)));
+    const unread = new Option('–', '');
+    unread.disabled = true;
+    select.replaceChildren(unread, ...names.map((n) => new Option(n, n)));
+    select.value = '';
     select.addEventListener('change', () => sendSetting(key, select));
     parts.push(label, select);
   }
@@ -125,18 +216,16 @@ function fillSettings(info) {
 
 async function sendSetting(key, select) {
   select.dataset.sending = '1';
-  const answer = await act(null, 'Einstellung wird gesendet...', () => api('PUT', 'api/settings', { [key]: select.value }));
+  const label = (page.info.setting_labels || {})[key] || key;
+  const value = select.value;
+  const answer = await act(null, 'Einstellung wird gesendet …', () => api('PUT', 'api/settings', { [key]: value }),
+    () => `Einstellung gesendet: ${label} ${value}`);
   delete select.dataset.sending;
   if (answer) showStatusOf(answer);
   else if (page.status) showStatus(page.status, true);
 }
 
 // ----- Timers
-
-function timerLine(t) {
-  if (!t || t.state === 'unknown') return 'noch nicht gelesen';
-  return t.summary || '';
-}
 
 function showTimers() {
   const list = $('timer-list');
@@ -145,7 +234,7 @@ function showTimers() {
       const li = document.createElement('li');
       const b = document.createElement('button');
       b.type = 'button';
-      b.id = `timer-${n}`;
+      b.id = `card-${n}`;
       b.className = 'timer';
       const name = document.createElement('span');
       name.className = 'name';
@@ -159,47 +248,85 @@ function showTimers() {
     }));
   }
   page.timers.forEach((t, i) => {
-    const b = $(`timer-${i + 1}`);
-    b.querySelector('.summary').textContent = timerLine(t);
+    const b = $(`card-${i + 1}`);
+    b.querySelector('.summary').textContent = timerText(t);
     b.dataset.state = t ? t.state : 'unknown';
   });
 }
+
+const allRead = () => page.timers.every((t) => t && (t.state === 'set' || t.state === 'empty'));
 
 function showTimer(t) {
   if (!t || !Number.isInteger(t.timer) || t.timer < 1 || t.timer > 5) return;
   page.timers[t.timer - 1] = t;
   showTimers();
   editor.update(t);
-  weekSoon();
+  showWeek();
+  showBackup();
+  // The first five at once: the week right away, no pause.
+  if (!page.entries && page.timers.every((x) => x)) loadWeek();
+  else weekSoon();
+}
+
+// A write or an erase the device did not answer may have happened or not.
+function unclear(e) {
+  if (e.status === 504 && !/unklar/.test(e.message)) e.message += '\nOb der Timer geschrieben wurde, ist unklar.';
+  throw e;
 }
 
 const editor = createEditor({
   refuse: (text) => { alertText(text); say(''); },
   write: async (n, body) => {
-    const t = await act(null, 'Sende Daten an B203...', () => api('PUT', `api/timers/${n}`, body));
+    const t = await act(null, `Sende Timer ${n} an B203 …`, () => api('PUT', `api/timers/${n}`, body).catch(unclear),
+      () => `Timer ${n} geschrieben`);
     if (t && t.timer) showTimer(t);
     return t && t.timer ? t : null;
   },
-  test: (n) => act(null, `Timer ${n} wird getestet...`, () => api('POST', `api/timers/${n}/test`)),
+  test: (n) => act(null, `Timer ${n} wird getestet …`, () => api('POST', `api/timers/${n}/test`), () => `Timer ${n} getestet`),
   erase: async (n) => {
-    const t = await act(null, 'Lösche Timer auf B203...', () => api('DELETE', `api/timers/${n}`));
+    const t = await act(null, `Lösche Timer ${n} auf B203 …`, () => api('DELETE', `api/timers/${n}`).catch(unclear),
+      () => `Timer ${n} gelöscht`);
     if (t && t.timer) showTimer(t);
     return t && t.timer ? t : null;
   },
   back: (n) => {
-    $('app').classList.remove('editing');
-    if (n) $(`timer-${n}`).focus();
+    if (history.state && history.state.editor === n) history.back();
+    else {
+      history.replaceState(null, '', location.pathname + location.search);
+      closeEditor();
+    }
   },
 }, () => (page.info && page.info.stations) || []);
 
+// The editor is an entry in the page's history: #timer-3 opens it, Back closes it.
 function openEditor(n) {
+  history.pushState({ editor: n }, '', `#timer-${n}`);
+  showEditor(n);
+}
+
+function showEditor(n) {
   alertText('');
   say('');
   $('app').classList.add('editing');
   editor.open(n, page.timers[n - 1]);
 }
 
-// ----- The next days
+function closeEditor() {
+  const n = editor.number;
+  editor.close();
+  $('app').classList.remove('editing');
+  if (n) $(`card-${n}`).focus();
+}
+
+function route() {
+  const m = /^#timer-([1-5])$/.exec(location.hash);
+  if (m && page.info) {
+    if (editor.number !== Number(m[1])) showEditor(Number(m[1]));
+  } else if (!m && editor.number) closeEditor();
+}
+window.addEventListener('popstate', route);
+
+// ----- What switches next, and the next days
 
 let weekTimer = 0;
 function weekSoon() {
@@ -208,27 +335,49 @@ function weekSoon() {
 }
 
 async function loadWeek() {
-  let answer;
   try {
-    answer = await api('GET', 'api/schedule?days=7');
+    const answer = await api('GET', 'api/schedule?days=7');
+    page.entries = (answer && Array.isArray(answer.entries)) ? answer.entries : [];
   } catch {
     return;
   }
-  const entries = (answer && Array.isArray(answer.entries)) ? answer.entries : [];
-  const items = entries.map((e) => {
+  showWeek();
+  if (page.timers.every((t) => t)) reveal();
+}
+
+// "Mi 10.12. 06:30–07:15" of a schedule entry.
+function when(e) {
+  const start = String(e.start || '');
+  const end = String(e.end || '');
+  const day = new Date(`${start.slice(0, 10)}T12:00`);
+  return `${weekday(day.getDay())} ${start.slice(8, 10)}.${start.slice(5, 7)}. ${range(start.slice(11, 16), end.slice(11, 16))}`;
+}
+
+function what(e) {
+  const t = page.timers[e.timer - 1];
+  return t && t.state === 'set' ? `${sourceText(t)} ${targetsText(t)}` : `Timer ${e.timer}`;
+}
+
+function showWeek() {
+  const unread = !allRead();
+  const entries = page.entries || [];
+  let next;
+  if (unread || !page.entries) next = UNREAD;
+  else if (!entries.length) next = 'nichts in den nächsten 7 Tagen';
+  else next = `${when(entries[0])} ${what(entries[0])}`;
+  $('next-line').textContent = `Als Nächstes: ${next}`;
+
+  const items = unread || !page.entries ? [] : entries.map((e) => {
     const li = document.createElement('li');
-    const when = document.createElement('span');
-    when.className = 'when';
-    const start = String(e.start || '');
-    const end = String(e.end || '');
-    const day = new Date(`${start.slice(0, 10)}T12:00`);
-    when.textContent = `${weekday(day.getDay())} ${start.slice(8, 10)}.${start.slice(5, 7)}. ${start.slice(11, 16)}–${end.slice(11, 16)}`;
-    li.append(when, ` Timer ${e.timer}`);
+    const w = document.createElement('span');
+    w.className = 'when';
+    w.textContent = when(e);
+    li.append(w, ` Timer ${e.timer}: ${what(e)}`);
     return li;
   });
   if (!items.length) {
     const li = document.createElement('li');
-    li.textContent = 'Keine Schaltzeiten';
+    li.textContent = unread || !page.entries ? UNREAD : 'Keine Schaltzeiten';
     items.push(li);
   }
   $('week').replaceChildren(...items);
@@ -240,8 +389,8 @@ const EVENT_TEXTS = {
   link_lost: () => 'Verbindung zum B203 verloren',
   link_back: () => 'Verbindung zum B203 wieder da',
   clock_synced: (e) => 'Uhr gestellt' + (Number.isInteger(e.after_s) ? `, danach ${signed(e.after_s)}` : ''),
-  settings_sent: (e) => `Einstellung gesendet (0S${e.settings || ''})`,
-  ir_switched: (e) => (e.ir === 'ein' ? 'IR ein gesendet (0R0)' : 'IR aus gesendet (0R1)'),
+  settings_sent: () => 'Einstellungen gesendet',
+  ir_switched: (e) => (e.ir === 'ein' ? 'IR-Empfänger eingeschaltet' : 'IR-Empfänger ausgeschaltet'),
   timer_written: (e) => `Timer ${e.timer} geschrieben`,
   timer_erased: (e) => `Timer ${e.timer} gelöscht`,
   timer_refused: (e) => `Timer ${e.timer}: Die Daten wurden vom Controller mit einer Fehlermeldung quittiert !`,
@@ -259,6 +408,26 @@ function showEvent(e) {
 
 // ----- Backup
 
+// The daemon reads a backup only from what it has read: until then the page
+// says why there is none.
+function showBackup() {
+  const ready = allRead() && !!page.status && page.status.date != null;
+  $('download').hidden = !ready;
+  $('backup-why').hidden = ready;
+}
+
+// A command line in words, for a daemon that gives none.
+function lineWords(command) {
+  const c = String(command);
+  let m;
+  if ((m = /^0E0([1-5])E$/.exec(c))) return `Timer ${m[1]} löschen`;
+  if ((m = /^0E0([1-5])[WD]/.exec(c))) return `Timer ${m[1]} schreiben`;
+  if (/^0S/.test(c)) return 'Einstellungen setzen';
+  if (c === '0R0') return 'IR-Empfänger einschalten';
+  if (c === '0R1') return 'IR-Empfänger ausschalten';
+  return 'Befehl senden';
+}
+
 let restoreBytes = null;
 
 async function previewRestore() {
@@ -271,19 +440,25 @@ async function previewRestore() {
     return;
   }
   const bytes = await file.arrayBuffer();
-  const answer = await act($('restore'), 'Prüfe die Sicherung...', () => api('POST', 'api/backup?dry_run=1', bytes, true));
+  const answer = await act($('restore'), 'Prüfe die Sicherung …', () => api('POST', 'api/backup?dry_run=1', bytes, true),
+    (a) => `${(a.lines || []).length} Schritte würden gesendet; nichts ist gesendet`);
   if (!answer) return;
   showLines(answer.lines, true);
   restoreBytes = bytes;
   $('apply').hidden = false;
   $('preview').hidden = false;
-  say(`${(answer.lines || []).length} Befehle würden gesendet`);
 }
 
+// Each line in words; the command line itself in small beneath.
 function showLines(lines, dry) {
   $('preview-lines').replaceChildren(...(Array.isArray(lines) ? lines : []).map((l) => {
     const li = document.createElement('li');
-    li.textContent = dry || l.result == null ? String(l.command) : `${l.command}: ${l.result}`;
+    const words = typeof l.text === 'string' && l.text ? l.text : lineWords(l.command);
+    li.textContent = dry || l.result == null ? words : `${words}: ${plain(l.result)}`;
+    const cmd = document.createElement('span');
+    cmd.className = 'cmd';
+    cmd.textContent = dry || l.result == null ? String(l.command) : `${l.command}: ${l.result}`;
+    li.append(cmd);
     if (!dry && l.ok === false) li.className = 'failed';
     return li;
   }));
@@ -291,7 +466,8 @@ function showLines(lines, dry) {
 
 async function applyRestore() {
   if (!restoreBytes) return;
-  const answer = await act($('apply'), 'Spiele die Sicherung ein...', () => api('POST', 'api/backup', restoreBytes, true));
+  const answer = await act($('apply'), 'Spiele die Sicherung ein …', () => api('POST', 'api/backup', restoreBytes, true),
+    (a) => (a.ok === false ? 'Sicherung eingespielt, nicht jeder Schritt gelang' : 'Sicherung eingespielt'));
   if (!answer) return;
   showLines(answer.lines, false);
   $('apply').hidden = true;
@@ -307,7 +483,8 @@ async function sendLine(e) {
     $('line').focus();
     return;
   }
-  const answer = await act($('console-form').querySelector('button'), 'Sende...', () => api('POST', 'api/send', { line }));
+  const answer = await act($('console-form').querySelector('button'), 'Sende …', () => api('POST', 'api/send', { line }),
+    () => 'Befehl gesendet');
   if (answer) $('reply').textContent = answer.reply == null ? '' : String(answer.reply);
 }
 
@@ -322,80 +499,110 @@ async function loadAll() {
 
 let stream = null;
 
+// The app shows once the stream's first timers and the week are in (or a
+// second has passed): what a phone shows first does not move about then.
+let revealTimer = 0;
+function reveal() {
+  clearTimeout(revealTimer);
+  showApp();
+}
+
 function showApp() {
   $('login').hidden = true;
   $('app').hidden = false;
+  $('footer').hidden = false;
+  showLink();
 }
 
-// The stream and the page's description are asked for at once: the stream
-// starts with the status and the timers, which are shown as they come.
-async function start() {
-  if (stream) stream.reopen();
-  else {
-    stream = listen({
-      state: showStatus,
-      timer: showTimer,
-      link: (l) => { showLink(l && l.link); showClock(); },
-      event: showEvent,
-    }, (again) => {
-      page.streaming = true;
-      showApp();
-      showLink(page.link);
-      // The stream starts with the five timers, which bring the week along.
-      if (again) {
-        say('Verbindung zu zendrilld wieder da');
-        loadAll().catch(() => {});
-      }
-    }, (closed) => {
-      // A stream refused for good may want a password: asking shows the form.
-      if (closed) api('GET', 'api/info').catch(() => {});
-      if (!page.streaming) return;
-      page.streaming = false;
-      showLink(page.link);
-      say('Verbindung zu zendrilld unterbrochen; neuer Versuch...');
-    });
+function openStream() {
+  if (stream) {
+    stream.reopen();
+    return;
   }
+  stream = listen({
+    state: showStatus,
+    timer: showTimer,
+    link: (l) => setLink(l && l.link),
+    event: showEvent,
+  }, (again) => {
+    page.streaming = true;
+    page.known = true;
+    showLink();
+    showClock();
+    // The stream starts with the five timers, which bring the week along.
+    if (again) loadAll().catch(() => {});
+  }, (why) => {
+    // A stream refused for good may want a password: asking shows the form.
+    if (why === 'closed') api('GET', 'api/info').catch(() => {});
+    page.known = true;
+    reveal();
+    if (!page.streaming && why !== 'silent') return;
+    // The clock stops where it was when the daemon was last heard.
+    if (page.streaming) page.frozenAt = Date.now();
+    page.streaming = false;
+    showLink();
+    showClock();
+  });
+}
+
+// The page's description first: without it (a password wanted, a daemon
+// away) no stream is opened, so a login page asks for nothing it may not have.
+async function start() {
   let info;
   try {
     info = await api('GET', 'api/info');
   } catch (e) {
     if (e.status !== 401) {
-      alertText(e.message);
+      page.known = true;
+      showApp();
+      showLink();
       setTimeout(start, 5000);
     }
+    return;
+  }
+  // A daemon may say so instead of answering 401, which a browser logs as an error.
+  if (info && info.auth && info.logged_in === false) {
+    askPassword();
     return;
   }
   alertText('');
   page.info = info;
   setNames(info);
   fillSettings(info);
-  if (page.status) showStatus(page.status, true);
   editor.namesChanged();
+  if (page.status) showStatus(page.status, true);
   $('console').hidden = !info.raw_commands;
   $('logout').hidden = !info.auth;
   $('version').textContent = info.version ? `zendrilld ${info.version}` : '';
-  showApp();
+  const ics = new URL('api/schedule.ics', location.href);
+  $('calendar').href = `webcal://${ics.host}${ics.pathname}`;
+  $('login').hidden = true;
+  showLink();
+  if ($('app').hidden) revealTimer = setTimeout(reveal, 1000);
+  openStream();
+  route();
 }
 
-whenUnauthorized(() => {
+whenUnauthorized(askPassword);
+function askPassword() {
   if (!$('login').hidden) return;
   $('app').hidden = true;
+  $('link').hidden = true;
   $('login').hidden = false;
   $('logout').hidden = true;
   say('');
   $('password').focus();
-});
+}
 
 $('login').addEventListener('submit', async (e) => {
   e.preventDefault();
   const button = $('login').querySelector('button');
-  const ok = await act(button, 'Anmelden...', () => api('POST', 'api/login', { password: $('password').value }), true);
+  const ok = await act(button, 'Anmelden …', () => api('POST', 'api/login', { password: $('password').value }), () => '', true);
   if (!ok) {
     $('password').select();
     return;
   }
   $('password').value = '';
-  say('');
   start();
 });
 
@@ -404,22 +611,29 @@ $('logout').addEventListener('click', async () => {
   location.reload();
 });
 
-$('sync').addEventListener('click', (e) => act(e.currentTarget, 'Stelle die Uhr...', () => api('POST', 'api/clock/sync')));
-$('plus').addEventListener('click', (e) => act(e.currentTarget, 'Abfrage Timerstatus...', () => api('POST', 'api/clock/shift', { hours: 1 })).then(showStatusOf));
-$('minus').addEventListener('click', (e) => act(e.currentTarget, 'Abfrage Timerstatus...', () => api('POST', 'api/clock/shift', { hours: -1 })).then(showStatusOf));
-$('refresh').addEventListener('click', (e) => act(e.currentTarget, 'Lese Status und Timer...', () => api('POST', 'api/refresh')).then(showStatusOf));
-
 function showStatusOf(answer) {
   if (answer && 'date' in answer) showStatus(answer);
 }
 
+$('sync').addEventListener('click', (e) => act(e.currentTarget, 'Stelle die Uhr …', () => api('POST', 'api/clock/sync'),
+  (a) => `Uhr gestellt${Number.isInteger(a.drift_s) ? `; ${driftText(a.drift_s)}` : ''}`));
+$('plus').addEventListener('click', (e) => act(e.currentTarget, 'Stelle die Uhr vor …', () => api('POST', 'api/clock/shift', { hours: 1 }),
+  () => 'Uhr um eine Stunde vorgestellt').then(showStatusOf));
+$('minus').addEventListener('click', (e) => act(e.currentTarget, 'Stelle die Uhr zurück …', () => api('POST', 'api/clock/shift', { hours: -1 }),
+  () => 'Uhr um eine Stunde zurückgestellt').then(showStatusOf));
+$('refresh').addEventListener('click', (e) => act(e.currentTarget, 'Lese Status und Timer …', () => api('POST', 'api/refresh'),
+  () => 'Status und Timer gelesen').then(showStatusOf));
+
 $('ir').addEventListener('change', async (e) => {
   const on = e.currentTarget.checked;
-  const answer = await act(e.currentTarget, on ? 'IR einschalten...' : 'IR ausschalten...', () => api('PUT', 'api/ir', { ir: on ? 'ein' : 'aus' }));
+  const answer = await act(e.currentTarget, on ? 'IR-Empfänger wird eingeschaltet …' : 'IR-Empfänger wird ausgeschaltet …',
+    () => api('PUT', 'api/ir', { ir: on ? 'ein' : 'aus' }),
+    () => (on ? 'IR-Empfänger eingeschaltet' : 'IR-Empfänger ausgeschaltet'));
   if (answer) showStatusOf(answer);
   else if (page.status) showStatus(page.status, true);
 });
 
+$('alert-close').addEventListener('click', () => alertText(''));
 $('restore').addEventListener('change', previewRestore);
 $('apply').addEventListener('click', applyRestore);
 $('console-form').addEventListener('submit', sendLine);

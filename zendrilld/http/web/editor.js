@@ -1,6 +1,6 @@
 // The timer editor: one timer's fields, checked as the user changes them.
 // It takes the place of the timer list while it is open.
-import { NAMES, blankFields, fieldsOf, hasStation, isCd, problems, requestBody, stationEntries } from './timer.js';
+import { EMPTY_TEXT, NAMES, blankFields, fieldsOf, hasStation, isCd, problems, requestBody, stationEntries } from './timer.js';
 
 const $ = (id) => document.getElementById(id);
 
@@ -33,6 +33,11 @@ export function createEditor(actions, stationNames) {
   let fields = blankFields();
   let edited = false;
   let stationsFor = '';
+  // The record the fields started from ("" for an empty timer, null when
+  // not read), sent along with a write so that a change made meanwhile on
+  // another phone is not overwritten unseen.
+  let base = null;
+  let newer = null; // a timer object from elsewhere the open edit has not taken
 
   const checked = (name) => [...form.querySelectorAll(`input[name="${name}"]:checked`)].map((i) => i.value);
 
@@ -112,32 +117,57 @@ export function createEditor(actions, stationNames) {
 
   function showEmpty(timer) {
     const empty = !!timer && timer.state === 'empty';
-    $('empty-note').textContent = empty ? 'Timer ist leer !' : timer && timer.state === 'failed' ? timer.summary || '' : '';
+    $('empty-note').textContent = empty ? EMPTY_TEXT : !timer || timer.state === 'unknown' ? 'Timer noch nicht gelesen'
+      : timer.state === 'failed' ? 'Lesen fehlgeschlagen' : '';
     $('erase').hidden = empty;
     $('test').hidden = empty;
   }
 
-  // A timer object from the daemon: shown whole unless the user is editing.
-  function load(timer, force) {
-    showEmpty(timer);
-    if (force || !edited) {
-      fields = fieldsOf(timer);
-      edited = false;
-      show();
-    }
+  const recordOf = (timer) => (!timer ? null : timer.state === 'set' ? timer.record || '' : timer.state === 'empty' ? '' : null);
+
+  function showConflict() {
+    $('conflict').hidden = !newer;
+    $('conflict-text').textContent = newer ? `Timer ${number} wurde anderswo geändert` : '';
   }
+
+  // A timer object from the daemon: shown whole unless the user has unsent
+  // changes; those stay, and the page says the timer changed meanwhile.
+  function load(timer, force) {
+    const record = recordOf(timer);
+    if (force || !edited) {
+      showEmpty(timer);
+      fields = fieldsOf(timer);
+      base = record;
+      edited = false;
+      newer = null;
+      show();
+    } else if (record !== base && record !== null) {
+      newer = timer;
+    }
+    showConflict();
+  }
+  $('reload').addEventListener('click', () => {
+    if (newer) load(newer, true);
+    $('h-editor').focus();
+  });
 
   // One request at a time. The buttons stay focusable (a disabled button
   // would drop the keyboard's focus); they only say they are busy.
   let working = false;
+  let held = null; // the latest timer object that came while a request ran
   const actionButtons = [$('write'), $('test'), $('erase')];
   async function busy(button, work) {
     working = true;
+    held = null;
     for (const b of actionButtons) b.setAttribute('aria-disabled', 'true');
     try {
       return await work();
     } finally {
       working = false;
+      // Own writes come back as events before their answer: only what came
+      // besides them counts, once the answer has been taken.
+      if (held) update(held);
+      held = null;
       for (const b of actionButtons) b.removeAttribute('aria-disabled');
       if (number && (document.activeElement === document.body || button.hidden)) $('write').focus();
     }
@@ -155,8 +185,14 @@ export function createEditor(actions, stationNames) {
       return;
     }
     const n = number;
-    const timer = await busy($('write'), () => actions.write(n, requestBody(fields)));
-    if (timer && n === number) load(timer, true);
+    const body = requestBody(fields);
+    if (base !== null) body.expect = base;
+    const timer = await busy($('write'), async () => {
+      const t = await actions.write(n, body);
+      if (t && n === number) load(t, true);
+      return t;
+    });
+    return timer;
   });
   $('test').addEventListener('click', async () => {
     if (working || !confirm(`Timer ${number} wirklich testen?`)) return;
@@ -166,19 +202,23 @@ export function createEditor(actions, stationNames) {
   $('erase').addEventListener('click', async () => {
     if (working || !confirm(`Timer ${number} wirklich löschen?`)) return;
     const n = number;
-    const timer = await busy($('erase'), () => actions.erase(n));
-    if (timer && n === number) showEmpty(timer);
+    await busy($('erase'), async () => {
+      const t = await actions.erase(n);
+      if (t && n === number) load(t, true);
+      return t;
+    });
   });
-  const back = () => {
-    const n = number;
-    number = 0;
-    section.hidden = true;
-    actions.back(n);
-  };
-  $('back').addEventListener('click', back);
+  // Closing goes through the page's history (Back does the same).
+  $('back').addEventListener('click', () => actions.back(number));
   document.addEventListener('keydown', (e) => {
-    if (e.key === 'Escape' && !e.defaultPrevented && number) back();
+    if (e.key === 'Escape' && !e.defaultPrevented && number) actions.back(number);
   });
+
+  function update(timer) {
+    if (!number || !timer || timer.timer !== number) return;
+    if (working) held = timer;
+    else load(timer, false);
+  }
 
   return {
     get number() { return number; },
@@ -190,9 +230,18 @@ export function createEditor(actions, stationNames) {
       section.hidden = false;
       $('h-editor').focus();
     },
+    close() {
+      number = 0;
+      newer = null;
+      section.hidden = true;
+    },
     // A timer object that came in while the editor is open.
-    update(timer) {
-      if (number && timer && timer.timer === number) load(timer, false);
+    update,
+    // Why nothing can be sent now ("" when it can).
+    blocked(why, known = true) {
+      $('why-editor').hidden = !why || !known;
+      $('why-editor').textContent = why;
+      for (const b of actionButtons) b.disabled = !!why;
     },
     // New names from /api/info: the choices and the station list again.
     namesChanged() {

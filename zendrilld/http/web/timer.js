@@ -83,3 +83,40 @@ export function stationEntries(source, names) {
   }
   return out;
 }
+
+// One text for an empty timer, wherever the page shows one.
+export const EMPTY_TEXT = 'Timer ist leer';
+
+// One way to write a time range.
+export const range = (start, end) => `${start}–${end}`;
+
+// The source as a person reads it: "Tuner 05 (WDR 2)", "CD Track 03", "Phono".
+export function sourceText(t) {
+  if (!t || !t.source) return '';
+  if (isCd(t.source)) return `${t.source} Track ${t.station}`;
+  if (hasStation(t.source)) return `${t.source} ${t.station}${t.station_name ? ` (${t.station_name})` : ''}`;
+  return t.source;
+}
+
+export function targetsText(t) {
+  const targets = Array.isArray(t && t.targets) ? t.targets : [];
+  return targets.length ? `→ ${targets.join(', ')}` : '→ kein Ziel';
+}
+
+// "Mo Mi Fr" in the order of the days' names, or the date as "24.03.2026".
+export function daysText(t) {
+  if (t.kind === 'date') {
+    const m = /^(\d{4})-(\d\d)-(\d\d)$/.exec(t.date || '');
+    return m ? `${m[3]}.${m[2]}.${m[1]}` : '';
+  }
+  const days = Array.isArray(t.days) ? t.days : [];
+  return NAMES.days.filter((d) => days.includes(d)).join(' ');
+}
+
+// A timer's line in the list.
+export function timerText(t) {
+  if (!t || t.state === 'unknown') return 'noch nicht gelesen';
+  if (t.state === 'empty') return EMPTY_TEXT;
+  if (t.state === 'failed') return 'Lesen fehlgeschlagen';
+  return `${daysText(t)} ${range(t.start, t.end)} ${sourceText(t)} ${targetsText(t)}`;
+}
