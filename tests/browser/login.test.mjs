@@ -17,8 +17,10 @@ journey('login; a refused write; the console', {
   const password = page.getByLabel('Passwort');
   await password.waitFor();
   assert.ok(await page.getByRole('button', { name: 'Timer 1' }).isHidden());
-  // Logged out there is no link state to read.
+  // Logged out there is no link state to read, and the login page asked
+  // nothing a browser would log as an error.
   assert.ok(await page.locator('#link').isHidden());
+  assert.deepEqual(s.consoleErrors, [], "errors in the login page's console");
   await password.fill('geheim 42');
   await page.getByRole('button', { name: 'Anmelden' }).click();
   await alert.waitFor();

@@ -16,7 +16,8 @@ journey('a silent device, a hanging daemon', { sim: ['--timer', `2=${TIMER2}`] }
   await link('verbunden').waitFor();
   const message = page.locator('#message');
 
-  // The device stops answering while timer 2 is written.
+  // The device stops answering as timer 2 is to be written: the daemon
+  // cannot read what it holds now, so it sends nothing and says so.
   await page.getByRole('button', { name: 'Timer 2' }).click();
   const editor = page.getByRole('region', { name: 'Timer 2 bearbeiten' });
   await editor.getByLabel('Ende').fill('07:30');
@@ -26,11 +27,13 @@ journey('a silent device, a hanging daemon', { sim: ['--timer', `2=${TIMER2}`] }
   await message.filter({ hasText: 'Sende Timer 2 an B203 …' }).waitFor();
   await page.clock.fastForward(5 * SECOND);
   await message.filter({ hasText: 'B203 antwortet noch nicht – warte weiter …' }).waitFor();
-  await page.getByRole('alert').filter({ hasText: /ob der Timer geschrieben wurde, ist unklar/i }).waitFor({ timeout: 120 * SECOND });
+  await page.getByRole('alert').filter({ hasText: 'Abfrage Speicher 2 fehlgeschlagen!; nichts gesendet' })
+    .waitFor({ timeout: 120 * SECOND });
+  assert.ok(!/unklar/.test(await page.getByRole('alert').textContent()), 'nothing sent is not unclear');
   assert.equal(await editor.getByLabel('Ende').inputValue(), '07:30', 'the edit stays');
-
   s.sim.resume();
-  await waitReceived(s, '0E02W01010100050010063000073000', from);
+  await waitReceived(s, '0C02', from);
+  assert.ok(!received(s).slice(from).some((l) => l.startsWith('0E02')), 'no write went out');
   await editor.getByRole('button', { name: 'Zurück' }).click();
 
   // The daemon hangs: after 30 s of nothing the page says so and its clock stands.

@@ -163,6 +163,14 @@ GateDecision pass_gates(const HttpRequest& r, const GateHeaders& h, const Access
         return refuse(json_error(403, "Anfrage von einer anderen Seite abgelehnt"));
     if (r.path.rfind("/api/", 0) != 0) return page(r, h);
     if (r.path == "/api/login") return login(r, auth, now);
+    // The page asks first whether to show the login form: a 401 would be
+    // logged as an error by every browser. It learns that and nothing else.
+    if (r.path == "/api/info" && r.method == "GET" && auth.required() && h.authorization.empty() &&
+        !auth.session_valid(h.session, now)) {
+        HttpResponse who;
+        who.body = R"({"auth":true,"logged_in":false})";
+        return refuse(who);
+    }
     if (std::optional<GateDecision> no = not_authorised(r, h, auth, now)) return *no;
     if (r.path == "/api/logout") return logout(r, h, auth);
     if (r.path == "/api/events") {

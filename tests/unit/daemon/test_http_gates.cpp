@@ -149,6 +149,12 @@ TEST(HttpGates, EachRequestMeetsTheGateMeantForIt) {
          u8"Anmeldung nötig", nullptr, ""},
         {"an unknown route passes on", {"GET", "/api/nichts", "127.0.0.1:8203", "", "token1"}, Kind::Api, 0, "",
          nullptr, ""},
+        // The page asks whether to log in without a 401 a browser would log;
+        // a script with a wrong password still hears 401.
+        {"the page's first question", {"GET", "/api/info"}, Kind::Refuse, 200, "", nullptr, ""},
+        {"info with a session", {"GET", "/api/info", "127.0.0.1:8203", "", "token1"}, Kind::Api, 0, "", nullptr, ""},
+        {"info, Basic wrong", {"GET", "/api/info", "127.0.0.1:8203", "", "", kWrong}, Kind::Refuse, 401,
+         u8"Anmeldung nötig", nullptr, ""},
         // The event stream: GET only, behind the password.
         {"the stream", {"GET", "/api/events", "127.0.0.1:8203", "", "token1"}, Kind::Stream, 0, "", nullptr, ""},
         {"the stream, POST", {"POST", "/api/events", "127.0.0.1:8203", "", "token1"}, Kind::Refuse, 405, "", "Allow",
@@ -186,6 +192,11 @@ TEST(HttpGates, EachRequestMeetsTheGateMeantForIt) {
             EXPECT_EQ(header_of(d.response, c.header), c.value);
         }
     }
+}
+
+TEST(HttpGates, ThePageLearnsItMustLogInAndNothingElse) {
+    HttpAuth auth = make_auth("geheim");
+    EXPECT_EQ(ask({"GET", "/api/info"}, auth, gate_at(0)).response.body, R"({"auth":true,"logged_in":false})");
 }
 
 TEST(HttpGates, AForeignHostIsShownCutTo100Characters) {

@@ -270,7 +270,7 @@ function showTimer(t) {
 
 // A write or an erase the device did not answer may have happened or not.
 function unclear(e) {
-  if (e.status === 504 && !/unklar/.test(e.message)) e.message += '\nOb der Timer geschrieben wurde, ist unklar.';
+  if (e.status === 504 && !/unklar|nichts gesendet/.test(e.message)) e.message += '\nOb der Timer geschrieben wurde, ist unklar.';
   throw e;
 }
 
