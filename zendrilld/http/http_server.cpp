@@ -462,14 +462,18 @@ bool HttpServer::queue(Exchange& e, const HttpResponse& r) {
     MHD_Response* response =
         MHD_create_response_from_buffer(r.body.size(), const_cast<char*>(r.body.data()), MHD_RESPMEM_MUST_COPY);
     if (!response) return false;
-    MHD_add_response_header(response, "Content-Type", r.content_type.c_str());
-    // The API's answers are never kept; the page's files say how they are.
-    const bool cache_said = std::any_of(r.headers.begin(), r.headers.end(),
-                                        [](const auto& h) { return h.first == "Cache-Control"; });
-    if (!cache_said) MHD_add_response_header(response, "Cache-Control", "no-store");
-    MHD_add_response_header(response, "X-Content-Type-Options", "nosniff");
-    MHD_add_response_header(response, "X-Frame-Options", "DENY");
-    MHD_add_response_header(response, "Referrer-Policy", "no-referrer");
+    // A 304 only confirms what the browser keeps, with the headers it kept:
+    // every byte counts on a phone's warm load.
+    if (r.status != 304) {
+        MHD_add_response_header(response, "Content-Type", r.content_type.c_str());
+        // The API's answers are never kept; the page's files say how they are.
+        const bool cache_said = std::any_of(r.headers.begin(), r.headers.end(),
+                                            [](const auto& h) { return h.first == "Cache-Control"; });
+        if (!cache_said) MHD_add_response_header(response, "Cache-Control", "no-store");
+        MHD_add_response_header(response, "X-Content-Type-Options", "nosniff");
+        MHD_add_response_header(response, "X-Frame-Options", "DENY");
+        MHD_add_response_header(response, "Referrer-Policy", "no-referrer");
+    }
     for (const auto& [name, value] : r.headers) MHD_add_response_header(response, name.c_str(), value.c_str());
     const MHD_Result ok = MHD_queue_response(e.connection, static_cast<unsigned>(r.status), response);
     MHD_destroy_response(response);
