@@ -54,6 +54,7 @@ class HalfOpen:
     def __init__(self, port, n):
         self.port, self.n, self.stop = port, n, False
         self.opened = 0
+        self.placed = threading.Event()  # every connection tried once
         self.thread = threading.Thread(target=self.run, daemon=True)
         self.thread.start()
 
@@ -73,6 +74,7 @@ class HalfOpen:
 
     def run(self):
         conns = [self.connect(i) for i in range(self.n)]
+        self.placed.set()
         while not self.stop:
             for i, s in enumerate(conns):
                 try:
@@ -136,7 +138,8 @@ def main():
 
         quiet = [load()[0] for _ in range(args.runs)]
         crowd = HalfOpen(http_port, args.connections)
-        time.sleep(1)  # the crowd in place before the first load
+        if not crowd.placed.wait(120):
+            raise RuntimeError("the half-open connections were not placed")
         loads = [load() for _ in range(args.runs)]
         crowd.stop = True
         crowd.thread.join()

@@ -14,6 +14,13 @@ namespace zd::daemon {
 
 namespace {
 
+// A file named by its absolute path, or none: "" means the key's default.
+std::string absolute_path(const std::string& v, std::string& into) {
+    if (!v.empty() && v[0] != '/') return "ein absoluter Pfad wird erwartet";
+    into = v;
+    return "";
+}
+
 bool all_digits(const std::string& v) {
     if (v.empty() || v.size() > 9) return false;
     for (char c : v)
@@ -144,16 +151,8 @@ const std::map<std::string, Reader>& readers() {
             c.mqtt_user = as_utf8(v);
             return "";
         };
-        t["mqtt_password_file"] = [](const std::string& v, DaemonConfig& c) -> std::string {
-            if (!v.empty() && v[0] != '/') return "ein absoluter Pfad wird erwartet";
-            c.mqtt_password_file = v;
-            return "";
-        };
-        t["mqtt_tls_ca"] = [](const std::string& v, DaemonConfig& c) -> std::string {
-            if (!v.empty() && v[0] != '/') return "ein absoluter Pfad wird erwartet";
-            c.mqtt_tls_ca = v;
-            return "";
-        };
+        t["mqtt_password_file"] = [](const std::string& v, DaemonConfig& c) { return absolute_path(v, c.mqtt_password_file); };
+        t["mqtt_tls_ca"] = [](const std::string& v, DaemonConfig& c) { return absolute_path(v, c.mqtt_tls_ca); };
         t["device_id"] = [](const std::string& v, DaemonConfig& c) -> std::string {
             if (!is_device_id(v)) return "erlaubt sind 1 bis 64 Zeichen aus a-z, 0-9 und _";
             c.device_id = v;
@@ -181,11 +180,7 @@ const std::map<std::string, Reader>& readers() {
             c.http_listen = v;
             return "";
         };
-        t["http_password_file"] = [](const std::string& v, DaemonConfig& c) -> std::string {
-            if (!v.empty() && v[0] != '/') return "ein absoluter Pfad wird erwartet";
-            c.http_password_file = v;
-            return "";
-        };
+        t["http_password_file"] = [](const std::string& v, DaemonConfig& c) { return absolute_path(v, c.http_password_file); };
         t["http_session_file"] = [](const std::string& v, DaemonConfig& c) -> std::string {
             if (!v.empty() && (v[0] != '/' || v.back() == '/')) return "ein absoluter Pfad einer Datei wird erwartet";
             c.http_session_file = v;

@@ -151,12 +151,10 @@ public:
                              "log_dest stderr\n"
                              "log_type error\nlog_type warning\nlog_type notice\nlog_type information\n");
         proc_.start(MOSQUITTO_PATH, {"-c", conf});
-        const auto until = Steady::now() + seconds(10);
-        while (!accepts_connections(port)) {
-            ASSERT_TRUE(proc_.running()) << "mosquitto ended: " << proc_.err();
-            ASSERT_LT(Steady::now(), until) << "mosquitto does not listen on " << port;
-            std::this_thread::sleep_for(milliseconds(10));
-        }
+        // Listening, or ended: either settles the wait.
+        ASSERT_TRUE(eventually([&] { return accepts_connections(port) || !proc_.running(); }, seconds(10)))
+            << "mosquitto does not listen on " << port;
+        ASSERT_TRUE(proc_.running()) << "mosquitto ended: " << proc_.err();
     }
     int stop() { return proc_.stop(SIGTERM, seconds(10)); }
     std::string log() const { return proc_.err(); }
