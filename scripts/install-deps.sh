@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev googletest libgtest-dev
           g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64 xvfb xdotool
           imagemagick x11-utils python3 zip libcli11-dev nlohmann-json3-dev
-          dpkg-dev groff-base mosquitto libmosquitto-dev libmicrohttpd-dev faketime
+          dpkg-dev groff-base mosquitto libmosquitto-dev libmicrohttpd-dev libsqlite3-dev sqlite3 faketime
           chromium chromium-l10n mosquitto-clients
           crossbuild-essential-arm64 crossbuild-essential-armhf qemu-user-static
           lintian diffoscope-minimal)
@@ -16,8 +16,8 @@ command -v node >/dev/null && command -v npm >/dev/null || packages+=(nodejs npm
 foreign_archs=(arm64 armhf)
 # What the arm builds link and run with: the development packages, and the
 # libraries they and the programs need at run time (with their own).
-target_dev=(libmosquitto-dev libmicrohttpd-dev)
-target_runtime=(libmosquitto1 libmicrohttpd12 libstdc++6)
+target_dev=(libmosquitto-dev libmicrohttpd-dev libsqlite3-dev)
+target_runtime=(libmosquitto1 libmicrohttpd12 libsqlite3-0 libstdc++6)
 cross_roots=${ZD_CROSS_ROOTS:-/opt/zendrill-cross}
 
 export DEBIAN_FRONTEND=noninteractive

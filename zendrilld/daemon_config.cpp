@@ -21,6 +21,13 @@ std::string absolute_path(const std::string& v, std::string& into) {
     return "";
 }
 
+// A file the daemon writes: an absolute path not ending in "/", or "" for none.
+std::string file_path(const std::string& v, std::string& into) {
+    if (!v.empty() && (v[0] != '/' || v.back() == '/')) return "ein absoluter Pfad einer Datei wird erwartet";
+    into = v;
+    return "";
+}
+
 bool all_digits(const std::string& v) {
     if (v.empty() || v.size() > 9) return false;
     for (char c : v)
@@ -181,11 +188,8 @@ const std::map<std::string, Reader>& readers() {
             return "";
         };
         t["http_password_file"] = [](const std::string& v, DaemonConfig& c) { return absolute_path(v, c.http_password_file); };
-        t["http_session_file"] = [](const std::string& v, DaemonConfig& c) -> std::string {
-            if (!v.empty() && (v[0] != '/' || v.back() == '/')) return "ein absoluter Pfad einer Datei wird erwartet";
-            c.http_session_file = v;
-            return "";
-        };
+        t["http_session_file"] = [](const std::string& v, DaemonConfig& c) { return file_path(v, c.http_session_file); };
+        t["journal_file"] = [](const std::string& v, DaemonConfig& c) { return file_path(v, c.journal_file); };
         t["http_hosts"] = [](const std::string& v, DaemonConfig& c) {
             std::string error;
             parse_host_list(v, c.http_hosts, error);

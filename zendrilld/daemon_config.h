@@ -11,6 +11,7 @@ namespace zd::daemon {
 constexpr const char* kDefaultConfigPath = "/etc/zendrill/zendrilld.ini";
 constexpr const char* kDefaultControlSocket = "/run/zendrill/zendrilld.sock";
 constexpr const char* kDefaultSessionFile = "/var/lib/zendrill/http-sessions";
+constexpr const char* kDefaultJournalFile = "/var/lib/zendrill/journal.db";
 
 // Everything zendrilld.ini can set; each key has a sound default.
 struct DaemonConfig {
@@ -35,6 +36,8 @@ struct DaemonConfig {
     std::vector<std::string> http_hosts;  // lowered, IPv6 without brackets
     // Where logins outlast a restart; empty: they do not.
     std::string http_session_file = kDefaultSessionFile;
+    // The journal of what happened to the device; empty: none is kept.
+    std::string journal_file = kDefaultJournalFile;
     std::string stations[kStationCount];  // Windows-1252, as the GUI keeps them
 };
 

@@ -1,5 +1,7 @@
 #include "zendrilld/device_picture.h"
 
+#include <cmath>
+
 #include "core/utf8.h"
 #include "device/text_util.h"
 
@@ -34,6 +36,14 @@ JsonObject timer_view_object(const ListedTimer& t, const DaemonConfig& config) {
     const std::string station = timer_station_name(t, config.stations);
     j["station_name"] = station.empty() ? JsonObject(nullptr) : JsonObject(utf8_from_1252(station));
     j["summary"] = utf8_from_1252(timer_summary(t, config.stations));
+    return j;
+}
+
+JsonObject clock_rate_object(const RateEstimate& r) {
+    JsonObject j;
+    j["rate_s_per_day"] = r.known ? JsonObject(std::round(r.s_per_day * 100) / 100) : JsonObject(nullptr);
+    j["days"] = std::round(r.days * 10) / 10;
+    j["text"] = utf8_from_1252(rate_text(r));
     return j;
 }
 
@@ -143,6 +153,17 @@ void DevicePicture::set_reply(const std::string& reply) {
             return true;
         },
         Change(Change::What::Reply));
+}
+
+void DevicePicture::set_clock_rate(const RateEstimate& rate) {
+    change(
+        [&](Picture& p) {
+            // Told when its words change, not at every reading.
+            const bool news = rate_text(p.clock_rate) != rate_text(rate);
+            p.clock_rate = rate;
+            return news;
+        },
+        Change(Change::What::ClockRate));
 }
 
 }  // namespace zd::daemon

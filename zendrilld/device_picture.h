@@ -9,6 +9,7 @@
 
 #include "core/json_objects.h"
 #include "platform/system.h"
+#include "zendrilld/clock_rate.h"
 #include "zendrilld/daemon_config.h"
 #include "zendrilld/events.h"
 
@@ -42,6 +43,7 @@ struct Picture {
     bool lent = false;       // the line is lent to another program
     std::deque<JsonObject> events;  // the last kMaxEvents, oldest first
     std::string last_reply;         // of the last free command line
+    RateEstimate clock_rate;        // how fast the device clock runs
     static constexpr std::size_t kMaxEvents = 50;
 
     LinkState link() const { return lent ? LinkState::Lent : answering ? LinkState::Online : LinkState::Offline; }
@@ -60,6 +62,7 @@ struct Change {
         Link,       // link() changed
         Event,      // `event` was added
         Reply,      // last_reply changed
+        ClockRate,  // the estimate says something new
     };
     explicit Change(What w, int t = 0, JsonObject e = JsonObject()) : what(w), timer(t), event(std::move(e)) {}
     What what;
@@ -72,6 +75,9 @@ struct Change {
 // `timers list --json` with station_name and summary.
 JsonObject state_object(const StatusReading& status, const ValueNames& names);
 JsonObject timer_view_object(const ListedTimer& timer, const DaemonConfig& config);
+// The clock's rate for every door: {"rate_s_per_day": 1.83 or null,
+// "days": 12.4, "text": "Die Geräteuhr geht 1,8 s pro Tag vor"}.
+JsonObject clock_rate_object(const RateEstimate& rate);
 // "2026-12-09T10:33:11+01:00"
 std::string iso_local_time(const LocalTime& t);
 
@@ -95,6 +101,7 @@ public:
     void set_lent(bool lent);
     void add_event(EventType type, JsonObject fields = JsonObject::object());
     void set_reply(const std::string& reply);
+    void set_clock_rate(const RateEstimate& rate);
 
     Picture snapshot() const;
     LinkState link() const;

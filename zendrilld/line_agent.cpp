@@ -46,14 +46,33 @@ Outcome::Kind outcome_kind(RestoreOutcome o) {
     return Outcome::Kind::Silent;
 }
 
+// What a request asks for, in words.
+std::string request_what(const Request& r) {
+    const std::string n = std::to_string(r.timer);
+    switch (r.kind) {
+        case Request::Kind::Setting: return "Einstellungen senden";
+        case Request::Kind::Ir: return r.on ? "IR-Empfänger einschalten" : "IR-Empfänger ausschalten";
+        case Request::Kind::WriteTimer: return "Timer " + n + " schreiben";
+        case Request::Kind::EraseTimer: return "Timer " + n + " löschen";
+        case Request::Kind::TestTimer: return "Timer " + n + " testen";
+        case Request::Kind::ClockSync: return "Uhr stellen";
+        case Request::Kind::ClockShift: return r.forward ? "Uhr eine Stunde vorstellen" : "Uhr eine Stunde zurückstellen";
+        case Request::Kind::Refresh: return "Status und Timer lesen";
+        case Request::Kind::RawSend: return "Befehlszeile senden";
+        case Request::Kind::Restore: return "Sicherung einspielen";
+    }
+    return r.command;
+}
+
 }  // namespace
 
 void LineAgent::StoppableClock::pause_ms(int ms) {
     for (int left = ms; left > 0 && !stop_; left -= 100) base_.pause_ms(left < 100 ? left : 100);
 }
 
-LineAgent::LineAgent(const DaemonConfig& config, System& sys, Clock& clock, DevicePicture& picture, Log& log)
-    : config_(config), sys_(sys), clock_(clock, stopping_), picture_(picture), log_(log) {
+LineAgent::LineAgent(const DaemonConfig& config, System& sys, Clock& clock, DevicePicture& picture, Log& log,
+                     Journal* journal)
+    : config_(config), sys_(sys), clock_(clock, stopping_), picture_(picture), log_(log), journal_(journal) {
     link_.clock = &clock_;
     link_.wait_on_port = true;
     link_.cancel = &stopping_;
@@ -61,6 +80,109 @@ LineAgent::LineAgent(const DaemonConfig& config, System& sys, Clock& clock, Devi
 }
 
 void LineAgent::request_stop() { stopping_ = true; }
+
+void LineAgent::remember(const JournalMemory& m) {
+    for (const ClockReading& r : m.readings) rate_.add(r.at, r.drift_s, r.fresh);
+    const auto known = [&](const std::string& key) -> std::optional<std::string> {
+        const auto it = m.known.find(key);
+        return it == m.known.end() ? std::nullopt : std::optional<std::string>(it->second);
+    };
+    for (int n = 1; n <= 5; ++n) known_timers_[static_cast<std::size_t>(n - 1)] = known("timer" + std::to_string(n));
+    known_settings_ = known("settings");
+    known_ir_ = known("ir");
+    picture_.set_clock_rate(rate_.estimate());
+}
+
+JournalEntry LineAgent::entry(const char* what, Door door) {
+    JournalEntry e = journal_entry(sys_, what, door);
+    if (has_drift_) e.drift_s = last_drift_s_;
+    return e;
+}
+
+void LineAgent::note(JournalEntry e) {
+    if (journal_) journal_->add(std::move(e));
+}
+
+Door LineAgent::door_of(const char* what, int n) const {
+    if (!changing_) return Door::Device;
+    const Request& r = *changing_;
+    const std::string w = what;
+    bool touches = false;
+    switch (r.kind) {
+        case Request::Kind::RawSend: touches = true; break;
+        case Request::Kind::WriteTimer:
+        case Request::Kind::EraseTimer: touches = w == kind::kTimer && n == r.timer; break;
+        case Request::Kind::Setting: touches = w == kind::kSettings; break;
+        case Request::Kind::Ir: touches = w == kind::kIr; break;
+        case Request::Kind::Restore:
+            touches = (w == kind::kSettings && r.entries.settings) ||
+                      (w == kind::kTimer && n >= 1 && n <= 5 && r.entries.timers[n - 1]);
+            break;
+        default: break;
+    }
+    return touches ? r.asker : Door::Device;
+}
+
+void LineAgent::timer_seen(const ListedTimer& t) {
+    picture_.set_timer(t);
+    if (t.timer < 1 || t.timer > 5) return;
+    const std::string now = t.reading.state == TimerState::Set ? t.reading.record : "";
+    auto& known = known_timers_[static_cast<std::size_t>(t.timer - 1)];
+    if (known && *known == now) return;
+    if (known) {
+        JournalEntry e = entry(kind::kTimer, door_of(kind::kTimer, t.timer));
+        e.timer = t.timer;
+        e.before = *known;
+        e.after = now;
+        if (e.door != Door::Device) e.undo_of = changing_->undo_of;
+        note(std::move(e));
+    }
+    known = now;
+    if (journal_) journal_->remember("timer" + std::to_string(t.timer), now);
+}
+
+void LineAgent::state_seen(const std::string& record, const LocalTime& now) {
+    picture_.set_status({record, last_drift_s_, now});
+    ClockReading r;
+    r.at = unix_seconds(now);
+    r.drift_s = last_drift_s_;
+    r.fresh = fresh_reading_;
+    r.keep = rate_.add(r.at, r.drift_s, r.fresh);
+    fresh_reading_ = false;
+    if (journal_) journal_->add(r);
+    picture_.set_clock_rate(rate_.estimate());
+    const auto compare = [&](const char* what, const char* key, std::optional<std::string>& known,
+                             const std::string& seen) {
+        if (known && *known == seen) return;
+        if (known) {
+            JournalEntry e = entry(what, door_of(what, 0));
+            e.before = *known;
+            e.after = seen;
+            if (e.door != Door::Device) e.undo_of = changing_->undo_of;
+            note(std::move(e));
+        }
+        known = seen;
+        if (journal_) journal_->remember(key, seen);
+    };
+    compare(kind::kSettings, "settings", known_settings_, status_settings(record));
+    compare(kind::kIr, "ir", known_ir_, mid(record, 20, 1));
+}
+
+void LineAgent::lent(bool lent) {
+    picture_.set_lent(lent);
+    JournalEntry e = entry(kind::kLink, Door::Cli);
+    e.detail = lent ? "Leitung an zendrill-cli verliehen" : "Leitung von zendrill-cli zurück";
+    note(std::move(e));
+}
+
+void LineAgent::refused_unrun(const Request& r, const std::string& why) {
+    if (!journal_) return;
+    JournalEntry e = journal_entry(sys_, kind::kCommand, r.asker);
+    e.timer = r.timer;
+    e.ok = false;
+    e.detail = request_what(r) + ": " + why;
+    journal_->add(std::move(e));
+}
 
 void LineAgent::attach(SerialPort* port) {
     link_.port = port;
@@ -89,6 +211,16 @@ void LineAgent::result(const Request& r, Outcome o) {
         o.message = kSendFailed;
     }
     log((o.ok() ? "Befehl " : "Befehl fehlgeschlagen: ") + r.command + ": " + o.message);
+    // Clock settings and sent lines have entries of their own.
+    const bool own_entry = r.kind == Request::Kind::ClockSync || (r.kind == Request::Kind::RawSend && command_sent());
+    const bool partly = o.data.is_object() && o.data.contains("ok") && o.data["ok"] == false;
+    if ((!o.ok() || partly) && !own_entry) {
+        JournalEntry e = entry(kind::kCommand, r.asker);
+        e.timer = r.timer;
+        e.ok = false;
+        e.detail = request_what(r) + ": " + o.message;
+        note(std::move(e));
+    }
     if (r.reply && r.reply_when == ReplyWhen::Known) r.reply(o);
     outcome_ = std::move(o);
 }
@@ -100,7 +232,7 @@ void LineAgent::status_failed(const std::string& problem) {
 
 void LineAgent::exchanges_failed(int count) {
     failed_reads_ += count;
-    if (failed_reads_ >= 2) link_down("Verbindung zum Gerät verloren");
+    if (failed_reads_ >= 2) link_down("Verbindung zum Gerät verloren", last_problem_);
 }
 
 int LineAgent::unsent_writes() {
@@ -113,10 +245,10 @@ int LineAgent::unsent_writes() {
 void LineAgent::lose_link(const std::string& why) {
     log(why);
     failed_reads_ = 2;
-    link_down("");
+    link_down("", why);
 }
 
-void LineAgent::link_down(const std::string& lost) {
+void LineAgent::link_down(const std::string& lost, const std::string& reason) {
     const bool was_up = link_up();
     if (was_up && !lost.empty()) log(lost);
     if (!was_up && link_announced_) return;
@@ -125,6 +257,10 @@ void LineAgent::link_down(const std::string& lost) {
     if (was_up) {
         link_was_lost_ = true;
         event(EventType::LinkLost);
+        JournalEntry e = entry(kind::kLink, Door::Daemon);
+        e.ok = false;
+        e.detail = "Verbindung zum Gerät verloren" + (reason.empty() ? std::string() : ": " + reason);
+        note(std::move(e));
     }
 }
 
@@ -139,7 +275,13 @@ bool LineAgent::status_read(const std::string& record) {
             link_announced_ = true;
             picture_.set_answering(true);
             log("Verbindung zum Gerät steht");
-            if (link_was_lost_) event(EventType::LinkBack);
+            fresh_reading_ = true;
+            if (link_was_lost_) {
+                event(EventType::LinkBack);
+                JournalEntry e = entry(kind::kLink, Door::Daemon);
+                e.detail = "Verbindung zum Gerät wieder da";
+                note(std::move(e));
+            }
         }
     } else if (!link_up()) {
         log("Status gelesen, aber die Leitung hing kurz davor an einem XOFF des Geräts; die Verbindung gilt noch nicht als wieder da");
@@ -149,7 +291,7 @@ bool LineAgent::status_read(const std::string& record) {
     record_civil_seconds(record, device);
     has_drift_ = true;
     last_drift_s_ = device - host_seconds(now);
-    picture_.set_status({record, last_drift_s_, now});
+    state_seen(record, now);
     return trusted;
 }
 
@@ -181,7 +323,7 @@ void LineAgent::read_unknown_timers() {
     for (int n = 1; n <= 5 && link_.port && !stopping_ && link_up(); ++n) {
         if (p.timers[static_cast<std::size_t>(n - 1)]) continue;
         const ListedTimer t = read_one_timer(n);
-        if (t.reading.state != TimerState::Failed) picture_.set_timer(t);
+        if (t.reading.state != TimerState::Failed) timer_seen(t);
     }
     unsent_writes();
 }
@@ -202,6 +344,14 @@ void LineAgent::sync_clock(const Request* request, bool has_drift, long long dri
     fields["after_s"] = problem.empty() ? JsonObject(r.deviation_s) : JsonObject(nullptr);
     fields["ok"] = in_step && writes_.failed == failed_before;
     event(EventType::ClockSynced, fields);
+    JournalEntry e = entry(kind::kClock, request ? request->asker : Door::Daemon);
+    if (has_drift) e.before = std::to_string(drift_s);
+    if (problem.empty()) e.after = std::to_string(r.deviation_s);
+    e.ok = in_step && writes_.failed == failed_before;
+    e.detail = problem;
+    note(std::move(e));
+    // The readings after it start a stretch of their own.
+    fresh_reading_ = true;
     std::string message = "Uhr gestellt (0T" + r.time_sent + ", 0D" + r.date_sent + ")";
     if (has_drift) message += ", Abweichung vorher " + signed_seconds(drift_s);
     if (in_step) {
@@ -245,7 +395,7 @@ void LineAgent::read_timers() {
             if (unsent_writes() > 0 && !link_up()) break;
             continue;
         }
-        picture_.set_timer(t);
+        timer_seen(t);
     }
     unsent_writes();
 }
@@ -259,6 +409,7 @@ Outcome LineAgent::run(const Request& r) {
     if (!link_.port) return refuse(r, not_queued_text(NotQueued::PortClosed, config_.port));
     outcome_ = {Outcome::Kind::Unavailable, "Nichts ausgeführt"};
     command_mark_ = writes_.failed;
+    changing_ = &r;
     const bool read_after = run_command(r);
     command_mark_ = -1;
     unsent_writes();
@@ -266,6 +417,7 @@ Outcome LineAgent::run(const Request& r) {
     // could not tell before.
     if (read_after) read_status();
     else read_unknown_timers();
+    changing_ = nullptr;
     return outcome_;
 }
 
@@ -274,6 +426,22 @@ bool LineAgent::run_command(const Request& r) {
     const std::string n = std::to_string(r.timer);
     switch (r.kind) {
         case Kind::Setting: {
+            if (r.expect_settings) {
+                // Settings changed since the asker looked are not overwritten unseen.
+                const Request* asking = changing_;
+                changing_ = nullptr;
+                const bool read = read_status();
+                changing_ = asking;
+                if (!read) {
+                    refuse(r, last_problem_ + "; nichts gesendet", Outcome::Kind::Silent);
+                    return false;
+                }
+                const auto now = picture_.snapshot().status;
+                if (!now || status_settings(now->record) != *r.expect_settings) {
+                    refuse(r, kSettingsChangedElsewhere, Outcome::Kind::NotTaken);
+                    return false;
+                }
+            }
             const auto status = picture_.snapshot().status;
             std::string settings = status ? status_settings(status->record) : "";
             if (!is_valid_settings_string(settings)) {
@@ -318,7 +486,11 @@ bool LineAgent::run_command(const Request& r) {
                            Outcome::Kind::Silent);
                     return true;
                 }
-                picture_.set_timer(held);
+                // What it holds before the write is not the asker's doing.
+                const Request* asking = changing_;
+                changing_ = nullptr;
+                timer_seen(held);
+                changing_ = asking;
                 if ((held.reading.state == TimerState::Set ? held.reading.record : "") != *r.expect) {
                     refuse(r, changed_elsewhere_text(r.timer), Outcome::Kind::NotTaken);
                     return false;
@@ -347,7 +519,7 @@ bool LineAgent::run_command(const Request& r) {
         case Kind::TestTimer: {
             // The record the device holds now, not one read minutes ago.
             const ListedTimer t = read_one_timer(r.timer);
-            if (t.reading.state != TimerState::Failed) picture_.set_timer(t);
+            if (t.reading.state != TimerState::Failed) timer_seen(t);
             if (t.reading.state != TimerState::Set) {
                 refuse(r, (t.reading.state == TimerState::Empty ? "Timer " + n + " ist leer"
                                                                 : memory_read_failed(r.timer)) +
@@ -377,6 +549,12 @@ bool LineAgent::run_command(const Request& r) {
                 return false;
             }
             const Confirmed c = confirm_shift(link_, clock_, s);
+            if (c.ok && command_sent()) {
+                JournalEntry e = entry(kind::kClock, r.asker);
+                e.detail = r.forward ? "+1h" : "-1h";
+                note(std::move(e));
+                fresh_reading_ = true;
+            }
             std::string message = c.message;
             if (c.ok && command_sent() && config_.clock_sync_auto) {
                 // A person moved the clock on purpose: the daemon does not undo it at once.
@@ -397,6 +575,13 @@ bool LineAgent::run_command(const Request& r) {
             write_command(link_, cmd::free_text(r.line));
             const std::string reply = read_reply_line(link_, cmd::kFreeCommandLimitMs);
             picture_.set_reply(reply);
+            if (command_sent()) {
+                JournalEntry e = entry(kind::kRaw, r.asker);
+                e.before = r.line;
+                e.after = reply;
+                e.ok = !reply.empty();
+                note(std::move(e));
+            }
             if (reply.empty()) {
                 result(r, {Outcome::Kind::Silent, kNoReply});
             } else {

@@ -1,13 +1,17 @@
 #pragma once
+#include <array>
 #include <atomic>
+#include <optional>
 #include <functional>
 #include <string>
 
 #include "core/json_objects.h"
 #include "device/link.h"
 #include "platform/system.h"
+#include "zendrilld/clock_rate.h"
 #include "zendrilld/daemon_config.h"
 #include "zendrilld/device_picture.h"
+#include "zendrilld/journal.h"
 #include "zendrilld/log.h"
 #include "zendrilld/requests.h"
 
@@ -16,11 +20,17 @@ namespace zd::daemon {
 // The daemon's work on the line, one piece at a time, on the line's thread:
 // status polls with clock keeping, timer polls, people's requests. Every
 // exchange goes through the shared device and core functions. What it
-// learns goes into the picture; what it does goes into the log.
+// learns goes into the picture; what it does goes into the log and, with a
+// journal, what changed on the device and who changed it into the journal.
 // Called on the line's thread only, but for request_stop().
 class LineAgent {
 public:
-    LineAgent(const DaemonConfig& config, System& sys, Clock& clock, DevicePicture& picture, Log& log);
+    LineAgent(const DaemonConfig& config, System& sys, Clock& clock, DevicePicture& picture, Log& log,
+              Journal* journal = nullptr);
+    // What the journal remembers from before: the device state it last
+    // knew (a change found against it is the device's) and the clock's
+    // readings. Before the line starts.
+    void remember(const JournalMemory& memory);
 
     void attach(SerialPort* port);  // the port is open
     void detach();                  // it is closed (loan, lost, end)
@@ -45,7 +55,9 @@ public:
     // The link counts as down at once (the port went away).
     void lose_link(const std::string& why);
 
-    void lent(bool lent) { picture_.set_lent(lent); }
+    void lent(bool lent);
+    // A request the queue answered without running it. Any thread.
+    void refused_unrun(const Request& request, const std::string& why);
     // The agent's verdict, as the picture holds it.
     bool link_up() const { return picture_.answering(); }
 
@@ -77,7 +89,7 @@ private:
     bool run_command(const Request& request);
     // Down, once: link "offline" and, when it was up, `lost` logged and a
     // link_lost event.
-    void link_down(const std::string& lost);
+    void link_down(const std::string& lost, const std::string& reason);
     // True when the record may count for the link (see read_status).
     bool status_read(const std::string& record);
     void keep_clock(long long drift_s);
@@ -87,6 +99,15 @@ private:
     void result(const Request& request, Outcome outcome);
     void log(const std::string& line);
     ListedTimer read_one_timer(int n);
+    // Every timer, status and clock reading passes here: the picture gets
+    // it, the journal what changed against what was known before.
+    void timer_seen(const ListedTimer& t);
+    void state_seen(const std::string& record, const LocalTime& at);
+    // The door a change of `what` (a kind, timer n) came through: the
+    // running request's when it touches that, else the device's.
+    Door door_of(const char* what, int n) const;
+    void note(JournalEntry e);
+    JournalEntry entry(const char* what, Door door);
     // The timers the picture does not know (a first read or a write that
     // failed), read as soon as the device answers again.
     void read_unknown_timers();
@@ -111,6 +132,14 @@ private:
     bool link_announced_ = false;
     long long next_sync_ms_ = 0;  // on the clock: no automatic sync before
     Outcome outcome_;  // of the request running
+    Journal* journal_;
+    // What the journal last knew of the device: the picture forgets a
+    // timer whose write is unclear, the journal compares with the last seen.
+    std::array<std::optional<std::string>, 5> known_timers_;
+    std::optional<std::string> known_settings_, known_ir_;
+    const Request* changing_ = nullptr;  // the request whose changes are being made
+    ClockRate rate_;
+    bool fresh_reading_ = true;  // the next reading starts a stretch
 };
 
 }  // namespace zd::daemon

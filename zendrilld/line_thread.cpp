@@ -65,6 +65,7 @@ bool LineThread::submit(Request request, WhenAway when_away) {
         else queue_.push_back({std::move(request), when_away});
     }
     if (refused) {
+        agent_.refused_unrun(request, not_queued_text(*refused));
         if (request.reply) request.reply({Outcome::Kind::Unavailable, not_queued_text(*refused)});
         return false;
     }

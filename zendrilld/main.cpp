@@ -32,6 +32,7 @@
 #include "zendrilld/device_picture.h"
 #include "zendrilld/http/http_api.h"
 #include "zendrilld/http/http_server.h"
+#include "zendrilld/journal.h"
 #include "zendrilld/line_agent.h"
 #include "zendrilld/line_thread.h"
 #include "zendrilld/log.h"
@@ -263,11 +264,19 @@ int main(int argc, char** argv) {
     }
     for (const std::string& w : warnings) log.line(w);
 
+    // The memory across restarts: a file that fails leaves it unavailable,
+    // never the daemon.
+    std::unique_ptr<Journal> journal;
+    if (!config.journal_file.empty()) {
+        journal = std::make_unique<Journal>(config.journal_file, log);
+        journal->start(zd::host_system().local_time());
+    }
     // One picture of the device; MQTT and the web page are views of it.
     Bridge bridge(config, log);
     DevicePicture picture(config);
     picture.add_view(bridge.view());
-    LineAgent agent(config, zd::host_system(), zd::sleeping_clock(), picture, log);
+    LineAgent agent(config, zd::host_system(), zd::sleeping_clock(), picture, log, journal.get());
+    if (journal) agent.remember(journal->memory(unix_seconds(zd::host_system().local_time())));
     LineThread line(config, agent, picture, zd::open_serial_port_exclusive,
                     [&](std::unique_ptr<zd::SerialPort> port) {
                         return log.verbose() ? logging_port(std::move(port), log) : std::move(port);
@@ -305,7 +314,7 @@ int main(int argc, char** argv) {
         s.session_file = config.http_session_file;
         web = ", Web-Seite";
         for (const std::string& u : HttpServer::urls(s.listen)) web += " " + u;
-        api = std::make_unique<HttpApi>(config, picture, line, zd::host_system(), !http_password.empty());
+        api = std::make_unique<HttpApi>(config, picture, line, zd::host_system(), !http_password.empty(), journal.get());
         http = std::make_unique<HttpServer>(s, *api, [&](const std::string& text) { log.line(text); });
         api->attach(*http);
     }
@@ -315,6 +324,11 @@ int main(int argc, char** argv) {
              (config.mqtt_host.empty() ? ", ohne MQTT" : ", MQTT " + config.mqtt_host + ":" + std::to_string(config.mqtt_port)) +
              ", Steuer-Socket " + config.control_socket +
              web);
+    if (journal) {
+        JournalEntry started = journal_entry(zd::host_system(), kind::kDaemon, Door::Daemon);
+        started.detail = "zendrilld " ZD_VERSION_TEXT " gestartet";
+        journal->add(started);
+    }
     if (mqtt) mqtt->start();
     if (http) http->start();
     line.start();
@@ -351,11 +365,20 @@ int main(int argc, char** argv) {
     if (!line_ended) log.line("Die Leitung kommt nicht zurück (ein Schreiben hängt im Treiber); zendrilld endet trotzdem");
     // Requests still waiting have had their answer from the line; the page's
     // streams end now.
+    if (journal) journal->on_written(nullptr);
     if (http) http->stop();
     // Refused, the topics belong to the other zendrilld: no last words.
     if (status == kExitOk) bridge.link_down_for_good();
     if (mqtt) mqtt->stop(status == kExitOk ? "offline" : "");
     log.line("zendrilld beendet");
+    if (journal) {
+        JournalEntry ended = journal_entry(zd::host_system(), kind::kDaemon, Door::Daemon);
+        ended.detail = "zendrilld beendet";
+        journal->add(ended);
+        // The line's thread may still hold the journal when it did not end.
+        if (line_ended) journal->stop();
+        else journal->flush();
+    }
     if (!line_ended) {
         // The line's thread still holds objects of this frame: leave without
         // running destructors under it.

@@ -150,6 +150,29 @@ std::vector<std::string> restore_texts(const BackupEntries& e, const std::string
     return texts;
 }
 
+namespace {
+const char* const kDoorNames[] = {"zendrilld", "Home Assistant", "Web", "zendrill-cli", "Gerät"};
+}  // namespace
+
+const char* door_name(Door d) { return kDoorNames[static_cast<int>(d)]; }
+
+std::optional<Door> door_by_name(const std::string& name) {
+    for (int i = 0; i < 5; ++i)
+        if (name == kDoorNames[i]) return static_cast<Door>(i);
+    return std::nullopt;
+}
+
+const char* const kSettingsChangedElsewhere = "Die Einstellungen wurden anderswo geändert; nichts gesendet";
+
+Parsed settings_undo_request(const std::string& command, const std::string& settings, const std::string& expect) {
+    if (!is_valid_settings_string(settings) || !is_valid_settings_string(expect))
+        return refuse(command, "Ungültige Einstellungen (" + shown_text(settings, 8) + "); nichts gesendet");
+    Request r = made(command, Request::Kind::Setting);
+    for (std::size_t i = 0; i < 4; ++i) r.settings[i] = settings[i];
+    r.expect_settings = expect;
+    return accepted(std::move(r));
+}
+
 std::string changed_elsewhere_text(int n) {
     return "Timer " + std::to_string(n) + " wurde anderswo geändert; nichts gesendet";
 }

@@ -67,6 +67,12 @@ private:
     std::atomic<int> state_{kWaiting};
 };
 
+// Who a request or a change came through, as the history names it.
+enum class Door { Daemon, HomeAssistant, Web, Cli, Device };
+// "zendrilld", "Home Assistant", "Web", "zendrill-cli", "Gerät" (Windows-1252)
+const char* door_name(Door door);
+std::optional<Door> door_by_name(const std::string& name_1252);
+
 // One command from a person, checked and ready for the line.
 struct Request {
     enum class Kind { Setting, Ir, WriteTimer, EraseTimer, TestTimer, ClockSync, ClockShift, Refresh, RawSend, Restore };
@@ -81,6 +87,9 @@ struct Request {
     // WriteTimer: the record the asker started from ("" empty); when the
     // device holds another by then, nothing is sent.
     std::optional<std::string> expect;
+    // Setting: the four codes the asker started from; when the device holds
+    // others by then, nothing is sent.
+    std::optional<std::string> expect_settings;
     std::string line;        // RawSend, Windows-1252, without "\r"
     BackupEntries entries;   // Restore
     // The request's own answer: called exactly once, on the line's thread
@@ -89,6 +98,8 @@ struct Request {
     std::function<void(const Outcome&)> reply;
     ReplyWhen reply_when = ReplyWhen::Known;
     std::shared_ptr<Claim> claim;  // none: the asker waits for the reply, however long
+    Door asker = Door::Daemon;     // for the history, set by the door
+    long long undo_of = 0;         // the history entry this request takes back
 };
 
 struct Parsed {
@@ -111,6 +122,8 @@ Parsed timer_write_request(const std::string& command, int n, const std::string&
                            const std::optional<std::string>& expect = std::nullopt);
 Parsed timer_erase_request(const std::string& command, int n);
 Parsed timer_test_request(const std::string& command, int n);
+// The four setting codes `settings` back, when the device still holds `expect`.
+Parsed settings_undo_request(const std::string& command, const std::string& settings, const std::string& expect);
 // What a backup file asked for, at least one entry.
 Parsed restore_request(const std::string& command, const BackupEntries& entries);
 // A free command line (UTF-8), only with raw_commands on.
@@ -139,6 +152,8 @@ std::vector<std::string> restore_texts(const BackupEntries& entries, const std::
 
 // Why a timer write was not sent: the device holds another record than the asker saw.
 std::string changed_elsewhere_text(int n);
+// The same for settings.
+extern const char* const kSettingsChangedElsewhere;
 // What a write the device did not answer may have come to.
 std::string outcome_unknown_text(int n);
 

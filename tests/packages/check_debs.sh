@@ -28,7 +28,7 @@ files[zendrilld]="-rwxr-xr-x usr/sbin/zendrilld
 -rw-r--r-- usr/share/man/man8/zendrilld.8.gz
 -rw-r--r-- usr/share/doc/zendrilld/copyright
 -rw-r--r-- usr/share/doc/zendrilld/changelog.gz"
-declare -A needs=([zendrill-cli]="libc6 libstdc++6" [zendrilld]="libc6 libstdc++6 libmosquitto1 libmicrohttpd12")
+declare -A needs=([zendrill-cli]="libc6 libstdc++6" [zendrilld]="libc6 libstdc++6 libmosquitto1 libmicrohttpd12 libsqlite3-0")
 declare -A programs=([zendrill-cli]="usr/bin/zendrill-cli usr/bin/b203sim" [zendrilld]="usr/sbin/zendrilld")
 
 tmp=$(mktemp -d)

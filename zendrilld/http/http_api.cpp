@@ -11,7 +11,9 @@
 #include "core/timer_json.h"
 #include "core/utf8.h"
 #include "core/version.h"
+#include "device/clock_math.h"
 #include "device/text_util.h"
+#include "zendrilld/history.h"
 
 namespace zd::daemon {
 
@@ -80,14 +82,35 @@ std::vector<std::string> source_names() {
     return names;
 }
 
+// A host time of the journal as the API writes times: "2026-12-09T10:33:11+01:00".
+std::string iso_at(long long unix_s, int offset_min) {
+    const CivilTime c = civil_time(unix_s - 946684800LL + offset_min * 60LL);
+    return iso_local_time(LocalTime{c.year, c.month, c.day, c.hour, c.minute, c.second, 0, offset_min});
+}
+
+// A whole number of at most 15 digits, else -1.
+long long whole_number(const std::string& v) {
+    if (v.empty() || v.size() > 15) return -1;
+    for (char c : v)
+        if (c < '0' || c > '9') return -1;
+    return std::stoll(v);
+}
+
 // The request as the log names it.
 std::string command_of(const HttpRequest& r) { return r.method + " " + r.path; }
 
 
 }  // namespace
 
-HttpApi::HttpApi(const DaemonConfig& config, DevicePicture& picture, LineThread& line, System& sys, bool password)
-    : config_(config), picture_(picture), line_(line), sys_(sys), password_(password), zone_(sys.zone_name()) {}
+HttpApi::HttpApi(const DaemonConfig& config, DevicePicture& picture, LineThread& line, System& sys, bool password,
+                 Journal* journal)
+    : config_(config),
+      picture_(picture),
+      line_(line),
+      sys_(sys),
+      password_(password),
+      zone_(sys.zone_name()),
+      journal_(journal) {}
 
 JsonObject HttpApi::status_json(const Picture& p) const {
     json j;
@@ -127,10 +150,13 @@ void HttpApi::attach(HttpServer& server) {
             case Change::What::Timer: server.broadcast("timer", timer_json(p, c.timer).dump()); break;
             case Change::What::Event: server.broadcast("event", c.event.dump()); break;
             case Change::What::Link: server.broadcast("link", json{{"link", link_name(p.link())}}.dump()); break;
+            case Change::What::ClockRate: server.broadcast("clock_rate", clock_rate_object(p.clock_rate).dump()); break;
             case Change::What::Answering:
             case Change::What::Reply: break;
         }
     });
+    // Open pages read the new entries themselves; this only says there are some.
+    if (journal_) journal_->on_written([&server](long long newest) { server.broadcast("history", json{{"newest", newest}}.dump()); });
 }
 
 std::vector<std::pair<std::string, std::string>> HttpApi::stream_start() {
@@ -139,6 +165,7 @@ std::vector<std::pair<std::string, std::string>> HttpApi::stream_start() {
     events.push_back({"link", json{{"link", link_name(p.link())}}.dump()});
     events.push_back({"state", status_json(p).dump()});
     for (int n = 1; n <= 5; ++n) events.push_back({"timer", timer_json(p, n).dump()});
+    events.push_back({"clock_rate", clock_rate_object(p.clock_rate).dump()});
     return events;
 }
 
@@ -148,6 +175,7 @@ void HttpApi::submit(Parsed parsed, const Responder& responder, OnDone on_done) 
         return;
     }
     Request& r = parsed.request;
+    r.asker = Door::Web;
     r.reply = [responder, on_done](const Outcome& o) { responder->answer(o.ok() ? on_done(o) : failure(o)); };
     // The answer shows the state the change left, read back first.
     r.reply_when = ReplyWhen::Settled;
@@ -323,6 +351,9 @@ const std::vector<HttpApi::Route>& HttpApi::routes() {
              a.submit(ir_request(command_of(c.request), ir == "ein"), c.responder, a.status_after());
          }},
         {"GET", "backup", kNoBody, [](HttpApi& a, C c) { c.responder->answer(a.backup_download()); }},
+        {"GET", "history", kNoBody, [](HttpApi& a, C c) { c.responder->answer(a.history(c.request)); }},
+        {"POST", "history/*/undo", kNoBody, [](HttpApi& a, C c) { a.undo(c); }},
+        {"GET", "clock", kNoBody, [](HttpApi& a, C c) { c.responder->answer(a.clock_history()); }},
         {"POST", "backup", kNoBody, [](HttpApi& a, C c) { a.backup_upload(c); }},
         {"GET", "schedule", kNoBody,
          [](HttpApi& a, C c) {
@@ -371,20 +402,24 @@ void HttpApi::handle(const HttpRequest& r, std::shared_ptr<HttpResponder> respon
     parts.erase(parts.begin());
     if (!parts.empty() && parts[0] == "send" && !config_.raw_commands)
         return responder->answer(json_error(404, "Freie Befehle sind abgeschaltet (raw_commands = off)"));
-    Call call{r, responder, 0, json()};
+    Call call{r, responder, 0, 0, json()};
     std::vector<std::string> allowed;
     for (const Route& route : routes()) {
         const std::vector<std::string> pattern = split_path(std::string("/") + route.path);
         if (pattern.size() != parts.size()) continue;
         int timer = 0;
+        long long id = 0;
         bool match = true;
         for (std::size_t i = 0; i < parts.size() && match; ++i) {
-            if (pattern[i] != "#") {
+            if (pattern[i] == "*") {
+                id = whole_number(parts[i]);
+                match = id > 0;
+            } else if (pattern[i] == "#") {
+                timer = timer_number(parts[i]);
+                match = timer != 0;
+            } else {
                 match = pattern[i] == parts[i];
-                continue;
             }
-            timer = timer_number(parts[i]);
-            match = timer != 0;
         }
         if (!match) continue;
         if (route.method != r.method) {
@@ -392,6 +427,7 @@ void HttpApi::handle(const HttpRequest& r, std::shared_ptr<HttpResponder> respon
             continue;
         }
         call.timer = timer;
+        call.id = id;
         HttpResponse error;
         if (route.body && !parse_body(r, call.body, error)) return responder->answer(error);
         return route.run(*this, call);
@@ -400,6 +436,118 @@ void HttpApi::handle(const HttpRequest& r, std::shared_ptr<HttpResponder> respon
     if (parts.size() > 1 && parts[0] == "timers" && timer_number(parts[1]) == 0)
         return responder->answer(json_error(404, kNoSuchTimer));
     responder->answer(not_found());
+}
+
+std::string HttpApi::history_problem() const {
+    if (!journal_) return "Verlauf nicht verfügbar: journal_file ist leer";
+    const std::string p = journal_->problem();
+    return p.empty() ? "" : "Verlauf nicht verfügbar: " + p;
+}
+
+HttpResponse HttpApi::history(const HttpRequest& r) {
+    HistoryQuery q;
+    const auto arg = [&](const char* key) -> const std::string* {
+        const auto it = r.query.find(key);
+        return it == r.query.end() ? nullptr : &it->second;
+    };
+    if (const std::string* v = arg("before")) {
+        q.before = whole_number(*v);
+        if (q.before < 1) return json_error(400, "before: eine Eintragsnummer wird erwartet");
+    }
+    if (const std::string* v = arg("limit")) {
+        const long long n = whole_number(*v);
+        if (n < 1 || n > 200) return json_error(400, "limit: erlaubt ist eine ganze Zahl von 1 bis 200");
+        q.limit = static_cast<int>(n);
+    }
+    if (const std::string* v = arg("kind")) {
+        if (!is_journal_kind(*v))
+            return json_error(400, "kind: erlaubt sind timer, settings, ir, clock, raw, command, link, daemon");
+        q.kind = *v;
+    }
+    if (const std::string* v = arg("timer")) {
+        q.timer = timer_number(*v);
+        if (q.timer == 0) return json_error(400, kNoSuchTimer);
+    }
+    const std::string unavailable = history_problem();
+    if (!unavailable.empty()) return json_error(503, unavailable);
+    HistoryPage page;
+    std::string problem;
+    if (!journal_->history(q, page, problem)) return json_error(503, "Verlauf nicht verfügbar: " + problem);
+    json entries = json::array();
+    for (const JournalEntry& e : page.entries) {
+        json j;
+        j["id"] = e.id;
+        j["at"] = iso_at(e.at, e.offset_min);
+        j["device_at"] = e.drift_s ? json(iso_at(e.at + *e.drift_s, e.offset_min)) : json(nullptr);
+        j["kind"] = e.kind;
+        j["door"] = utf8_from_1252(door_name(e.door));
+        j["timer"] = e.timer > 0 ? json(e.timer) : json(nullptr);
+        j["ok"] = e.ok;
+        j["before"] = e.before ? json(utf8_from_1252(*e.before)) : json(nullptr);
+        j["after"] = e.after ? json(utf8_from_1252(*e.after)) : json(nullptr);
+        j["text"] = history_sentence(e, names_);
+        j["undo"] = can_undo(e);
+        entries.push_back(j);
+    }
+    return json_answer({{"entries", entries}, {"more", page.more}});
+}
+
+HttpResponse HttpApi::clock_history() {
+    const Picture p = picture_.snapshot();
+    json j;
+    j["rate"] = clock_rate_object(p.clock_rate);
+    const long long now = unix_seconds(sys_.local_time());
+    j["now"] = now;
+    j["readings"] = json::array();
+    j["corrections"] = json::array();
+    const std::string unavailable = history_problem();
+    j["problem"] = unavailable.empty() ? json(nullptr) : json(utf8_from_1252(unavailable));
+    if (!unavailable.empty()) return json_answer(j);
+    std::vector<ClockReading> readings;
+    std::vector<JournalEntry> clock;
+    std::string problem;
+    // 30 days in quarter hours: enough for a drawing a phone's width wide.
+    if (!journal_->clock_history(now - 30LL * 86400, 900, readings, clock, problem)) {
+        j["problem"] = utf8_from_1252("Verlauf nicht verfügbar: " + problem);
+        return json_answer(j);
+    }
+    for (const ClockReading& r : readings) j["readings"].push_back(json::array({r.at, r.drift_s}));
+    for (const JournalEntry& e : clock) {
+        if (!e.ok) continue;
+        const auto seconds = [](const std::optional<std::string>& v) {
+            return v ? json(std::atoll(v->c_str())) : json(nullptr);
+        };
+        j["corrections"].push_back({{"at", e.at},
+                                    {"before", seconds(e.before)},
+                                    {"after", seconds(e.after)},
+                                    {"door", utf8_from_1252(door_name(e.door))},
+                                    {"text", history_sentence(e, names_)}});
+    }
+    return json_answer(j);
+}
+
+void HttpApi::undo(const Call& c) {
+    const std::string unavailable = history_problem();
+    if (!unavailable.empty()) return c.responder->answer(json_error(503, unavailable));
+    const std::optional<JournalEntry> e = journal_->entry(c.id);
+    const std::string name = "Eintrag " + std::to_string(c.id);
+    if (!e) return c.responder->answer(json_error(404, name + " gibt es nicht"));
+    if (!can_undo(*e)) return c.responder->answer(json_error(409, name + " lässt sich nicht rückgängig machen"));
+    const std::string command = command_of(c.request);
+    Parsed parsed;
+    OnDone done;
+    if (e->kind == kind::kTimer) {
+        // The state before, only while the device still holds the state after.
+        parsed = e->before->empty() ? timer_erase_request(command, e->timer)
+                                    : timer_write_request(command, e->timer, *e->before);
+        parsed.request.expect = *e->after;
+        done = timer_after(e->timer);
+    } else {
+        parsed = settings_undo_request(command, *e->before, *e->after);
+        done = status_after();
+    }
+    parsed.request.undo_of = e->id;
+    submit(std::move(parsed), c.responder, done);
 }
 
 }  // namespace zd::daemon

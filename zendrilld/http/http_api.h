@@ -7,6 +7,7 @@
 #include "zendrilld/daemon_config.h"
 #include "zendrilld/device_picture.h"
 #include "zendrilld/http/http_server.h"
+#include "zendrilld/journal.h"
 #include "zendrilld/line_thread.h"
 
 namespace zd::daemon {
@@ -20,9 +21,12 @@ namespace zd::daemon {
 // line's thread.
 class HttpApi : public HttpHandler {
 public:
-    HttpApi(const DaemonConfig& config, DevicePicture& picture, LineThread& line, System& sys, bool password);
+    // `journal` null: no history (journal_file empty).
+    HttpApi(const DaemonConfig& config, DevicePicture& picture, LineThread& line, System& sys, bool password,
+            Journal* journal = nullptr);
 
-    // Registers the stream view with the picture; before the line starts.
+    // Registers the stream view with the picture and the journal's news;
+    // before the line starts.
     void attach(HttpServer& server);
 
     void handle(const HttpRequest& request, std::shared_ptr<HttpResponder> responder) override;
@@ -39,9 +43,10 @@ private:
         const HttpRequest& request;
         const Responder& responder;
         int timer;        // 1..5 where the path has one
+        long long id;     // a history entry's number where the path has one
         JsonObject body;  // a JSON object, for a route that takes one
     };
-    // "timers/#/test": "#" stands for a timer number.
+    // "timers/#/test": "#" stands for a timer number, "*" for an entry's.
     struct Route {
         std::string method;
         const char* path;
@@ -57,6 +62,11 @@ private:
     HttpResponse backup_download() const;
     void backup_upload(const Call& call);
     std::vector<ListedTimer> read_timers(const Picture& p) const;
+    HttpResponse history(const HttpRequest& r);
+    HttpResponse clock_history();
+    void undo(const Call& call);
+    // Why there is no history, as the page shows it; "" when there is one.
+    std::string history_problem() const;
 
     const DaemonConfig& config_;
     DevicePicture& picture_;
@@ -65,6 +75,7 @@ private:
     bool password_;
     ValueNames names_ = make_value_names();
     std::string zone_;  // the host's time zone name, for calendars
+    Journal* journal_;
 };
 
 }  // namespace zd::daemon

@@ -37,7 +37,8 @@ std::vector<std::string> Bridge::subscriptions() const {
 }
 
 std::vector<std::string> Bridge::retained_topics() const {
-    std::vector<std::string> t = {discovery_topic(), topic("state"), topic("link"), topic("bridge"), topic("reply")};
+    std::vector<std::string> t = {discovery_topic(), topic("state"), topic("link"), topic("bridge"), topic("reply"),
+                                    topic("clock_rate")};
     for (int n = 1; n <= 5; ++n) t.push_back(topic("timer/" + std::to_string(n)));
     return t;
 }
@@ -75,6 +76,7 @@ DevicePicture::View Bridge::view() {
             case Change::What::Answering: publish("link", p.available() ? "online" : "offline", true); break;
             case Change::What::Event: publish("event", c.event.dump(), false); break;
             case Change::What::Reply: publish("reply", utf8_from_1252(p.last_reply), true); break;
+            case Change::What::ClockRate: publish("clock_rate", clock_rate_object(p.clock_rate).dump(), true); break;
             case Change::What::Link: break;  // a loan: commands wait for the line, see Picture::available
         }
     };
@@ -114,6 +116,7 @@ void Bridge::on_message(const std::string& t, const std::string& payload, bool r
     }
     if (!line_) return;
     Request r = p.request;
+    r.asker = Door::HomeAssistant;
     r.reply = [this, command = r.command](const Outcome& o) {
         publish("result", result_payload(command, o.ok(), o.message), false);
     };
@@ -163,6 +166,13 @@ std::string Bridge::discovery() const {
          {"state_class", "measurement"},
          {"state_topic", state},
          {"value_template", "{{ value_json.drift_s }}"}});
+    add("clock_rate", "sensor", "Gangabweichung",
+        {{"unit_of_measurement", "s/d"},
+         {"state_class", "measurement"},
+         {"icon", "mdi:timer-sync-outline"},
+         {"state_topic", topic("clock_rate")},
+         {"value_template", "{{ value_json.rate_s_per_day }}"},
+         {"json_attributes_topic", topic("clock_rate")}});
     for (const SettingField& f : kSettingFields)
         add(f.topic, "select", f.label,
             {{"command_topic", topic(std::string("set/") + f.topic)},
