@@ -50,8 +50,8 @@ std::string signed_s(const std::string& v) {
 }
 
 std::string door_suffix(const JournalEntry& e) {
-    std::string d = e.door == Door::Device ? "am Gerät oder während einer Leihe geändert" : u(door_name(e.door));
-    if (e.undo_of > 0) d += ", rückgängig gemacht: Eintrag " + std::to_string(e.undo_of);
+    std::string d = e.door == Door::Device ? u8"am Gerät oder während einer Leihe geändert" : u(door_name(e.door));
+    if (e.undo_of > 0) d += u8", rückgängig gemacht: Eintrag " + std::to_string(e.undo_of);
     return " (" + d + ")";
 }
 
@@ -120,7 +120,7 @@ std::string history_sentence(const JournalEntry& e, const ValueNames& names) {
                (after.empty() ? std::string(u8"keine Rückmeldung") : u8"Rückmeldung „" + u(shown_text(after, 60)) + u8"“") +
                " (" + u(door_name(e.door)) + ")";
     }
-    if (e.kind == kind::kCommand) return "Nicht ausgeführt: " + u(e.detail) + " (" + u(door_name(e.door)) + ")";
+    if (e.kind == kind::kCommand) return u8"Nicht ausgeführt: " + u(e.detail) + " (" + u(door_name(e.door)) + ")";
     return u(e.detail);
 }
 

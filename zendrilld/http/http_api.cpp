@@ -24,7 +24,8 @@ using json = JsonObject;
 HttpResponse json_answer(const json& j, int status = 200) {
     HttpResponse r;
     r.status = status;
-    r.body = j.dump();
+    // A text that is no UTF-8 is a fault to show, not a reason to end the daemon.
+    r.body = j.dump(-1, ' ', false, json::error_handler_t::replace);
     return r;
 }
 
