@@ -286,6 +286,7 @@ void Journal::fail(const std::string& why, bool for_good) {
 }
 
 void Journal::close_writer() {
+    if (db_) exec(db_, "PRAGMA wal_checkpoint(TRUNCATE)");
     if (db_) sqlite3_close(db_);
     db_ = nullptr;
 }
@@ -299,6 +300,15 @@ bool Journal::open_writer(const LocalTime* today) {
         return false;
     }
     const bool existed = ::lstat(path_.c_str(), &st) == 0 && st.st_size > 0;
+    if (::lstat(path_.c_str(), &st) != 0) {
+        // SQLite would name only its fallback's failure: say why no file can be made here.
+        const auto slash = path_.rfind('/');
+        const std::string dir = slash == 0 ? "/" : path_.substr(0, slash);
+        if (::access(dir.c_str(), W_OK) != 0) {
+            fail(dir + ": " + io_text::errno_text(errno));
+            return false;
+        }
+    }
     int rc = sqlite3_open_v2(path_.c_str(), &db_,
                              SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOFOLLOW | SQLITE_OPEN_NOMUTEX,
                              nullptr);
@@ -353,7 +363,7 @@ bool Journal::open_writer(const LocalTime* today) {
     // the line writes, and NORMAL loses at most the last batch on a power cut.
     if (!existed) exec(db_, "PRAGMA auto_vacuum = INCREMENTAL");
     const std::string mode = single(db_, "PRAGMA journal_mode = WAL", rc);
-    if (rc == SQLITE_OK) rc = exec(db_, "PRAGMA synchronous = NORMAL");
+    if (rc == SQLITE_OK) rc = exec(db_, "PRAGMA synchronous = NORMAL; PRAGMA journal_size_limit = 524288");
     if (rc == SQLITE_OK) rc = exec(db_, kSchema);
     if (rc == SQLITE_OK && !existed)
         rc = exec(db_, ("PRAGMA application_id = " + std::to_string(kApplicationId) +

@@ -15,8 +15,9 @@ namespace zd::test {
 struct SimB203 {
     struct Time : sim::TimeSource {
         explicit Time(VirtualClock& c) : clock(c) {}
-        long long now_ms() override { return clock.now; }
+        long long now_ms() override { return static_cast<long long>(static_cast<double>(clock.now) * rate); }
         VirtualClock& clock;
+        double rate = 1.0;  // how fast the device's quartz runs; set before the clock is
     };
     FakePort& port;
     VirtualClock& clock;

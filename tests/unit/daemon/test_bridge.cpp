@@ -50,8 +50,11 @@ TEST_F(BridgeTest, DiscoveryDescribesEveryComponentUnderTheBaseTopic) {
         EXPECT_EQ(platforms["switch"], 1);
         EXPECT_EQ(platforms["button"], 4 + 10);
         EXPECT_EQ(platforms["text"], 5 + (raw ? 1 : 0));
-        EXPECT_EQ(platforms["sensor"], 2 + 5 + (raw ? 1 : 0));
+        EXPECT_EQ(platforms["sensor"], 3 + 5 + (raw ? 1 : 0));
         EXPECT_EQ(platforms["event"], 1);
+        EXPECT_EQ(d["cmps"]["clock_rate"]["name"], "Gangabweichung");
+        EXPECT_EQ(d["cmps"]["clock_rate"]["unit_of_measurement"], "s/d");
+        EXPECT_EQ(d["cmps"]["clock_rate"]["state_topic"], "zendrill/b203/clock_rate");
         EXPECT_EQ(d["cmps"]["language"]["options"], JsonObject::array({"Englisch", "Deutsch", u8"Französisch"}));
         EXPECT_EQ(d["cmps"]["timer_3_erase"]["command_topic"], "zendrill/b203/cmd/erase/3");
         EXPECT_EQ(d["cmps"]["timer_3_erase"]["payload_press"], "PRESS");

@@ -59,7 +59,7 @@ TEST(InstalledConfig, EveryKeyIsThereCommentedOut) {
         "port", "poll_status_s", "poll_timers_s", "clock_sync", "clock_tolerance_s", "control_socket",
         "mqtt_host", "mqtt_port", "mqtt_user", "mqtt_password_file", "mqtt_tls_ca",
         "device_id", "base_topic", "discovery_prefix", "raw_commands", "http_listen", "http_password_file",
-        "http_hosts", "http_session_file", "Station5"};
+        "http_hosts", "http_session_file", "journal_file", "Station5"};
     EXPECT_EQ(keys, expected);
 }
 
@@ -91,7 +91,7 @@ TEST(InstalledConfig, EveryKeyLineUncommentedStillReads) {
             text += line + "\n";
         }
     }
-    EXPECT_EQ(uncommented, 20);
+    EXPECT_EQ(uncommented, 21);
     const ConfigReading r = parse_daemon_config(text);
     ASSERT_TRUE(r.config) << r.error;
     const DaemonConfig& c = *r.config;
