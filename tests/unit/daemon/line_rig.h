@@ -36,6 +36,7 @@ struct LineRig {
     int opens = 0;
     daemon::DevicePicture picture{config};
     daemon::Log log_sink{daemon::Log::Sink([this](const std::string& text) { log(text); })};
+    daemon::Journal* journal = nullptr;  // none unless a test gives one
     std::unique_ptr<LineAgent> agent;
     std::unique_ptr<LineThread> line;
 
@@ -51,7 +52,7 @@ struct LineRig {
             std::lock_guard<std::mutex> lock(m);
             cv.notify_all();
         });
-        agent = std::make_unique<LineAgent>(config, sys, clock, picture, log_sink);
+        agent = std::make_unique<LineAgent>(config, sys, clock, picture, log_sink, journal);
         const auto open = [this](const std::string&, int) {
             std::lock_guard<std::mutex> lock(m);
             ++opens;

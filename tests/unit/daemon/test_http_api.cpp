@@ -7,6 +7,7 @@
 #include "core/utf8.h"
 #include "tests/unit/daemon/line_rig.h"
 #include "zendrilld/http/http_api.h"
+#include "zendrilld/journal.h"
 
 namespace zd::test {
 namespace {
@@ -30,7 +31,7 @@ struct ApiRig : LineRig {
     void start_api() {
         start();
         ASSERT_TRUE(wait_timers_read());
-        api = std::make_unique<daemon::HttpApi>(config, picture, *line, sys, false);
+        api = std::make_unique<daemon::HttpApi>(config, picture, *line, sys, false, journal);
     }
     struct Answer {
         int status = 0;
@@ -43,8 +44,12 @@ struct ApiRig : LineRig {
         const auto q = path.find('?');
         if (q != std::string::npos) {
             r.path = path.substr(0, q);
-            const std::string pair = path.substr(q + 1);
-            r.query[pair.substr(0, pair.find('='))] = pair.substr(pair.find('=') + 1);
+            std::string rest = path.substr(q + 1);
+            while (!rest.empty()) {
+                const std::string pair = rest.substr(0, rest.find('&'));
+                rest = rest.find('&') == std::string::npos ? "" : rest.substr(rest.find('&') + 1);
+                r.query[pair.substr(0, pair.find('='))] = pair.substr(pair.find('=') + 1);
+            }
         }
         r.body = body;
         auto responder = std::make_shared<Promised>();
@@ -244,6 +249,110 @@ TEST(HttpApi, ARestoreCutShortSaysWhatEachLineCameTo) {
     EXPECT_EQ(rig.device.model.timer(1), kTimer2);
     EXPECT_EQ(rig.device.model.timer(3), kTimer2);
     rig.line->stop();
+}
+
+// The history says who changed what in words, pages and filters, and takes
+// a change back only while the device still holds what the change left.
+TEST(HttpApi, TheHistoryTellsWhoChangedWhatAndTakesItBack) {
+    std::string dir = "/tmp/zd-history-XXXXXX";
+    ASSERT_TRUE(mkdtemp(dir.data()));
+    ApiRig rig;
+    daemon::Journal journal(dir + "/journal.db", rig.log_sink);
+    journal.start(LocalTime{2026, 12, 10, 9, 0, 0, 0, 60});
+    rig.journal = &journal;
+    ASSERT_NO_FATAL_FAILURE(rig.start_api());
+    const auto history = [&](const std::string& query = "") {
+        journal.flush();
+        return rig.call("GET", "/api/history" + query);
+    };
+    ASSERT_EQ(rig.call("PUT", "/api/timers/2", std::string(R"({"record": ")") + kTimer2 + "\"}").status, 200);
+    ASSERT_EQ(rig.call("PUT", "/api/settings", R"({"language": "Englisch"})").status, 200);
+    auto h = history();
+    ASSERT_EQ(h.status, 200);
+    ASSERT_EQ(h.json["entries"].size(), 2u) << h.json.dump();
+    const Json settings = h.json["entries"][0], timer = h.json["entries"][1];
+    // Arrows and dashes are no Windows-1252: they stay out of the macros' own texts.
+    const std::string settings_text = u8"Einstellungen: Dialogsprache Deutsch → Englisch (Web)",
+                      timer_text = u8"Timer 2: leer → Mo Mi Fr 06:30–07:15 (Web)";
+    EXPECT_EQ(settings["text"], settings_text);
+    EXPECT_EQ(timer["text"], timer_text);
+    EXPECT_EQ(timer["door"], "Web");
+    EXPECT_EQ(timer["before"], "");
+    EXPECT_EQ(timer["after"], kTimer2);
+    EXPECT_TRUE(timer["undo"].get<bool>());
+    EXPECT_EQ(timer["at"].get<std::string>().substr(0, 10), "2026-11-09");
+    const long long tid = timer["id"].get<long long>(), sid = settings["id"].get<long long>();
+
+    rig.device.received.clear();
+    auto a = rig.call("POST", "/api/history/" + std::to_string(tid) + "/undo");
+    EXPECT_EQ(a.status, 200) << a.json.dump();
+    EXPECT_EQ(a.json["state"], "empty");
+    EXPECT_EQ(rig.device.model.timer(2), "");
+    EXPECT_EQ(rig.device.received.at(0), "0C02\r");  // the check first
+    EXPECT_EQ(rig.device.received.at(1), "0E02E\r");
+    a = rig.call("POST", "/api/history/" + std::to_string(sid) + "/undo");
+    EXPECT_EQ(a.status, 200) << a.json.dump();
+    EXPECT_EQ(a.json["settings"], "1000");
+    h = history("?limit=2");
+    EXPECT_TRUE(h.json["more"].get<bool>());
+    const std::string undone_settings = u8"Einstellungen: Dialogsprache Englisch → Deutsch (Web, rückgängig gemacht: Eintrag " +
+                                        std::to_string(sid) + ")",
+                      undone_timer = u8"Timer 2: Mo Mi Fr 06:30–07:15 → leer (Web, rückgängig gemacht: Eintrag " +
+                                     std::to_string(tid) + ")";
+    EXPECT_EQ(h.json["entries"][0]["text"], undone_settings);
+    EXPECT_EQ(h.json["entries"][1]["text"], undone_timer);
+    // Taken back already: the device no longer holds what the change left.
+    rig.device.received.clear();
+    a = rig.call("POST", "/api/history/" + std::to_string(tid) + "/undo");
+    EXPECT_EQ(a.status, 409);
+    EXPECT_EQ(a.json["error"], u8"Timer 2 wurde anderswo geändert; nichts gesendet");
+    EXPECT_EQ(rig.device.received, (std::vector<std::string>{"0C02\r"}));
+    a = rig.call("POST", "/api/history/" + std::to_string(sid) + "/undo");
+    EXPECT_EQ(a.status, 409);
+    EXPECT_EQ(a.json["error"], u8"Die Einstellungen wurden anderswo geändert; nichts gesendet");
+    h = history("?kind=command&limit=1");
+    EXPECT_EQ(h.json["entries"][0]["text"],
+              u8"Nicht ausgeführt: Einstellungen senden: Die Einstellungen wurden anderswo geändert; nichts gesendet (Web)");
+    const long long failed = h.json["entries"][0]["id"].get<long long>();
+    h = history("?timer=2");
+    EXPECT_EQ(h.json["entries"].size(), 3u);  // the write, its undo, the refusal
+    h = history("?before=" + std::to_string(tid) + "&limit=50");
+    EXPECT_FALSE(h.json["more"].get<bool>());
+    for (const Json& e : h.json["entries"]) EXPECT_LT(e["id"].get<long long>(), tid);
+
+    const struct {
+        std::string method, path;
+        int status;
+        std::string error;
+    } refused[] = {
+        {"GET", "/api/history?limit=0", 400, "limit: erlaubt ist eine ganze Zahl von 1 bis 200"},
+        {"GET", "/api/history?limit=201", 400, "limit: erlaubt ist eine ganze Zahl von 1 bis 200"},
+        {"GET", "/api/history?before=x", 400, "before: eine Eintragsnummer wird erwartet"},
+        {"GET", "/api/history?kind=timers", 400, "kind: erlaubt sind timer, settings, ir, clock, raw, command, link, daemon"},
+        {"GET", "/api/history?timer=6", 400, "Timer gibt es nur mit den Nummern 1 bis 5"},
+        {"POST", "/api/history/99999/undo", 404, "Eintrag 99999 gibt es nicht"},
+        {"POST", "/api/history/" + std::to_string(failed) + "/undo", 409,
+         "Eintrag " + std::to_string(failed) + u8" lässt sich nicht rückgängig machen"},
+        {"POST", "/api/history/0/undo", 404, "Nicht gefunden"},
+        {"GET", "/api/history/1/undo", 405, "Diese Methode gibt es hier nicht"},
+    };
+    rig.device.received.clear();
+    for (const auto& c : refused) {
+        a = rig.call(c.method, c.path);
+        EXPECT_EQ(a.status, c.status) << c.path;
+        EXPECT_EQ(a.json["error"], c.error) << c.path;
+    }
+    EXPECT_TRUE(rig.device.received.empty());
+    EXPECT_EQ(rig.call("GET", "/api/clock").json["readings"].size(), 1u);
+    // Without a journal file: the page says why there is no history.
+    rig.api = std::make_unique<daemon::HttpApi>(rig.config, rig.picture, *rig.line, rig.sys, false);
+    a = rig.call("GET", "/api/history");
+    EXPECT_EQ(a.status, 503);
+    EXPECT_EQ(a.json["error"], u8"Verlauf nicht verfügbar: journal_file ist leer");
+    EXPECT_EQ(rig.call("GET", "/api/clock").json["problem"], u8"Verlauf nicht verfügbar: journal_file ist leer");
+    rig.line->stop();
+    journal.stop();
+    std::system(("rm -rf " + dir).c_str());
 }
 
 }  // namespace
