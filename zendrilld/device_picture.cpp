@@ -158,8 +158,9 @@ void DevicePicture::set_reply(const std::string& reply) {
 void DevicePicture::set_clock_rate(const RateEstimate& rate) {
     change(
         [&](Picture& p) {
-            // Told when its words change, not at every reading.
-            const bool news = rate_text(p.clock_rate) != rate_text(rate);
+            // Told first and then when its words change, not at every reading.
+            const bool news = !rate_told_ || rate_text(p.clock_rate) != rate_text(rate);
+            rate_told_ = true;
             p.clock_rate = rate;
             return news;
         },

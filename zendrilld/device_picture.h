@@ -115,6 +115,7 @@ private:
     std::vector<View> views_;
     mutable std::mutex m_;
     Picture picture_;
+    bool rate_told_ = false;
 };
 
 }  // namespace zd::daemon

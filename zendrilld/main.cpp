@@ -276,7 +276,6 @@ int main(int argc, char** argv) {
     DevicePicture picture(config);
     picture.add_view(bridge.view());
     LineAgent agent(config, zd::host_system(), zd::sleeping_clock(), picture, log, journal.get());
-    if (journal) agent.remember(journal->memory(unix_seconds(zd::host_system().local_time())));
     LineThread line(config, agent, picture, zd::open_serial_port_exclusive,
                     [&](std::unique_ptr<zd::SerialPort> port) {
                         return log.verbose() ? logging_port(std::move(port), log) : std::move(port);
@@ -320,6 +319,8 @@ int main(int argc, char** argv) {
     }
     bridge.attach(mqtt.get(), &line);
     bridge.announce();
+    // What the journal remembers reaches the doors once they listen.
+    if (journal) agent.remember(journal->memory(unix_seconds(zd::host_system().local_time())));
     log.line("zendrilld " ZD_VERSION_TEXT " gestartet: Port " + config.port +
              (config.mqtt_host.empty() ? ", ohne MQTT" : ", MQTT " + config.mqtt_host + ":" + std::to_string(config.mqtt_port)) +
              ", Steuer-Socket " + config.control_socket +
