@@ -495,9 +495,8 @@ void Journal::maintain(long long newest_at) {
         thin.bind(1, thinned_until_).bind(2, week).step();
         thinned_until_ = week;
     }
-    const long long old = newest_at - kKeepS;
-    Statement(db_, "DELETE FROM readings WHERE at < ?1").bind(1, old).step();
-    Statement(db_, "DELETE FROM entries WHERE at < ?1").bind(1, old).step();
+    Statement(db_, "DELETE FROM readings WHERE at < ?1").bind(1, newest_at - kKeepReadingsS).step();
+    Statement(db_, "DELETE FROM entries WHERE at < ?1").bind(1, newest_at - kKeepEntriesS).step();
     Statement(db_, "DELETE FROM entries WHERE id <= (SELECT MAX(id) FROM entries) - ?1").bind(1, kMaxEntries).step();
     exec(db_, "PRAGMA incremental_vacuum");
 }

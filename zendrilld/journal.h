@@ -88,7 +88,8 @@ class Journal {
 public:
     static constexpr std::size_t kMaxWaiting = 20000;
     static constexpr long long kKeepAllReadingsS = 7LL * 86400;
-    static constexpr long long kKeepS = 3LL * 365 * 86400 + 86400;
+    static constexpr long long kKeepReadingsS = 3LL * 365 * 86400 + 86400;
+    static constexpr long long kKeepEntriesS = 10LL * 365 * 86400 + 3 * 86400;
     static constexpr long long kMaxEntries = 50000;
 
     Journal(std::string path, Log& log);
