@@ -2,7 +2,7 @@
 """Prints how zendrilld fares against the simulator at line rate (1200 baud,
 its default turnaround) and a private mosquitto on a free loopback port:
 
-(a) the status exchange, from the simulator's log (command received to the
+(a) the status exchange, with the journal writing every reading, from the simulator's log (command received to the
     reply's last byte sent) and from the daemon's side (its --verbose lines
     "-> 0X" and "<- 0X:...", timed as they arrive), next to the line bound:
     both directions' bytes at 10 bits a byte, plus the turnaround;
@@ -297,8 +297,9 @@ def main():
                 "max_queued_messages 0\nlog_dest none\n" % port)
     with open(os.path.join(work, "zendrilld.ini"), "w") as f:
         f.write("port = %s\npoll_status_s = 10\ncontrol_socket = %s\nmqtt_host = 127.0.0.1\n"
-                "mqtt_port = %d\ndevice_id = bench\nhttp_listen = 127.0.0.1:%d\n"
-                % (link, os.path.join(work, "zendrilld.sock"), port, http_port))
+                "mqtt_port = %d\ndevice_id = bench\nhttp_listen = 127.0.0.1:%d\nhttp_session_file =\n"
+                "journal_file = %s\n"
+                % (link, os.path.join(work, "zendrilld.sock"), port, http_port, os.path.join(work, "journal.db")))
     procs = []
     client = None
     try:

@@ -105,8 +105,9 @@ def main():
     os.chmod(os.path.join(work, "http-password"), 0o600)
     with open(os.path.join(work, "zendrilld.ini"), "w") as f:
         f.write("port = %s\ncontrol_socket = %s\nhttp_listen = 127.0.0.1:%d\nhttp_password_file = %s\n"
-                "http_session_file =\n"
-                % (link, os.path.join(work, "zendrilld.sock"), http_port, os.path.join(work, "http-password")))
+                "http_session_file =\njournal_file = %s\n"
+                % (link, os.path.join(work, "zendrilld.sock"), http_port, os.path.join(work, "http-password"),
+                   os.path.join(work, "journal.db")))
     sim = subprocess.Popen([os.path.join(args.build, "sim", "b203sim"), "--link", link,
                             "--log", os.path.join(work, "sim.log")], stdout=subprocess.PIPE)
     sim.stdout.readline()  # the pty's path, once the link is in place
