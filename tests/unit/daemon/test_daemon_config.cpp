@@ -100,6 +100,7 @@ TEST(DaemonConfig, ErrorsNameTheLineAndTheKey) {
          "Zeile 1: http_session_file = sessions: ein absoluter Pfad einer Datei wird erwartet"},
         {"http_session_file = /var/lib/zendrill/\n",
          "Zeile 1: http_session_file = /var/lib/zendrill/: ein absoluter Pfad einer Datei wird erwartet"},
+        {"journal_file = journal.db\n", "Zeile 1: journal_file = journal.db: ein absoluter Pfad einer Datei wird erwartet"},
         // Reachable from other machines, the page needs a password.
         {"http_listen = 0.0.0.0:8203\n",
          "http_listen = 0.0.0.0:8203 ist von anderen Rechnern erreichbar: dafür ist ein Passwort nötig "
@@ -120,6 +121,10 @@ TEST(DaemonConfig, TheSessionFileAndThePasswordFiles) {
     const ConfigReading other = parse_daemon_config("http_session_file = /srv/z/s\n");
     ASSERT_TRUE(other.config) << other.error;
     EXPECT_EQ(other.config->http_session_file, "/srv/z/s");
+    EXPECT_EQ(default_daemon_config().journal_file, "/var/lib/zendrill/journal.db");
+    const ConfigReading no_journal = parse_daemon_config("journal_file =\n");
+    ASSERT_TRUE(no_journal.config) << no_journal.error;
+    EXPECT_EQ(no_journal.config->journal_file, "");
     // A Windows editor's byte order mark and line end are no part of the password.
     const struct {
         const char* text;
