@@ -517,6 +517,25 @@ TEST_F(HttpProgramTest, TheEventStreamShowsWhatMqttAndTheCliChange) {
         },
         kWait));
 
+    // The journal holds it all in words, with the door each change came through.
+    EXPECT_TRUE(stream.wait(seen("history", [](const Json& j) { return j.value("newest", 0) > 0; }), kWait));
+    const auto texts = [&] {
+        std::vector<std::string> out;
+        const Json page = get("/api/history?limit=10");
+        for (const Json& e : page["entries"]) out.push_back(e["text"].get<std::string>());
+        return out;
+    };
+    ASSERT_TRUE(eventually([&] { return texts().size() >= 5; }, kWait));
+    const std::vector<std::string> expected = {
+        u8"IR-Empfänger eingeschaltet (am Gerät oder während einer Leihe geändert)",
+        u8"Leitung von zendrill-cli zurück",
+        u8"Leitung an zendrill-cli verliehen",
+        u8"IR-Empfänger ausgeschaltet (Home Assistant)",
+    };
+    const std::vector<std::string> newest = texts();
+    EXPECT_EQ(std::vector<std::string>(newest.begin(), newest.begin() + 4), expected);
+    EXPECT_EQ(newest.back().substr(0, 10), "zendrilld ");
+
     // Readers that come and go, more than may be open at once: each leaving
     // frees its place then, not at the next keep-alive 15 s later.
     for (std::size_t i = 0; i < kMaxStreams + 8; ++i) {
@@ -730,6 +749,24 @@ TEST_F(HttpProgramTest, HalfOpenConnectionsLeaveThePageToTheOwner) {
               << std::chrono::duration_cast<milliseconds>(Steady::now() - cut_from).count() << " ms\n";
     EXPECT_EQ(open, 0u);
     for (int fd : all) close(fd);
+}
+
+// A journal file that cannot be made: one line in the log, the reason on
+// the page, and the device's work goes on.
+TEST_F(HttpProgramTest, AJournalThatCannotBeWrittenLeavesTheRestRunning) {
+    quiet_line();
+    write_text(dir + "/not-a-folder", "");
+    config["journal_file"] = dir + "/not-a-folder/journal.db";
+    ASSERT_NO_FATAL_FAILURE(start_sim({"--ir", "0"}));
+    ASSERT_NO_FATAL_FAILURE(start_daemon());
+    ASSERT_NO_FATAL_FAILURE(wait_started());
+    const HttpReply h = send(request("GET", "/api/history"));
+    EXPECT_EQ(h.status, 503);
+    EXPECT_EQ(parsed(h.body).value("error", ""), u8"Verlauf nicht verfügbar: ein Teil des Pfades ist kein Verzeichnis");
+    watch->publish(topic("set/ir"), "OFF");
+    std::size_t from = 0;
+    EXPECT_TRUE(next_where("state", from, [](const Message& m) { return parsed(m.payload)["ir"] == "aus"; }));
+    EXPECT_EQ(occurrences(daemon.err(), "Verlauf nicht verf"), 1u) << daemon.err();
 }
 
 }  // namespace
