@@ -128,13 +128,19 @@ void LineAgent::timer_seen(const ListedTimer& t) {
     if (t.timer < 1 || t.timer > 5) return;
     const std::string now = t.reading.state == TimerState::Set ? t.reading.record : "";
     auto& known = known_timers_[static_cast<std::size_t>(t.timer - 1)];
+    std::optional<Unclear> unclear;
+    unclear.swap(unclear_[static_cast<std::size_t>(t.timer - 1)]);
     if (known && *known == now) return;
     if (known) {
         JournalEntry e = entry(kind::kTimer, door_of(kind::kTimer, t.timer));
+        if (e.door != Door::Device) e.undo_of = changing_->undo_of;
+        if (unclear && unclear->record == now) {
+            e.door = unclear->asker;
+            e.undo_of = unclear->undo_of;
+        }
         e.timer = t.timer;
         e.before = *known;
         e.after = now;
-        if (e.door != Door::Device) e.undo_of = changing_->undo_of;
         note(std::move(e));
     }
     known = now;
@@ -506,6 +512,8 @@ bool LineAgent::run_command(const Request& r) {
             if (seen.outcome == RestoreOutcome::ReadBackFailed && command_sent()) {
                 // It went out: whether it took is not known until the timer is read again.
                 picture_.forget_timer(r.timer);
+                // Found later, the record it sent is still the asker's change.
+                unclear_[static_cast<std::size_t>(r.timer - 1)] = Unclear{erase ? "" : r.record, r.asker, r.undo_of};
                 result(r, {Outcome::Kind::Silent, "Timer " + n + ": " + outcome_unknown_text(r.timer)});
             } else {
                 result(r, {outcome_kind(seen.outcome), restore_step_text(seen)});

@@ -138,6 +138,13 @@ private:
     std::array<std::optional<std::string>, 5> known_timers_;
     std::optional<std::string> known_settings_, known_ir_;
     const Request* changing_ = nullptr;  // the request whose changes are being made
+    // A write whose outcome was unclear, per timer, until the timer is read again.
+    struct Unclear {
+        std::string record;
+        Door asker;
+        long long undo_of;
+    };
+    std::array<std::optional<Unclear>, 5> unclear_;
     ClockRate rate_;
     bool fresh_reading_ = true;  // the next reading starts a stretch
 };
