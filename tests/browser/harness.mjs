@@ -140,6 +140,7 @@ export async function startStack(options = {}) {
       http_listen: `127.0.0.1:${httpPort}`,
       // Never the machine's own state directory.
       http_session_file: path.join(dir, 'http-sessions'),
+      journal_file: path.join(dir, 'journal.db'),
       Station5: 'WDR 2',
       Station12: 'Südwest 3',
       ...(options.config || {}),

@@ -368,6 +368,7 @@ protected:
             {"station12", u8"Südwest 3"},
             // Never the machine's own state directory.
             {"http_session_file", dir + "/http-sessions"},
+            {"journal_file", dir + "/journal.db"},
         };
         ASSERT_NO_FATAL_FAILURE(broker.start(dir, port));
         // Picked while the broker holds its port, so the two differ; never
