@@ -1,7 +1,10 @@
 // zendrilld's page: what switches next, the five timers, the week, the
-// B203's clock and settings, kept current by the daemon's event stream.
+// B203's clock and settings, the journal, kept current by the daemon's
+// event stream.
 import { api, listen, whenUnauthorized } from './api.js';
+import { driftChart } from './drift.js';
 import { createEditor } from './editor.js';
+import { createHistory } from './history.js';
 import { NAMES, range, setNames, sourceText, targetsText, timerText } from './timer.js';
 
 const $ = (id) => document.getElementById(id);
@@ -133,7 +136,7 @@ function setLink(link) {
 function showBlocked() {
   const state = linkState();
   const why = state === 'online' ? '' : WHY[state];
-  for (const id of ['device', 'backup', 'console']) {
+  for (const id of ['device', 'backup', 'console', 'history']) {
     const el = $(`why-${id}`);
     el.hidden = !why || !page.known;
     el.textContent = why;
@@ -143,6 +146,7 @@ function showBlocked() {
   for (const key of settingKeys()) if ($(key)) $(key).disabled = !!why || !page.status || page.status[key] == null;
   $('ir').disabled = !!why || !page.status || page.status.ir == null;
   editor.blocked(why, page.known);
+  journal.blocked(why);
 }
 
 // The device's clock as last read, running on while the link stands and
@@ -383,6 +387,55 @@ function showWeek() {
   $('week').replaceChildren(...items);
 }
 
+// ----- The clock's rate and its drift over 30 days
+
+const chart = driftChart($('drift-chart'));
+
+let rateSeen = '';
+function showRate(rate) {
+  if (rate && typeof rate.text === 'string') $('rate').textContent = rate.text;
+  const seen = rateSeen;
+  rateSeen = JSON.stringify(rate);
+  return rateSeen !== seen;
+}
+
+async function loadDrift() {
+  let answer;
+  try {
+    answer = await api('GET', 'api/clock');
+  } catch {
+    return;
+  }
+  if (!answer) return;
+  showRate(answer.rate);
+  $('clock-problem').textContent = answer.problem || '';
+  $('clock-problem').hidden = !answer.problem;
+  chart.show(answer);
+}
+
+let driftTimer = 0;
+function driftSoon() {
+  clearTimeout(driftTimer);
+  driftTimer = setTimeout(loadDrift, 200);
+}
+
+// ----- The journal
+
+async function undoEntry(e, button) {
+  const request = () => api('POST', `api/history/${e.id}/undo`);
+  const answer = await act(button, `Eintrag ${e.id} wird rückgängig gemacht …`,
+    e.kind === 'timer' ? () => request().catch(unclear) : request, () => `Eintrag ${e.id} rückgängig gemacht`);
+  if (answer && answer.timer) showTimer(answer);
+  else showStatusOf(answer);
+}
+
+const journal = createHistory({
+  undo: undoEntry,
+  // A setting of the clock is a mark in the drawing.
+  added: (entries) => { if (entries.some((e) => e.kind === 'clock')) driftSoon(); },
+  refuse: (text) => { alertText(text); say(''); },
+});
+
 // ----- Events
 
 const EVENT_TEXTS = {
@@ -524,13 +577,19 @@ function openStream() {
     timer: showTimer,
     link: (l) => setLink(l && l.link),
     event: showEvent,
+    history: () => journal.heard(),
+    // The stream tells the rate as it opens and whenever it changes.
+    clock_rate: (r) => { if (showRate(r)) driftSoon(); },
   }, (again) => {
     page.streaming = true;
     page.known = true;
     showLink();
     showClock();
     // The stream starts with the five timers, which bring the week along.
-    if (again) loadAll().catch(() => {});
+    if (again) {
+      loadAll().catch(() => {});
+      journal.reload();
+    }
   }, (why) => {
     // A stream refused for good may want a password: asking shows the form.
     if (why === 'closed') api('GET', 'api/info').catch(() => {});
@@ -580,6 +639,8 @@ async function start() {
   showLink();
   if ($('app').hidden) revealTimer = setTimeout(reveal, 1000);
   openStream();
+  journal.reload();
+  loadDrift();
   route();
 }
 
@@ -641,4 +702,6 @@ $('console-form').addEventListener('submit', sendLine);
 showTimers();
 setInterval(showClock, 1000);
 setInterval(loadWeek, 600000);
+// A reading comes every quarter hour.
+setInterval(() => { if (page.streaming) loadDrift(); }, 300000);
 start();
