@@ -82,6 +82,17 @@ bool can_undo(const JournalEntry& e) {
            *e.before != *e.after;
 }
 
+bool still_holds(const JournalEntry& e, const Picture& p) {
+    if (!e.after) return false;
+    if (e.kind == kind::kTimer && e.timer >= 1 && e.timer <= 5) {
+        const auto& t = p.timers[static_cast<std::size_t>(e.timer - 1)];
+        if (!t || t->reading.state == TimerState::Failed) return true;
+        return (t->reading.state == TimerState::Set ? t->reading.record : "") == *e.after;
+    }
+    if (e.kind == kind::kSettings) return !p.status || status_settings(p.status->record) == *e.after;
+    return false;
+}
+
 std::string history_sentence(const JournalEntry& e, const ValueNames& names) {
     const std::string before = e.before.value_or(""), after = e.after.value_or("");
     if (e.kind == kind::kTimer) {

@@ -2,6 +2,7 @@
 #include <string>
 
 #include "device/status_record.h"
+#include "zendrilld/device_picture.h"
 #include "zendrilld/journal.h"
 
 // What the journal's entries say to a person.
@@ -15,5 +16,8 @@ std::string timer_brief(const std::string& record, bool with_source = false);
 std::string history_sentence(const JournalEntry& e, const ValueNames& names);
 // A change whose earlier state can be written back.
 bool can_undo(const JournalEntry& e);
+// Whether the device, as the picture knows it, still holds what the change
+// left; true while the picture does not know. Undo is offered only then.
+bool still_holds(const JournalEntry& e, const Picture& p);
 
 }  // namespace zd::daemon

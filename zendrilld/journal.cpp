@@ -24,6 +24,7 @@ constexpr int kApplicationId = 0x5A444A31;
 constexpr int kSchemaVersion = 1;
 constexpr long long kReopenAfterMs = 30000;
 constexpr int kBusyMs = 1000;
+constexpr int kReaderBusyMs = 100;
 
 const char* const kSchema = R"(
 CREATE TABLE IF NOT EXISTS entries(
@@ -430,7 +431,7 @@ void Journal::write(std::deque<Item>& items) {
     Statement reading(db_, "INSERT INTO readings(at, drift, fresh, keep) VALUES(?1, ?2, ?3, ?4)");
     Statement known(db_, "INSERT OR REPLACE INTO known(key, value) VALUES(?1, ?2)");
     if (!entry.ok() || !reading.ok() || !known.ok()) return lose(!entry.ok() ? entry.rc() : !reading.ok() ? reading.rc() : known.rc());
-    long long newest_at = 0;
+    long long newest_at = 0, newest_id = 0;
     for (const Item& i : items) {
         Statement* s = nullptr;
         switch (i.type) {
@@ -460,11 +461,11 @@ void Journal::write(std::deque<Item>& items) {
         rc = s->step();
         s->reset();
         if (rc != SQLITE_DONE) return lose(rc);
+        if (s == &entry) newest_id = sqlite3_last_insert_rowid(db_);
     }
     maintain(newest_at);
     rc = exec(db_, "COMMIT");
     if (rc != SQLITE_OK) return lose(rc);
-    const long long newest_id = sqlite3_last_insert_rowid(db_);
     if (!logged_problem_.empty()) {
         {
             std::lock_guard<std::mutex> lock(m_);
@@ -478,7 +479,8 @@ void Journal::write(std::deque<Item>& items) {
         std::lock_guard<std::mutex> lock(m_);
         told = told_;
     }
-    if (told) told(newest_id);
+    // Readings alone are no news for the history.
+    if (told && newest_id > 0) told(newest_id);
 }
 
 void Journal::maintain(long long newest_at) {
@@ -513,7 +515,8 @@ bool Journal::open_reader(std::string& problem) {
         reader_ = nullptr;
         return false;
     }
-    sqlite3_busy_timeout(reader_, kBusyMs);
+    // The page's thread waits on no other program for long.
+    sqlite3_busy_timeout(reader_, kReaderBusyMs);
     return true;
 }
 

@@ -945,6 +945,7 @@ TEST_F(DaemonProgramTest, ASecondZendrilldForTheSameBaseTopicEndsAndTakesNothing
         second["port"] = dir + "/no-device";
         second["control_socket"] = dir + "/second.sock";
         second["http_listen"] = "";  // the first one's port is taken
+        second["journal_file"] = dir + "/second-journal.db";
         write_config(second, dir + "/second.ini");
         const std::size_t from = watch->count();
         Program other;

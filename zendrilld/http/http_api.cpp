@@ -475,6 +475,7 @@ HttpResponse HttpApi::history(const HttpRequest& r) {
     std::string problem;
     if (!journal_->history(q, page, problem)) return json_error(503, "Verlauf nicht verfügbar: " + problem);
     json entries = json::array();
+    const Picture now = picture_.snapshot();
     for (const JournalEntry& e : page.entries) {
         json j;
         j["id"] = e.id;
@@ -487,7 +488,7 @@ HttpResponse HttpApi::history(const HttpRequest& r) {
         j["before"] = e.before ? json(utf8_from_1252(*e.before)) : json(nullptr);
         j["after"] = e.after ? json(utf8_from_1252(*e.after)) : json(nullptr);
         j["text"] = history_sentence(e, names_);
-        j["undo"] = can_undo(e);
+        j["undo"] = can_undo(e) && still_holds(e, now);
         entries.push_back(j);
     }
     return json_answer({{"entries", entries}, {"more", page.more}});

@@ -315,7 +315,11 @@ TEST(HttpApi, TheHistoryTellsWhoChangedWhatAndTakesItBack) {
               u8"Nicht ausgeführt: Einstellungen senden: Die Einstellungen wurden anderswo geändert; nichts gesendet (Web)");
     const long long failed = h.json["entries"][0]["id"].get<long long>();
     h = history("?timer=2");
-    EXPECT_EQ(h.json["entries"].size(), 3u);  // the write, its undo, the refusal
+    ASSERT_EQ(h.json["entries"].size(), 3u);  // the write, its undo, the refusal
+    // Undo is offered only where the device still holds what the change left.
+    EXPECT_FALSE(h.json["entries"][0]["undo"].get<bool>());
+    EXPECT_TRUE(h.json["entries"][1]["undo"].get<bool>());
+    EXPECT_FALSE(h.json["entries"][2]["undo"].get<bool>());
     h = history("?before=" + std::to_string(tid) + "&limit=50");
     EXPECT_FALSE(h.json["more"].get<bool>());
     for (const Json& e : h.json["entries"]) EXPECT_LT(e["id"].get<long long>(), tid);
