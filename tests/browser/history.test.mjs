@@ -64,12 +64,10 @@ journey('Verlauf: changes in words, one taken back; the drift drawn', {
     hasText: `Timer 3: Mo Mi Fr 06:30–07:45 → Mo Mi Fr 06:30–07:15 (Web, rückgängig gemacht: Eintrag ${id})`,
   }).waitFor();
 
-  // Again: the device no longer holds what the entry made; nothing is sent.
-  from = received(s).length;
-  await undo.click();
-  await page.getByRole('alert').filter({ hasText: 'Timer 3 wurde anderswo geändert; nichts gesendet' }).waitFor();
-  assert.deepEqual(received(s).slice(from).filter((l) => l.startsWith('0E')), []);
-  await page.getByRole('button', { name: 'Schließen' }).click();
+  // The device no longer holds what the entry made: it offers no undo now,
+  // the undo's own entry does.
+  await written.getByRole('button', { name: 'Rückgängig' }).waitFor({ state: 'detached' });
+  await items.first().getByRole('button', { name: 'Rückgängig' }).waitFor();
 
   // The clock set from the page: an entry, and a mark in the drawing.
   await page.getByRole('button', { name: 'Uhr stellen' }).click();
@@ -77,7 +75,7 @@ journey('Verlauf: changes in words, one taken back; the drift drawn', {
   await drawing.locator('g.fix title').filter({ hasText: /^Uhr gestellt: .* \(Web\)$/ }).waitFor({ state: 'attached' });
 
   // More entries than a page: status lines asked for by hand.
-  for (let i = 0; i < 15; ++i) {
+  for (let i = 0; i < 16; ++i) {
     assert.equal((await page.request.post(`${s.url}api/send`, { data: { line: '0X' } })).status(), 200);
   }
   const all = (await history()).entries.map((e) => e.text);
@@ -101,7 +99,8 @@ journey('Verlauf: changes in words, one taken back; the drift drawn', {
   await page.request.post(`${s.url}api/refresh`);
   await section.getByText('Gesperrt: der B203 antwortet nicht').waitFor({ timeout: 60000 });
   for (const b of await section.getByRole('button', { name: 'Rückgängig' }).all()) assert.ok(await b.isDisabled());
-  assert.equal(await undo.getAttribute('aria-describedby'), `entry-${id} why-history`);
+  const still = section.getByRole('button', { name: 'Rückgängig' }).first();
+  assert.match(await still.getAttribute('aria-describedby'), /^entry-\d+ why-history$/);
 });
 
 journey('Verlauf without a journal', { config: { journal_file: '' } }, async (s) => {

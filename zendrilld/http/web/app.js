@@ -427,6 +427,8 @@ async function undoEntry(e, button) {
     e.kind === 'timer' ? () => request().catch(unclear) : request, () => `Eintrag ${e.id} rückgängig gemacht`);
   if (answer && answer.timer) showTimer(answer);
   else showStatusOf(answer);
+  // The entry taken back is no longer one to take back: its button goes.
+  if (answer) journal.reload();
 }
 
 const journal = createHistory({
