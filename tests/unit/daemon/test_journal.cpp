@@ -251,7 +251,7 @@ TEST(Journal, AYearOfTheLineInVirtualTime) {
     journal.stop();
     const long long size = file_size(dir.file()) + file_size(dir.file() + "-wal");
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - wall).count();
-    std::printf("A year: %lld bytes in the journal, %.1f s of wall time\n", size, seconds);
+    std::printf("A year: rate %.3f s/d, %lld bytes in the journal, %.1f s of wall time\n", rate.s_per_day, size, seconds);
     EXPECT_EQ(integrity(dir.file()), "ok");
     EXPECT_LT(size, 1024 * 1024);
     EXPECT_EQ(log.count("Verlauf nicht"), 0);
