@@ -356,7 +356,7 @@ TEST(HttpApi, TheHistoryTellsWhoChangedWhatAndTakesItBack) {
     EXPECT_EQ(rig.call("GET", "/api/clock").json["problem"], u8"Verlauf nicht verfügbar: journal_file ist leer");
     rig.line->stop();
     journal.stop();
-    std::system(("rm -rf " + dir).c_str());
+    (void)!std::system(("rm -rf " + dir).c_str());
 }
 
 }  // namespace

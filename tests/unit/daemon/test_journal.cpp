@@ -32,7 +32,7 @@ struct TempDir {
         std::string t = "/tmp/zd-journal-XXXXXX";
         path = mkdtemp(t.data()) ? t : "";
     }
-    ~TempDir() { std::system(("umount -q " + path + " 2>/dev/null; rm -rf " + path).c_str()); }
+    ~TempDir() { (void)!std::system(("umount -q " + path + " 2>/dev/null; rm -rf " + path).c_str()); }
     std::string file(const std::string& name = "journal.db") const { return path + "/" + name; }
 };
 
@@ -423,7 +423,7 @@ TEST(Journal, AFileItCannotUseIsNamedOnceAndNeverStopsIt) {
         f << std::string(8192, '\x5a');
     }
     std::ofstream(dir.file("foreign.db")) << "not a database, not ours";
-    ::symlink(dir.file("foreign.db").c_str(), dir.file("link.db").c_str());
+    ASSERT_EQ(::symlink(dir.file("foreign.db").c_str(), dir.file("link.db").c_str()), 0);
     ::mkdir(dir.file("ro").c_str(), 0755);
     const bool ro = ::mount("tmpfs", dir.file("ro").c_str(), "tmpfs", MS_RDONLY, "size=64k") == 0;
     const struct {
