@@ -9,7 +9,7 @@ packages=(cmake ninja-build g++ clang libclang-rt-14-dev googletest libgtest-dev
           dpkg-dev groff-base mosquitto libmosquitto-dev libmicrohttpd-dev libsqlite3-dev sqlite3 faketime
           chromium chromium-l10n mosquitto-clients
           crossbuild-essential-arm64 crossbuild-essential-armhf qemu-user-static
-          lintian diffoscope-minimal)
+          lintian diffoscope-minimal ccache)
 # Node.js with npm for the browser tests, unless a Node.js with npm is there
 # already (NodeSource's nodejs carries npm and conflicts with Debian's).
 command -v node >/dev/null && command -v npm >/dev/null || packages+=(nodejs npm)

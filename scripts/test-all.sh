@@ -28,6 +28,13 @@ trap '[ -z "$stage_name" ] || printf "(%s: %d s)\n" "$stage_name" $((SECONDS - s
 # same code in far less compiler time. The native build keeps its files
 # apart, so a missing include still shows.
 unity=-DCMAKE_UNITY_BUILD=ON
+# Six builds of the same sources: a compiler cache kept between runs in the
+# same place compiles only what changed. Every build directory is configured
+# afresh, so CMake takes the launcher from here.
+if command -v ccache >/dev/null; then
+  export CMAKE_C_COMPILER_LAUNCHER=ccache CMAKE_CXX_COMPILER_LAUNCHER=ccache
+  export CCACHE_BASEDIR=$root
+fi
 
 step "native build and tests"
 cmake -S . -B build/native -G Ninja -DZD_WERROR=ON -DCMAKE_BUILD_TYPE=Debug >/dev/null
