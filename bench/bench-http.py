@@ -85,6 +85,7 @@ class HalfOpen:
                     if s is not None:
                         s.close()
                     conns[i] = self.connect(i)
+            # The trickle's pace: a slow client's next header line, not a wait for anything.
             time.sleep(0.5)
         for s in conns:
             if s is not None:

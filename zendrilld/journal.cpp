@@ -25,6 +25,7 @@ constexpr int kSchemaVersion = 1;
 constexpr long long kReopenAfterMs = 30000;
 constexpr int kBusyMs = 1000;
 constexpr int kReaderBusyMs = 100;
+const char* const kDamaged = "die Datei ist beschädigt; sie wird beim nächsten Start beiseitegelegt";
 
 const char* const kSchema = R"(
 CREATE TABLE IF NOT EXISTS entries(
@@ -64,7 +65,7 @@ std::string sqlite_problem(sqlite3* db, int rc) {
         case SQLITE_BUSY:
         case SQLITE_LOCKED: return "die Datei ist von einem anderen Programm gesperrt";
         case SQLITE_CORRUPT:
-        case SQLITE_NOTADB: return "die Datei ist beschädigt; sie wird beim nächsten Start beiseitegelegt";
+        case SQLITE_NOTADB: return kDamaged;
         case SQLITE_READONLY: return io_text::errno_text(EROFS);
         default: break;
     }
@@ -192,12 +193,24 @@ JournalEntry journal_entry(System& sys, const char* kind, Door door) {
     return e;
 }
 
+namespace {
+const char* const kKinds[] = {kind::kTimer, kind::kSettings, kind::kIr,   kind::kClock,
+                              kind::kRaw,   kind::kCommand,  kind::kLink, kind::kDaemon};
+}  // namespace
+
 bool is_journal_kind(const std::string& n) {
-    for (const char* k : {kind::kTimer, kind::kSettings, kind::kIr, kind::kClock, kind::kRaw, kind::kCommand,
-                          kind::kLink, kind::kDaemon})
+    for (const char* k : kKinds)
         if (n == k) return true;
     return false;
 }
+
+std::string journal_kinds_text() {
+    std::string out;
+    for (const char* k : kKinds) out += (out.empty() ? "" : ", ") + std::string(k);
+    return out;
+}
+
+std::string unavailable_text(const std::string& why) { return "Verlauf nicht verfügbar: " + why; }
 
 Journal::Journal(std::string path, Log& log) : path_(std::move(path)), log_(log) {}
 
@@ -282,7 +295,7 @@ void Journal::fail(const std::string& why, bool for_good) {
         std::lock_guard<std::mutex> lock(m_);
         problem_ = why;
     }
-    if (why != logged_problem_) log_.line("Verlauf nicht verfügbar: " + why + " (" + path_ + ")");
+    if (why != logged_problem_) log_.line(unavailable_text(why) + " (" + path_ + ")");
     logged_problem_ = why;
 }
 
@@ -295,13 +308,14 @@ void Journal::close_writer() {
 bool Journal::open_writer(const LocalTime* today) {
     next_open_ms_ = steady_ms() + kReopenAfterMs;
     struct stat st {};
-    if (::lstat(path_.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+    const bool there = ::lstat(path_.c_str(), &st) == 0;
+    if (there && !S_ISREG(st.st_mode)) {
         // A link, a device, a FIFO: not a file of ours to write through.
         fail(S_ISLNK(st.st_mode) ? "die Datei ist ein symbolischer Verweis" : "das ist keine gewöhnliche Datei", true);
         return false;
     }
-    const bool existed = ::lstat(path_.c_str(), &st) == 0 && st.st_size > 0;
-    if (::lstat(path_.c_str(), &st) != 0) {
+    const bool existed = there && st.st_size > 0;
+    if (!there) {
         // SQLite would name only its fallback's failure: say why no file can be made here.
         const auto slash = path_.rfind('/');
         const std::string dir = slash == 0 ? "/" : path_.substr(0, slash);
@@ -339,7 +353,7 @@ bool Journal::open_writer(const LocalTime* today) {
         close_writer();
         if (!today || !has_sqlite_header(path_)) {
             fail(today ? "die Datei ist keine Datenbank von zendrilld; sie bleibt unangetastet"
-                       : "die Datei ist beschädigt; sie wird beim nächsten Start beiseitegelegt",
+                       : kDamaged,
                  true);
             return false;
         }

@@ -34,6 +34,11 @@ constexpr const char* kLink = "link";          // the device lost, back, lent, r
 constexpr const char* kDaemon = "daemon";      // zendrilld started or ended
 }  // namespace kind
 bool is_journal_kind(const std::string& name);
+// "timer, settings, …": every kind, for a message that lists them.
+std::string journal_kinds_text();
+// What the page and the log say when there is no history: "Verlauf nicht
+// verfügbar: <why>" (Windows-1252).
+std::string unavailable_text(const std::string& why);
 
 // Unix seconds of a host time.
 long long unix_seconds(const LocalTime& t);

@@ -440,9 +440,9 @@ void HttpApi::handle(const HttpRequest& r, std::shared_ptr<HttpResponder> respon
 }
 
 std::string HttpApi::history_problem() const {
-    if (!journal_) return "Verlauf nicht verfügbar: journal_file ist leer";
+    if (!journal_) return unavailable_text("journal_file ist leer");
     const std::string p = journal_->problem();
-    return p.empty() ? "" : "Verlauf nicht verfügbar: " + p;
+    return p.empty() ? "" : unavailable_text(p);
 }
 
 HttpResponse HttpApi::history(const HttpRequest& r) {
@@ -462,7 +462,7 @@ HttpResponse HttpApi::history(const HttpRequest& r) {
     }
     if (const std::string* v = arg("kind")) {
         if (!is_journal_kind(*v))
-            return json_error(400, "kind: erlaubt sind timer, settings, ir, clock, raw, command, link, daemon");
+            return json_error(400, "kind: erlaubt sind " + journal_kinds_text());
         q.kind = *v;
     }
     if (const std::string* v = arg("timer")) {
@@ -473,7 +473,7 @@ HttpResponse HttpApi::history(const HttpRequest& r) {
     if (!unavailable.empty()) return json_error(503, unavailable);
     HistoryPage page;
     std::string problem;
-    if (!journal_->history(q, page, problem)) return json_error(503, "Verlauf nicht verfügbar: " + problem);
+    if (!journal_->history(q, page, problem)) return json_error(503, unavailable_text(problem));
     json entries = json::array();
     const Picture now = picture_.snapshot();
     for (const JournalEntry& e : page.entries) {
@@ -510,7 +510,7 @@ HttpResponse HttpApi::clock_history() {
     std::string problem;
     // 30 days in quarter hours: enough for a drawing a phone's width wide.
     if (!journal_->clock_history(now - 30LL * 86400, 900, readings, clock, problem)) {
-        j["problem"] = utf8_from_1252("Verlauf nicht verfügbar: " + problem);
+        j["problem"] = utf8_from_1252(unavailable_text(problem));
         return json_answer(j);
     }
     for (const ClockReading& r : readings) j["readings"].push_back(json::array({r.at, r.drift_s}));
